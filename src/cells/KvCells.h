@@ -1,0 +1,212 @@
+// The grid: sheets of cells addressed by 0-based column and row, filled by readers
+// and read by the writer and the row filter.
+//
+// Storage is compact: a sheet's cells live in one array of 16-byte packed cells,
+// texts in a per-sheet arena, rows as small records. A row far beyond the last one
+// (a damaged record number) goes to a sparse side table, so rows in between cost
+// nothing; they still count as rows without cells, exactly as if they existed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "cells/KvVariant.h"
+
+struct FormatSettings;
+
+enum TAlignment : std::uint8_t { taLeftJustify, taRightJustify, taCenter };
+
+enum TKvICellType : std::uint8_t {
+  ictUnknown,
+  ictEmpty,
+  ictString,
+  ictInteger,
+  ictDecimal,
+  ictDateTime,
+  ictBoolean,
+  ictMemo,
+  ictDate,
+  ictTime,
+};
+
+enum TKvIRowStatus : std::uint8_t { rsNormal = 0, rsDeleted = 1, rsError = 2 };
+
+// A set of row statuses, bit n for status n.
+struct TKvIRowStatuses {
+  std::uint8_t bits = 0;
+  TKvIRowStatuses() = default;
+  TKvIRowStatuses(std::initializer_list<TKvIRowStatus> s) {
+    for (auto x : s) bits |= std::uint8_t(1u << x);
+  }
+  bool Contains(TKvIRowStatus s) const { return (bits >> s) & 1u; }
+  void Include(TKvIRowStatus s) { bits |= std::uint8_t(1u << s); }
+  void Exclude(TKvIRowStatus s) { bits &= std::uint8_t(~(1u << s)); }
+};
+
+struct TKvICell {
+  Variant Value;
+  TAlignment Alignment = taLeftJustify;
+  std::int32_t FormatIndex = -1;
+  TKvICellType CellType = ictUnknown;
+};
+
+// A cell as stored, without copying its text; valid until the sheet changes.
+struct TKvICellView {
+  VarKind Kind = VarKind::Empty;
+  TAlignment Alignment = taLeftJustify;
+  TKvICellType CellType = ictUnknown;
+  std::int32_t FormatIndex = -1;
+  std::int64_t Int = 0;     // SmallInt, Integer, Byte, Currency (scaled), Boolean (0/1)
+  double Real = 0;          // Single, Double, Date
+  std::string_view Text;    // String, WideString
+  Variant ToVariant() const;
+};
+void AppendTextOf(std::string& out, const TKvICellView& cell, const FormatSettings& fs);
+
+// A free-standing row (the run object's current row). Rows inside a sheet are
+// stored packed; see TSpreadSheetCells.
+class TSpreadSheetRow {
+ public:
+  std::int32_t RowNo = 0;
+  TKvIRowStatus Status = rsNormal;
+  std::int32_t Height = 0;
+  // Column entries; an empty optional is a column without cell.
+  std::vector<std::optional<TKvICell>> Cols;
+
+  // Resets every existing cell: Null value, left alignment, FormatIndex -1; the
+  // cell type and the number of cells stay.
+  void ClearRow();
+};
+
+class TSpreadSheetCells {
+ public:
+  std::int32_t DimLastCol = 0;
+  std::int32_t DimLastRow = 0;
+  std::int32_t ColCount = 0;
+  std::int32_t RowCount = 0;
+  bool AutoCount = true;
+
+  TSpreadSheetCells();
+  ~TSpreadSheetCells();
+  TSpreadSheetCells(const TSpreadSheetCells&) = delete;
+  TSpreadSheetCells& operator=(const TSpreadSheetCells&) = delete;
+
+  // The cell, or nothing when Row is not below RowCount, the row has no entry, or
+  // Column is outside the row's columns.
+  std::optional<TKvICell> GetCell(std::int32_t column, std::int32_t row) const;
+  bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) const;
+  // A copy of the cell's value, or Null.
+  Variant GetValue(std::int32_t column, std::int32_t row) const;
+  // Stores a cell; Null, Empty or a negative Column store nothing. A negative Row
+  // fails with "List index out of bounds (%d)".
+  void SetCell(std::int32_t column, std::int32_t row, const Variant& value, TAlignment alignment,
+               std::int32_t formatIndex, TKvICellType cellType);
+  // Makes the row list hold more than Row entries; new rows get RowNo = position.
+  void EnsureRow(std::int32_t row);
+  // Removes row entry Index; later rows move up (RowNo unchanged).
+  void DeleteRow(std::int32_t index);
+  // Removes every row entry that holds no cell, in one pass; RowCount drops by one
+  // for each removed row below it. Returns the number removed.
+  std::int64_t DeleteRowsWithoutCells();
+  void Clear();
+  // The dimensions rule: DimLastRow/DimLastCol (the latter capped at windowLastCol),
+  // copied to RowCount/ColCount when AutoCount is off.
+  void SetDimensions(std::int32_t lastRow, std::int32_t lastColumn, std::int32_t windowLastCol);
+
+  // Number of row entries in the list (may differ from RowCount).
+  std::int64_t RowEntryCount() const { return entryCount_; }
+  // Number of column entries of a row (0 for a missing row).
+  std::int32_t RowColumnCount(std::int32_t row) const;
+  bool RowHasCells(std::int32_t row) const;
+  std::int32_t RowNo(std::int32_t row) const;
+  TKvIRowStatus RowStatus(std::int32_t row) const;
+  std::int32_t RowHeight(std::int32_t row) const;
+  // Set a row's status or height; the row entry must exist (EnsureRow first).
+  void SetRowStatus(std::int32_t row, TKvIRowStatus status);
+  void SetRowHeight(std::int32_t row, std::int32_t height);
+  // Copies row Row into a free-standing row (cells by value).
+  void CopyRow(std::int32_t row, TSpreadSheetRow& out) const;
+  // Bytes held by the container, for memory checks.
+  std::size_t MemoryUsed() const;
+
+ private:
+  struct PackedCell;
+  struct RowRec;
+  RowRec* FindRow(std::int64_t row);
+  const RowRec* FindRow(std::int64_t row) const;
+  RowRec& MakeRow(std::int64_t row);
+  void StoreText(PackedCell& cell, std::string_view text);
+  void ViewOf(const PackedCell& cell, TKvICellView& out) const;
+
+  std::vector<RowRec> dense_;                 // rows 0 .. dense_.size()-1
+  std::map<std::int64_t, RowRec> sparse_;     // rows beyond the dense part
+  std::int64_t entryCount_ = 0;               // logical length of the row list
+  std::int64_t storedRows_ = 0;               // rows that received a cell
+  std::vector<PackedCell> cells_;
+  std::vector<std::unique_ptr<char[]>> arena_;
+  std::size_t arenaUsed_ = 0;                 // bytes used in the last arena chunk
+  std::size_t arenaCap_ = 0;                  // size of the last arena chunk
+  std::size_t arenaBytes_ = 0;                // all arena bytes allocated
+  std::unordered_map<std::uint64_t, std::int32_t> wideFormats_;  // FormatIndex beyond 16 bits
+};
+
+class TSpreadSheet {
+ public:
+  TSpreadSheet();
+  virtual ~TSpreadSheet();
+  TSpreadSheet(const TSpreadSheet&) = delete;
+  TSpreadSheet& operator=(const TSpreadSheet&) = delete;
+
+  TSpreadSheetCells Cells;
+  // The sheet's name. Kept as 8-bit text: names come from 8-bit files and convert to
+  // and from 16-bit text one code unit per byte, so comparisons are the same.
+  std::string Caption;
+  // Column widths by 0-based column; missing entries are 0.
+  std::vector<std::int32_t> Columns;
+};
+
+class TSpreadSheets {
+ public:
+  using ItemFactory = std::function<std::unique_ptr<TSpreadSheet>()>;
+
+  TSpreadSheets();
+  ~TSpreadSheets();
+
+  // The class of sheet AddSheet creates (TSpreadSheet when unset).
+  void SetItemClass(ItemFactory factory) { itemClass_ = std::move(factory); }
+  // Appends a sheet named "Sheet<n>" (1-based position); returns its index.
+  std::int32_t AddSheet();
+  // The sheet at Index; a negative index is 0; missing sheets are created.
+  TSpreadSheet& Items(std::int32_t index);
+  TSpreadSheet& operator[](std::int32_t index) { return *sheets_.at(std::size_t(index)); }
+  const TSpreadSheet& operator[](std::int32_t index) const { return *sheets_.at(std::size_t(index)); }
+  std::int32_t Count() const { return std::int32_t(sheets_.size()); }
+  // First sheet whose Caption equals Name exactly, or -1.
+  std::int32_t IndexOfName(std::string_view name) const;
+  void Delete(std::int32_t index);
+  void Clear();
+
+ private:
+  std::vector<std::unique_ptr<TSpreadSheet>> sheets_;
+  ItemFactory itemClass_;
+};
+
+// A window on the source: 1-based bounds.
+struct TKvRange {
+  std::int32_t FirstRow = 1;
+  std::int32_t LastRow = 2147483647;
+  std::int32_t FirstCol = 1;
+  std::int32_t LastCol = 2147483647;
+};
+
+// 1 -> A, 26 -> Z, 27 -> AA; 0 or less gives "".
+std::string ColumnLetters(std::int64_t n);
+// 0-based index of column letters, -1 for invalid text or beyond MaxCount.
+std::int32_t ColumnIndexFromLetters(std::string_view text, std::int32_t maxCount);

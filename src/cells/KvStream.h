@@ -1,0 +1,93 @@
+// Byte streams for readers, and the buffered output file of the writer.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A readable, seekable byte source. View() gives the whole content at once when the
+// stream can do so cheaply (memory, or a mapped file); readers walk that in memory.
+class TStream {
+ public:
+  virtual ~TStream();
+  virtual std::int64_t Size() const = 0;
+  virtual std::int64_t Position() const = 0;
+  virtual void Seek(std::int64_t position) = 0;
+  // Reads up to count bytes; returns the number read.
+  virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+  // Reads exactly count bytes or fails with EReadError "Stream read error".
+  void ReadBuffer(void* buffer, std::size_t count);
+  virtual std::span<const std::uint8_t> View() { return {}; }
+};
+
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+  explicit TMemoryStream(std::vector<std::uint8_t> data) : data_(std::move(data)) {}
+  std::int64_t Size() const override { return std::int64_t(data_.size()); }
+  std::int64_t Position() const override { return pos_; }
+  void Seek(std::int64_t position) override { pos_ = position; }
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::span<const std::uint8_t> View() override { return data_; }
+  std::vector<std::uint8_t>& Data() { return data_; }
+
+ private:
+  std::vector<std::uint8_t> data_;
+  std::int64_t pos_ = 0;
+};
+
+// A file opened read-only, others allowed to read and write it. "Cannot open file %s"
+// (EFOpenError) when it cannot be opened. View() maps the file.
+class TFileStream : public TStream {
+ public:
+  explicit TFileStream(const std::string& path);
+  ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
+  std::int64_t Size() const override { return size_; }
+  std::int64_t Position() const override { return pos_; }
+  void Seek(std::int64_t position) override { pos_ = position; }
+  std::size_t Read(void* buffer, std::size_t count) override;
+  std::span<const std::uint8_t> View() override;
+
+ private:
+  int fd_ = -1;
+  std::int64_t size_ = 0;
+  std::int64_t pos_ = 0;
+  void* map_ = nullptr;
+  std::vector<std::uint8_t> fallback_;  // when mapping is not possible
+};
+
+// True when path names an existing regular file (a directory does not count).
+bool FileExists(const std::string& path);
+
+// An output file written through a large buffer: one system call per many lines.
+// Create/truncate fails with EFCreateError "Cannot create file %s"; a failed write,
+// flush or close with EWriteError "Cannot write file %s". Flush() pushes what was
+// written so far to the file, so a failure later leaves the earlier lines in it.
+class TBufferedFileWriter {
+ public:
+  explicit TBufferedFileWriter(const std::string& path, std::size_t bufferSize = 1 << 20);
+  ~TBufferedFileWriter();  // closes without throwing; call Close() to see errors
+  TBufferedFileWriter(const TBufferedFileWriter&) = delete;
+  TBufferedFileWriter& operator=(const TBufferedFileWriter&) = delete;
+
+  void Write(std::string_view bytes) {
+    if (bytes.size() <= buffer_.capacity() - buffer_.size())
+      buffer_.append(bytes);
+    else
+      WriteSlow(bytes);
+  }
+  void Flush();
+  void Close();
+  const std::string& Path() const { return path_; }
+
+ private:
+  void WriteSlow(std::string_view bytes);
+  void WriteAll(const char* data, std::size_t size);
+  std::string path_;
+  int fd_ = -1;
+  std::string buffer_;
+};

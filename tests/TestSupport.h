@@ -1,0 +1,39 @@
+// Helpers shared by the test programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// ../shared/samples beside the repository, or "" when it is absent.
+std::string SamplesDir();
+// A fresh temporary directory, removed with its content on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+std::string ReadFileText(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+void WriteFileText(const std::string& path, const std::string& text);
+bool PathExists(const std::string& path);
+
+// Runs a command through /bin/sh; captures standard output and error separately.
+struct ProcessResult {
+  int exitCode = -1;   // -1 when killed by a signal
+  int signal = 0;
+  std::string out;
+  std::string err;
+};
+ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& workDir = "",
+                         int timeoutSeconds = 60);
+// The built veltro program.
+std::string VeltroBinary();
