@@ -63,9 +63,9 @@ struct TKvICellView {
   TAlignment Alignment = taLeftJustify;
   TKvICellType CellType = ictUnknown;
   std::int32_t FormatIndex = -1;
-  std::int64_t Int = 0;     // SmallInt, Integer, Byte, Currency (scaled), Boolean (0/1)
-  double Real = 0;          // Single, Double, Date
-  std::string_view Text;    // String, WideString
+  std::int64_t Int = 0;   // SmallInt, Integer, Byte, Currency (scaled), Boolean (0/1)
+  double Real = 0;        // Single, Double, Date
+  std::string_view Text;  // String, WideString
   Variant ToVariant() const;
 };
 void AppendTextOf(std::string& out, const TKvICellView& cell, const FormatSettings& fs);
@@ -145,15 +145,15 @@ class TSpreadSheetCells {
   void StoreText(PackedCell& cell, std::string_view text);
   void ViewOf(const PackedCell& cell, TKvICellView& out) const;
 
-  std::vector<RowRec> dense_;                 // rows 0 .. dense_.size()-1
-  std::map<std::int64_t, RowRec> sparse_;     // rows beyond the dense part
-  std::int64_t entryCount_ = 0;               // logical length of the row list
-  std::int64_t storedRows_ = 0;               // rows that received a cell
+  std::vector<RowRec> dense_;              // rows 0 .. dense_.size()-1
+  std::map<std::int64_t, RowRec> sparse_;  // rows beyond the dense part
+  std::int64_t entryCount_ = 0;            // logical length of the row list
+  std::int64_t storedRows_ = 0;            // rows that received a cell
   std::vector<PackedCell> cells_;
   std::vector<std::unique_ptr<char[]>> arena_;
-  std::size_t arenaUsed_ = 0;                 // bytes used in the last arena chunk
-  std::size_t arenaCap_ = 0;                  // size of the last arena chunk
-  std::size_t arenaBytes_ = 0;                // all arena bytes allocated
+  std::size_t arenaUsed_ = 0;   // bytes used in the last arena chunk
+  std::size_t arenaCap_ = 0;    // size of the last arena chunk
+  std::size_t arenaBytes_ = 0;  // all arena bytes allocated
   std::unordered_map<std::uint64_t, std::int32_t> wideFormats_;  // FormatIndex beyond 16 bits
 };
 
@@ -186,7 +186,9 @@ class TSpreadSheets {
   // The sheet at Index; a negative index is 0; missing sheets are created.
   TSpreadSheet& Items(std::int32_t index);
   TSpreadSheet& operator[](std::int32_t index) { return *sheets_.at(std::size_t(index)); }
-  const TSpreadSheet& operator[](std::int32_t index) const { return *sheets_.at(std::size_t(index)); }
+  const TSpreadSheet& operator[](std::int32_t index) const {
+    return *sheets_.at(std::size_t(index));
+  }
   std::int32_t Count() const { return std::int32_t(sheets_.size()); }
   // First sheet whose Caption equals Name exactly, or -1.
   std::int32_t IndexOfName(std::string_view name) const;

@@ -18,11 +18,11 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-#define KV_DECLARE_EXCEPTION(Name, Base)                                   \
-  class Name : public Base {                                               \
-   public:                                                                 \
-    using Base::Base;                                                      \
-    const char* ClassName() const noexcept override { return #Name; }      \
+#define KV_DECLARE_EXCEPTION(Name, Base)                              \
+  class Name : public Base {                                          \
+   public:                                                            \
+    using Base::Base;                                                 \
+    const char* ClassName() const noexcept override { return #Name; } \
   }
 
 // A file name that is missing or names no file.
@@ -56,6 +56,6 @@ KV_DECLARE_EXCEPTION(EWriteError, EStreamError);    // "Cannot write file %s"
 #undef KV_DECLARE_EXCEPTION
 
 // Throwing helpers for the messages used in several places.
-[[noreturn]] void ThrowTypeCast();       // "Invalid variant type conversion"
-[[noreturn]] void ThrowInvalidVariantOp();  // "Invalid variant operation"
+[[noreturn]] void ThrowTypeCast();                  // "Invalid variant type conversion"
+[[noreturn]] void ThrowInvalidVariantOp();          // "Invalid variant operation"
 [[noreturn]] void ThrowListIndex(long long index);  // "List index out of bounds (%d)"

@@ -21,9 +21,9 @@ struct FormatSettings {
   std::string TimePMString = "PM";
   std::array<std::string, 12> ShortMonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  std::array<std::string, 12> LongMonthNames{"January", "February", "March",     "April",
-                                             "May",     "June",     "July",      "August",
-                                             "September", "October", "November", "December"};
+  std::array<std::string, 12> LongMonthNames{"January",   "February", "March",    "April",
+                                             "May",       "June",     "July",     "August",
+                                             "September", "October",  "November", "December"};
 
   // ISO forms: decimal ".", thousands ",", "$", yyyy-mm-dd, 24-hour hh:nn:ss.
   static FormatSettings Iso();

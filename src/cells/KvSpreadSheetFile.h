@@ -22,19 +22,17 @@ using TOnRowHeight = std::function<void(TCustomSpreadSheetFile* sender, std::int
 using TOnDimensions =
     std::function<void(TCustomSpreadSheetFile* sender, std::int32_t sheetNo, std::int32_t firstRow,
                        std::int32_t lastRow, std::int32_t firstColumn, std::int32_t lastColumn)>;
-using TOnCellValue = std::function<void(TCustomSpreadSheetFile* sender, std::int32_t sheetNo,
-                                        std::int32_t row, std::int32_t column,
-                                        std::int32_t formatIndex, const Variant& value,
-                                        TAlignment alignment, TKvICellType cellType)>;
+using TOnCellValue = std::function<void(
+    TCustomSpreadSheetFile* sender, std::int32_t sheetNo, std::int32_t row, std::int32_t column,
+    std::int32_t formatIndex, const Variant& value, TAlignment alignment, TKvICellType cellType)>;
 using TOnGetCellValue = std::function<void(TCustomSpreadSheetFile* sender, std::int32_t sheetNo,
                                            std::int32_t row, std::int32_t column, Variant& value)>;
 using TOnSheet = std::function<void(TCustomSpreadSheetFile* sender, const std::string& caption,
                                     std::int32_t index, bool& skip)>;
-using TOnSheetName = std::function<void(TCustomSpreadSheetFile* sender,
-                                        const std::string& caption, std::int32_t index)>;
-using TOnRecordStatusChanged = std::function<void(TCustomSpreadSheetFile* sender,
-                                                  std::int32_t sheetNo, std::int32_t row,
-                                                  TKvIRowStatus status)>;
+using TOnSheetName = std::function<void(TCustomSpreadSheetFile* sender, const std::string& caption,
+                                        std::int32_t index)>;
+using TOnRecordStatusChanged = std::function<void(
+    TCustomSpreadSheetFile* sender, std::int32_t sheetNo, std::int32_t row, TKvIRowStatus status)>;
 using TOnLoadProgress = std::function<void(TCustomSpreadSheetFile* sender, std::int64_t position,
                                            std::int64_t totalSize)>;
 using TProgressProc = std::function<void(std::int64_t position, std::int64_t totalSize)>;

@@ -57,8 +57,8 @@ class Variant {
   bool IsNumeric() const noexcept;
 
   // Raw payload access; the caller checks the kind first.
-  std::int32_t AsInt() const noexcept;        // SmallInt, Integer, Byte
-  double AsDouble() const noexcept;           // Single, Double, Date (numeric value)
+  std::int32_t AsInt() const noexcept;  // SmallInt, Integer, Byte
+  double AsDouble() const noexcept;     // Single, Double, Date (numeric value)
   std::int64_t AsCurrencyScaled() const noexcept { return i64_; }
   bool AsBool() const noexcept { return i64_ != 0; }
   const std::string& AsString() const noexcept { return text_; }  // String, WideString
