@@ -151,6 +151,7 @@ class TSpreadSheetCells {
   std::int64_t storedRows_ = 0;            // rows that received a cell
   std::vector<PackedCell> cells_;
   std::vector<std::unique_ptr<char[]>> arena_;
+  char* arenaCur_ = nullptr;    // the chunk being filled
   std::size_t arenaUsed_ = 0;   // bytes used in the last arena chunk
   std::size_t arenaCap_ = 0;    // size of the last arena chunk
   std::size_t arenaBytes_ = 0;  // all arena bytes allocated
