@@ -1,0 +1,99 @@
+#include "front/CmdLineHelper.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+namespace {
+
+bool IsSeparator(unsigned char c) { return c >= 1 && c <= 32; }
+
+int g_argc = 0;
+char** g_argv = nullptr;
+
+}  // namespace
+
+bool NextCmdLineToken(std::string_view line, std::size_t& pos, std::string& token) {
+  token.clear();
+  const std::size_t n = line.size();
+  while (pos < n && IsSeparator(static_cast<unsigned char>(line[pos]))) ++pos;
+  // A NUL byte ends the text, as the end of a C string would.
+  if (pos >= n || line[pos] == '\0') return false;
+  bool inQuotes = false;
+  while (pos < n && line[pos] != '\0') {
+    const char c = line[pos];
+    if (c == '\\') {
+      std::size_t run = 0;
+      while (pos + run < n && line[pos + run] == '\\') ++run;
+      if (pos + run < n && line[pos + run] == '"') {
+        token.append(run / 2, '\\');
+        pos += run;
+        if (run % 2 == 1) {
+          token.push_back('"');
+          ++pos;  // the literal quote is consumed
+        }
+        // With an even run the quote is left for the toggle below.
+      } else {
+        token.append(run, '\\');
+        pos += run;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inQuotes = !inQuotes;
+      ++pos;
+      continue;
+    }
+    if (IsSeparator(static_cast<unsigned char>(c)) && !inQuotes) break;
+    token.push_back(c);
+    ++pos;
+  }
+  return true;
+}
+
+std::vector<std::string> SplitCmdLine(std::string_view line) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  std::string token;
+  while (NextCmdLineToken(line, pos, token)) out.push_back(token);
+  return out;
+}
+
+int CmdLineParamCount(std::string_view line) {
+  std::size_t pos = 0;
+  std::string token;
+  if (!NextCmdLineToken(line, pos, token)) return 0;  // no program token
+  int count = 0;
+  while (NextCmdLineToken(line, pos, token)) ++count;
+  return count;
+}
+
+std::string CmdLineParamStr(std::string_view line, int i) {
+  if (i <= 0) return ProgramFilePath();
+  std::size_t pos = 0;
+  std::string token;
+  for (int k = 0; k <= i; ++k)
+    if (!NextCmdLineToken(line, pos, token)) return "";
+  return token;
+}
+
+void SetProcessArgs(int argc, char** argv) {
+  g_argc = argc;
+  g_argv = argv;
+}
+
+int CmdLineParamCount() { return g_argc > 1 ? g_argc - 1 : 0; }
+
+std::string CmdLineParamStr(int i) {
+  if (i <= 0) return ProgramFilePath();
+  if (i >= g_argc || g_argv == nullptr || g_argv[i] == nullptr) return "";
+  return g_argv[i];
+}
+
+std::string ProgramFilePath() {
+  char buf[PATH_MAX + 1];
+  const ssize_t got = readlink("/proc/self/exe", buf, PATH_MAX);
+  if (got > 0) return std::string(buf, std::size_t(got));
+  if (g_argc > 0 && g_argv != nullptr && g_argv[0] != nullptr) return g_argv[0];
+  return "";
+}

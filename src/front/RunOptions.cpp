@@ -1,0 +1,89 @@
+#include "front/RunOptions.h"
+
+#include <cstdint>
+
+#include "cells/KvConvert.h"
+
+namespace {
+
+std::string UpperAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return out;
+}
+
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return out;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+  return s.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+std::string ApplyBackslashForm(const std::string& value) {
+  if (value.empty() || value[0] != '\\') return value;
+  const std::int32_t code = StrToInt(std::string_view(value).substr(1));
+  return std::string(1, char(std::uint8_t(code & 0xFF)));
+}
+
+void ApplySwitch(TRunOptions& o, const std::string& argument) {
+  const std::string upper = UpperAscii(argument);
+  // The value of a switch ending in "=" is the argument as typed after that sign.
+  auto valueAfter = [&](std::string_view name) { return argument.substr(name.size()); };
+
+  if (upper == "/H") {
+    o.Header = true;
+  } else if (upper == "/F") {
+    o.TypeLine = true;
+  } else if (upper == "/FIXED") {
+    o.Fixed = true;
+  } else if (StartsWith(upper, "/GROUP=")) {
+    o.SkipGroups = valueAfter("/GROUP=") == "0";
+  } else if (StartsWith(upper, "/DELIMITER=")) {
+    o.Delimiter = ApplyBackslashForm(valueAfter("/DELIMITER="));
+  } else if (StartsWith(upper, "/QUALIFIER=")) {
+    o.Qualifier = ApplyBackslashForm(valueAfter("/QUALIFIER="));
+  } else if (StartsWith(upper, "/RECORDSEPARATOR=")) {
+    const std::string v = UpperAscii(valueAfter("/RECORDSEPARATOR="));
+    if (v == "CR")
+      o.RecordSeparator = "\r";
+    else if (v == "LF")
+      o.RecordSeparator = "\n";
+    // Anything else, CRLF and the empty value included, keeps the current one.
+  } else if (StartsWith(upper, "/FIELDS=")) {
+    const std::string v = valueAfter("/FIELDS=");
+    o.Fields = v.empty() ? v : LowerAscii(v) + ";";
+  } else if (StartsWith(upper, "/FILTER=")) {
+    o.Filter = valueAfter("/FILTER=");
+  } else if (StartsWith(upper, "/WHERE=")) {
+    o.Filter = valueAfter("/WHERE=");
+  } else if (StartsWith(upper, "/TABLE=")) {
+    o.TableName = valueAfter("/TABLE=");
+  } else if (StartsWith(upper, "/LIST")) {
+    o.ListOnly = true;
+  }
+}
+
+TRunOptions ParseRunOptions(const std::vector<std::string>& arguments) {
+  TRunOptions o;
+  if (arguments.size() > 0) o.Source = arguments[0];
+  if (arguments.size() > 1) o.Target = arguments[1];
+  for (const std::string& a : arguments) ApplySwitch(o, a);
+  return o;
+}
+
+std::string UsageText() {
+  return "VELTRO v2.7\r\n"
+         "convert TopSpeed TPS tables into text files\r\n"
+         "\r\n"
+         "\r\n"
+         "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
+         "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
+         "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n";
+}

@@ -1,0 +1,261 @@
+#include "front/TextExport.h"
+
+#include <new>
+
+#include "cells/KvExceptions.h"
+#include "cells/KvSettings.h"
+
+namespace {
+
+const std::string kNone(1, '\0');
+
+// Width of a value of each numeric type in the fixed-width layout; 0 = field size.
+std::int32_t TypeWidth(const TExportField& f) {
+  switch (f.Type) {
+    case 1:
+      return 3;
+    case 2:
+    case 3:
+      return 5;
+    case 6:
+    case 7:
+      return 8;
+    case 8:
+    case 9:
+    case 10:
+      return 15;
+    default:
+      return f.Length;
+  }
+}
+
+// Appends the text of one cell; "#error#" when the value cannot be read or converted.
+void AppendCellText(std::string& out, const TSpreadSheetCells& cells, std::int32_t column,
+                    std::int32_t row, const FormatSettings& settings) {
+  const std::size_t mark = out.size();
+  try {
+    TKvICellView view;
+    if (cells.PeekCell(column, row, view)) AppendTextOf(out, view, settings);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    out.resize(mark);
+    out += "#error#";
+  }
+}
+
+}  // namespace
+
+char TypeLetter(std::uint8_t code) {
+  static const char kLetters[] = "UBSUDTLUFDDCVMGBMS";
+  return code < 18 ? kLetters[code] : 'U';
+}
+
+bool IsGroupLike(std::uint8_t code) { return code == 0 || code == 14 || code == 17; }
+
+bool IsNumericType(std::uint8_t code) {
+  switch (code) {
+    case 1:
+    case 2:
+    case 3:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::int32_t FieldWidth(const TExportField& field) {
+  const std::int32_t nameLength = std::int32_t(field.Name.size());
+  const std::int32_t typeWidth = TypeWidth(field);
+  return nameLength > typeWidth ? nameLength : typeWidth;
+}
+
+void AppendPadLeft(std::string& out, std::string_view text, std::int32_t width) {
+  if (std::int64_t(text.size()) < width) out.append(std::size_t(width) - text.size(), ' ');
+  out.append(text);
+}
+
+void AppendPadRight(std::string& out, std::string_view text, std::int32_t width) {
+  out.append(text);
+  if (std::int64_t(text.size()) < width) out.append(std::size_t(width) - text.size(), ' ');
+}
+
+std::string PadLeft(std::string_view text, std::int32_t width) {
+  std::string out;
+  AppendPadLeft(out, text, width);
+  return out;
+}
+
+std::string PadRight(std::string_view text, std::int32_t width) {
+  std::string out;
+  AppendPadRight(out, text, width);
+  return out;
+}
+
+void AppendQuoteText(std::string& out, std::string_view text, std::string_view qualifier) {
+  out.append(qualifier);
+  if (qualifier.size() == 1) {
+    // Every qualifier character inside the text is written twice.
+    const char q = qualifier[0];
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(q, from)) != std::string_view::npos; from = at + 1) {
+      out.append(text.substr(from, at + 1 - from));
+      out.push_back(q);
+    }
+    out.append(text.substr(from));
+  } else if (qualifier.empty()) {
+    out.append(text);
+  } else {
+    // A longer qualifier: walk from the last position to the first and insert a second
+    // qualifier wherever the text (as changed so far) continues with it.
+    std::string s(text);
+    for (std::size_t p = s.size(); p-- > 0;)
+      if (s.compare(p, qualifier.size(), qualifier) == 0) s.insert(p, qualifier);
+    out.append(s);
+  }
+  out.append(qualifier);
+}
+
+std::string QuoteText(std::string_view text, std::string_view qualifier) {
+  std::string out;
+  AppendQuoteText(out, text, qualifier);
+  return out;
+}
+
+std::vector<TExportColumn> SelectFields(const std::vector<TExportField>& fields,
+                                        const TExportFormat& format) {
+  std::vector<TExportColumn> out;
+  const std::string list = ";" + format.Fields;
+  for (std::size_t j = 0; j < fields.size(); ++j) {
+    const TExportField& f = fields[j];
+    if (format.SkipGroups && IsGroupLike(f.Type)) continue;
+    if (!format.Fields.empty()) {
+      std::string key = ";";
+      for (char c : f.Name) key.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+      key.push_back(';');
+      if (list.find(key) == std::string::npos) continue;
+    }
+    out.push_back({std::int32_t(j), &f, FieldWidth(f), IsNumericType(f.Type)});
+  }
+  return out;
+}
+
+std::string SanitizeTableName(std::string_view name) {
+  std::string out(name);
+  bool onlyDots = !out.empty();
+  for (char& c : out) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '/' || c == '\\' || c == ':' || u < 32 || u == 127) c = '_';
+    if (c != '.') onlyDots = false;
+  }
+  if (onlyDots) return "_";
+  return out;
+}
+
+namespace {
+
+// Position where the file-name part of a path begins (after the last "/").
+std::size_t FileNameStart(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? 0 : slash + 1;
+}
+
+// Position of the extension's dot in the file-name part, or npos.
+std::size_t ExtensionStart(const std::string& path) {
+  const std::size_t start = FileNameStart(path);
+  const std::size_t dot = path.rfind('.');
+  return dot == std::string::npos || dot < start ? std::string::npos : dot;
+}
+
+}  // namespace
+
+std::string OutputPathFor(const std::string& target, const std::string& tableName) {
+  if (tableName.empty() || tableName == "UNNAMED") return target;
+  const std::size_t ext = ExtensionStart(target);
+  const std::string base = ext == std::string::npos ? target : target.substr(0, ext);
+  const std::string extension = ext == std::string::npos ? "" : target.substr(ext);
+  return base + "." + SanitizeTableName(tableName) + extension;
+}
+
+std::string InsertBeforeExtension(const std::string& path, std::string_view tag) {
+  const std::size_t ext = ExtensionStart(path);
+  if (ext == std::string::npos) return path + "." + std::string(tag);
+  return path.substr(0, ext) + "." + std::string(tag) + path.substr(ext);
+}
+
+void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
+                    const std::vector<TExportField>& fields, const TExportFormat& format,
+                    const FormatSettings& settings, const TRowTest& rowTest) {
+  const std::vector<TExportColumn> columns = SelectFields(fields, format);
+  const bool delimit = format.Delimiter != kNone;
+  const bool qualify = format.Qualifier != kNone;
+  std::string line;
+  std::string text;
+  std::string padded;
+
+  // Appends the delimiter (not before the first field) and the text T of one field.
+  auto addField = [&](std::size_t k, std::string_view t) {
+    if (k > 0 && delimit) line += format.Delimiter;
+    if (t.empty()) return;
+    if (qualify)
+      AppendQuoteText(line, t, format.Qualifier);
+    else
+      line.append(t);
+  };
+  auto endLine = [&] {
+    out.Write(line);
+    out.Write(format.RecordSeparator);
+    line.clear();
+  };
+
+  if (format.Header) {
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      const TExportColumn& c = columns[k];
+      if (format.Fixed)
+        addField(k, PadRight(c.Field->Name, c.Width));
+      else
+        addField(k, c.Field->Name);
+    }
+    endLine();
+  }
+  if (format.TypeLine) {
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      const TExportColumn& c = columns[k];
+      const std::string letter(1, TypeLetter(c.Field->Type));
+      addField(k, format.Fixed ? PadRight(letter, c.Width) : letter);
+    }
+    endLine();
+  }
+
+  const bool direct = !qualify && !format.Fixed;
+  for (std::int32_t row = 0; row < cells.RowCount; ++row) {
+    if (rowTest && !rowTest(row)) continue;
+    for (std::size_t k = 0; k < columns.size(); ++k) {
+      const TExportColumn& c = columns[k];
+      if (direct) {
+        // Plain delimited text: the value goes straight into the line.
+        if (k > 0 && delimit) line += format.Delimiter;
+        AppendCellText(line, cells, c.Column, row, settings);
+        continue;
+      }
+      text.clear();
+      AppendCellText(text, cells, c.Column, row, settings);
+      if (format.Fixed) {
+        padded.clear();
+        if (c.Numeric)
+          AppendPadLeft(padded, text, c.Width);
+        else
+          AppendPadRight(padded, text, c.Width);
+        addField(k, padded);
+      } else {
+        addField(k, text);
+      }
+    }
+    endLine();
+  }
+}
