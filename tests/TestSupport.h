@@ -28,7 +28,7 @@ bool PathExists(const std::string& path);
 
 // Runs a command through /bin/sh; captures standard output and error separately.
 struct ProcessResult {
-  int exitCode = -1;   // -1 when killed by a signal
+  int exitCode = -1;  // -1 when killed by a signal
   int signal = 0;
   std::string out;
   std::string err;
