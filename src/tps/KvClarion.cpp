@@ -1,0 +1,5 @@
+#include "tps/KvClarion.h"
+
+TCustomClarion::TCustomClarion() { NameKind = nkFieldName; }
+
+TCustomClarion::~TCustomClarion() = default;

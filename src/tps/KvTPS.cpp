@@ -1,0 +1,302 @@
+#include "tps/KvTPS.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "cells/KvExceptions.h"
+#include "cells/KvStream.h"
+#include "tps/KvTPSRecords.h"
+
+TClarionTPS::TClarionTPS() {
+  sheets_.SetItemClass([] { return std::make_unique<TTPSClarionTable>(); });
+}
+
+TClarionTPS::~TClarionTPS() {
+  if (listsOpen_) TClarionTPS::EndLoad();
+}
+
+void TClarionTPS::BeginLoad() {
+  TCustomClarion::BeginLoad();
+  records_.Clear();
+  memos_.Clear();
+  store_.Clear();
+  listsOpen_ = true;
+}
+
+void TClarionTPS::EndLoad() {
+  records_.Clear();
+  memos_.Clear();
+  store_.Clear();
+  memoIndex_ = TTPSMemoIndex();
+  listsOpen_ = false;
+  TCustomClarion::EndLoad();
+}
+
+void TClarionTPS::RebuildTableIndex() {
+  tableIndex_.clear();
+  for (std::int32_t i = 0; i < sheets_.Count(); ++i)
+    if (auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[i]))
+      tableIndex_.emplace(t->TableNumber, i);  // the first one of a number wins
+}
+
+std::int32_t TClarionTPS::TableIndexOf(std::int32_t number) {
+  auto it = tableIndex_.find(number);
+  if (it != tableIndex_.end() && it->second < sheets_.Count()) {
+    auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[it->second]);
+    if (t && t->TableNumber == number) return it->second;
+  }
+  RebuildTableIndex();
+  it = tableIndex_.find(number);
+  if (it != tableIndex_.end()) return it->second;
+  std::int32_t i = sheets_.AddSheet();
+  auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[i]);
+  if (!t) throw Exception("Sheet list does not hold TopSpeed tables");
+  t->TableNumber = number;
+  tableIndex_[number] = i;
+  return i;
+}
+
+TTPSClarionTable& TClarionTPS::Table(std::int32_t index) {
+  return static_cast<TTPSClarionTable&>(sheets_[index]);
+}
+
+TTPSClarionTable& TClarionTPS::SelectedTable() { return Table(TableIndexOf(TableNumber)); }
+
+const TTPSField* TClarionTPS::SelectedField(std::int32_t i) {
+  TTPSClarionTable& t = SelectedTable();
+  if (i < 0 || std::size_t(i) >= t.Fields.size()) return nullptr;
+  return &t.Fields[std::size_t(i)];
+}
+
+std::span<const std::uint8_t> TClarionTPS::SourceBytes(TStream& stream) {
+  std::span<const std::uint8_t> view = stream.View();
+  if (!view.empty() || stream.Size() <= 0) return view;
+  // No mapping: read the whole stream in large blocks.
+  source_.resize(std::size_t(stream.Size()));
+  stream.Seek(0);
+  std::size_t got = 0;
+  while (got < source_.size()) {
+    std::size_t n = stream.Read(source_.data() + got,
+                                std::min<std::size_t>(source_.size() - got, std::size_t(1) << 24));
+    if (n == 0) break;
+    got += n;
+  }
+  source_.resize(got);
+  return source_;
+}
+
+void TClarionTPS::LoadFromFile(const std::string& name) {
+  TCustomClarion::LoadFromFile(name);
+  TFileStream stream(name);
+  stream.Seek(0);
+  LoadFromStream(stream);
+}
+
+void TClarionTPS::LoadFromStream(TStream& stream) {
+  const std::int32_t remembered = TableNumber;
+  invalidDateTimes_ = 0;
+  struct Finish {
+    TClarionTPS* self;
+    std::int32_t table;
+    ~Finish() {
+      self->TableNumber = table;
+      self->source_.clear();
+      self->source_.shrink_to_fit();
+      if (!self->KeepOpen) self->EndLoad();
+    }
+  } finish{this, remembered};
+  BeginLoad();
+  RebuildTableIndex();
+  SelectedTable().FieldLinks.clear();
+  TpsCollectRecords(SourceBytes(stream), header_, records_, memos_, store_);
+  source_.clear();
+  source_.shrink_to_fit();
+  TpsJoinDefinitions(records_, store_);
+  BuildTables();
+  if (OnCellValue) ProduceRows();
+  CleanUp();
+}
+
+void TClarionTPS::SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount) {
+  std::size_t j = 0;
+  while (j < fieldCount && j < fields.size()) {
+    if (fields[j].Elements <= 1) {
+      ++j;
+      continue;
+    }
+    const TTPSField array = fields[j];
+    const std::uint16_t n = array.Elements;
+    const std::uint16_t w = std::uint16_t(array.Length / n);
+    std::vector<TTPSField> copies;
+    copies.reserve(n);
+    TClarionFieldLinks& links = SelectedTable().FieldLinks;
+    for (std::uint16_t e = 0; e < n; ++e) {
+      TTPSField c = array;
+      c.Name = array.Name + "_" + std::to_string(e + 1);
+      c.Length = w;
+      c.Offset = std::uint16_t(array.Offset + e * w);
+      c.Elements = 0;
+      links.push_back(TClarionFieldLink{2, std::int32_t(fields.size() + e), c.Name, array.Name,
+                                        std::int32_t(j), array.Name});
+      copies.push_back(std::move(c));
+    }
+    // One insertion of all copies after the array field.
+    fields.insert(fields.begin() + long(j + 1), copies.begin(), copies.end());
+    fieldCount = std::uint16_t(fieldCount + n);
+    fields[j].Type = tpsGroup;
+    fields[j].Length = 0;
+    j += n;  // the last copy, passed over next
+  }
+}
+
+void TClarionTPS::BuildTables() {
+  for (std::size_t i = 0; i < records_.Count(); ++i) {
+    TTPSRecord& r = records_[i];
+    if (r.Kind != tpsKindDefinition || !r.Body) continue;
+    const std::int32_t index = TableIndexOf(r.TableNumber);
+    auto& def = static_cast<TTPSRecordTableDefinitionBody&>(*r.Body);
+    def.ParseDefinition(r.Bytes(), r.HeaderLength);
+    store_.Release(r.Data);  // the descriptors are all that is needed from now on
+    if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
+
+    TTPSClarionTable& t = Table(index);
+    t.DefinitionWord1 = def.DefinitionWord1;
+    t.DefinitionWord2 = def.DefinitionWord2;
+    t.FieldCount = def.FieldCount;
+    t.MemoCount = def.MemoCount;
+    t.KeyCount = def.KeyCount;
+    t.Fields.insert(t.Fields.end(), def.Fields.begin(), def.Fields.end());
+    t.Keys.insert(t.Keys.end(), def.Keys.begin(), def.Keys.end());
+
+    std::string name;
+    if (const TTPSRecordTableNameBody* nb = TpsFindTableName(records_, r.TableNumber)) {
+      name = nb->Name;
+    } else {
+      TTPSClarionTable& sel = SelectedTable();
+      std::size_t colon;
+      if (sel.FieldCount > 0 && !sel.Fields.empty() &&
+          (colon = sel.Fields[0].Name.find(':')) != std::string::npos) {
+        name = sel.Fields[0].Name.substr(colon + 1);
+      } else {
+        std::size_t slash = FileName.find_last_of("/\\");
+        name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+      }
+    }
+    TTPSClarionTable& table = Table(index);
+    table.Caption = name;
+    table.TableName = name;
+    table.Cells.AutoCount =
+        !(LoadRowStatutes.Contains(rsNormal) && LoadRowStatutes.Contains(rsDeleted) &&
+          LoadRowStatutes.Contains(rsError));
+    if (AutoPatchFieldNames)
+      for (TTPSField& f : table.Fields) {
+        std::size_t colon = f.Name.find(':');
+        if (colon != std::string::npos) f.Name.erase(0, colon + 1);
+      }
+    if (OnColumnWidth)
+      for (std::size_t j = 0; j < table.Fields.size(); ++j)
+        OnColumnWidth(this, index, std::int32_t(j), table.Fields[j].Length);
+  }
+}
+
+void TClarionTPS::ProduceRows() {
+  memoIndex_.Sort(memos_);
+  const std::int64_t total = std::int64_t(records_.Count());
+  const bool loadNormal = LoadRowStatutes.Contains(rsNormal);
+  const bool loadMemos = ParseItems.Contains(ipiBLOB);
+  Variant value;
+  for (std::size_t i = 0; i < records_.Count(); ++i) {
+    TTPSRecord& r = records_[i];
+    if (r.Kind != tpsKindData || !r.Body) continue;
+    if (TableNumber != 0 && TableNumber != r.TableNumber) continue;
+    const std::int32_t sheetNo = TableIndexOf(r.TableNumber);
+    if (std::int64_t(Range.LastRow) < std::int64_t(i)) break;
+    const std::int32_t recordNumber = static_cast<TTPSRecordDataBody&>(*r.Body).RecordNumber;
+    const std::int32_t row = recordNumber - 1;
+    DoProgress(std::int64_t(i), total);
+    // A record number of 0 or below names no row.
+    if (!loadNormal || recordNumber <= 0) {
+      store_.Release(r.Data);
+      continue;
+    }
+    TTPSClarionTable& t = Table(sheetNo);
+    if (t.FieldCount > t.Fields.size()) t.FieldCount = std::uint16_t(t.Fields.size());
+    const std::int32_t plainFields = std::int32_t(t.FieldCount) - std::int32_t(t.MemoCount);
+    const auto data = r.Bytes();
+    for (std::int32_t j = 0; j < std::int32_t(t.FieldCount); ++j) {
+      const TTPSField& f = t.Fields[std::size_t(j)];
+      TKvICellType cellType = ictEmpty;
+      TAlignment align = taLeftJustify;
+      if (f.IsArray() && !SplitArrayFields) {
+        TpsDecodeArray(f, data, r.HeaderLength, ArrayFieldSeparator, value, cellType,
+                       invalidDateTimes_);
+      } else if (f.IsMemo()) {
+        value = Variant::Null();
+        if (loadMemos) {
+          std::uint8_t memoNumber = std::uint8_t((j - plainFields) & 0xFF);
+          std::string text = memoIndex_.Assemble(memos_, store_, r.TableNumber, memoNumber, row,
+                                                 f.Type == tpsBLOB);
+          if (!text.empty()) {
+            value = Variant::String(std::move(text));
+            cellType = ictMemo;
+          }
+        }
+      } else {
+        TpsDecodeField(f, data, r.HeaderLength, value, cellType, invalidDateTimes_);
+        if (cellType == ictInteger || cellType == ictDecimal) align = taRightJustify;
+      }
+      OnCellValue(this, sheetNo, row, j, 0, value, align, cellType);
+    }
+    SetRecordStatus(sheetNo, row, rsNormal);
+    store_.Release(r.Data);  // the row is out; its bytes are not needed again
+  }
+}
+
+void TClarionTPS::CleanUp() {
+  for (std::int32_t k = sheets_.Count() - 1; k >= 0; --k) {
+    auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[k]);
+    const std::uint16_t fieldCount = t ? t->FieldCount : 0;
+    if (sheets_[k].Cells.RowCount == 0 && fieldCount == 0)
+      sheets_.Delete(k);
+    else
+      sheets_[k].Cells.DeleteRowsWithoutCells();
+  }
+  tableIndex_.clear();
+}
+
+std::string TClarionTPS::GetMemoText(std::int32_t column, std::int32_t row) {
+  const TTPSField* f = SelectedField(column);
+  if (!f || !f->IsMemo()) return std::string();
+  Variant v = SelectedTable().Cells.GetValue(column, row);
+  return v.IsText() ? v.AsString() : std::string();
+}
+
+std::int32_t TClarionTPS::ColumnIndexByName(const std::string& name) {
+  std::int32_t result = TCustomClarion::ColumnIndexByName(name);
+  TTPSClarionTable& t = SelectedTable();
+  const std::size_t n = std::min<std::size_t>(t.FieldCount, t.Fields.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string& fn = t.Fields[i].Name;
+    if (fn.size() == name.size() &&
+        std::equal(fn.begin(), fn.end(), name.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        }))
+      return std::int32_t(i);
+  }
+  return result;
+}
+
+void TClarionTPS::GetColumnNames(TColumnNameList& list, const std::string& names) {
+  TCustomClarion::GetColumnNames(list, names);
+  TTPSClarionTable& t = SelectedTable();
+  for (std::size_t i = 0; i < t.Fields.size(); ++i)
+    list.emplace_back(t.Fields[i].Name, std::int32_t(i));
+}
+
+std::string TClarionTPS::GetTypeName(std::uint8_t code) { return TpsTypeName(code); }
+
+void TClarionTPS::SetColumnName(std::int32_t index, const std::string& name) {
+  TTPSClarionTable& t = SelectedTable();
+  if (index >= 0 && std::size_t(index) < t.Fields.size()) t.Fields[std::size_t(index)].Name = name;
+}

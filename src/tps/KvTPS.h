@@ -1,0 +1,82 @@
+// The TopSpeed reader: loads every table of a .tps file into the sheet list, one
+// TTPSClarionTable per table, and reports every cell through OnCellValue.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "cells/KvCells.h"
+#include "tps/KvClarion.h"
+#include "tps/KvTPSContainer.h"
+#include "tps/KvTPSFields.h"
+#include "tps/KvTPSValues.h"
+
+// One table of the file (a sheet).
+class TTPSClarionTable : public TSpreadSheet {
+ public:
+  TTPSFields Fields;
+  TTPSKeys Keys;
+  std::string TableName;
+  std::int32_t TableNumber = 0;
+  std::uint16_t DefinitionWord1 = 0, DefinitionWord2 = 0, FieldCount = 0, MemoCount = 0,
+                KeyCount = 0;
+  TClarionFieldLinks FieldLinks;
+};
+
+class TClarionTPS : public TCustomClarion {
+ public:
+  TClarionTPS();
+  ~TClarionTPS() override;
+
+  // The selected table: 0 for all tables; otherwise only this table gets rows.
+  std::int32_t TableNumber = 0;
+
+  std::string GetMemoText(std::int32_t column, std::int32_t row) override;
+  void LoadFromFile(const std::string& name) override;
+  void LoadFromStream(TStream& stream) override;
+  void BeginLoad() override;
+  void EndLoad() override;
+  std::int32_t ColumnIndexByName(const std::string& name) override;
+  void GetColumnNames(TColumnNameList& list, const std::string& names) override;
+  std::string GetTypeName(std::uint8_t code) override;
+  void SetColumnName(std::int32_t index, const std::string& name) override;
+
+  // Impossible dates/times met during the last load (each became an empty text).
+  std::int64_t InvalidDateTimeCount() const { return invalidDateTimes_; }
+
+  // Position of the first table with this number; appends a new table when there is none.
+  std::int32_t TableIndexOf(std::int32_t number);
+  TTPSClarionTable& Table(std::int32_t index);
+  // The table of TableNumber (created when missing).
+  TTPSClarionTable& SelectedTable();
+  // The selected table's field i, or null.
+  const TTPSField* SelectedField(std::int32_t i);
+
+  // The header of the last file and the record lists (kept between loads with KeepOpen).
+  const std::uint8_t* Header() const { return header_; }
+  const TTPSRecords& Records() const { return records_; }
+  const TTPSRecords& Memos() const { return memos_; }
+
+ private:
+  // The file's bytes, from a mapping or one read of the whole stream. The one place
+  // where the file content is obtained.
+  std::span<const std::uint8_t> SourceBytes(TStream& stream);
+  void BuildTables();
+  void ProduceRows();
+  void CleanUp();
+  void SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount);
+  void RebuildTableIndex();
+
+  std::uint8_t header_[512] = {};
+  TTPSRecords records_;
+  TTPSRecords memos_;
+  TTPSByteStore store_;
+  TTPSMemoIndex memoIndex_;
+  bool listsOpen_ = false;
+  std::vector<std::uint8_t> source_;
+  std::unordered_map<std::int32_t, std::int32_t> tableIndex_;
+  std::int64_t invalidDateTimes_ = 0;
+};

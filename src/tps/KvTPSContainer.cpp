@@ -1,0 +1,248 @@
+#include "tps/KvTPSContainer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "cells/KvExceptions.h"
+#include "tps/KvTPSRecords.h"
+
+namespace {
+
+constexpr std::size_t kChunkSize = 1 << 20;
+// A page body never legitimately expands beyond 64 KiB (its size fields are 16 bits);
+// a damaged one stops growing here.
+constexpr std::size_t kMaxExpanded = 1 << 22;
+
+std::uint32_t Le32(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+         std::uint32_t(p[3]) << 24;
+}
+std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
+
+}  // namespace
+
+// ---- Byte store ----
+
+TTPSByteStore::Bytes TTPSByteStore::Store(std::span<const std::uint8_t> bytes) {
+  Bytes b;
+  b.Size = std::uint32_t(bytes.size());
+  if (bytes.empty()) return b;
+  if (chunks_.empty() || chunks_.back().Cap - chunks_.back().Used < bytes.size() ||
+      !chunks_.back().Mem) {
+    Chunk c;
+    c.Cap = std::max(kChunkSize, bytes.size());
+    c.Mem.reset(new std::uint8_t[c.Cap]);
+    held_ += c.Cap;
+    chunks_.push_back(std::move(c));
+  }
+  Chunk& c = chunks_.back();
+  std::uint8_t* dst = c.Mem.get() + c.Used;
+  std::memcpy(dst, bytes.data(), bytes.size());
+  c.Used += bytes.size();
+  ++c.Live;
+  b.Ptr = dst;
+  b.Chunk = std::uint32_t(chunks_.size() - 1);
+  return b;
+}
+
+void TTPSByteStore::Release(Bytes& b) {
+  if (!b.Ptr) return;
+  if (b.Chunk < chunks_.size()) {
+    Chunk& c = chunks_[b.Chunk];
+    if (c.Live > 0 && --c.Live == 0 && b.Chunk + 1 != chunks_.size()) {
+      held_ -= c.Cap;
+      c.Mem.reset();
+      c.Cap = c.Used = 0;
+    }
+  }
+  b = Bytes{};
+}
+
+void TTPSByteStore::Clear() {
+  chunks_.clear();
+  held_ = 0;
+}
+
+// ---- Records ----
+
+TTPSRecord::TTPSRecord() = default;
+TTPSRecord::~TTPSRecord() = default;
+TTPSRecord::TTPSRecord(TTPSRecord&&) noexcept = default;
+TTPSRecord& TTPSRecord::operator=(TTPSRecord&&) noexcept = default;
+
+// ---- Pages ----
+
+void TpsExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) {
+  const std::size_t n = in.size();
+  std::size_t p = 0;
+  // The last stored byte is never needed: the loop stops at n - 1 consumed bytes.
+  while (n > 0 && p < n - 1 && out.size() < kMaxExpanded) {
+    std::uint8_t b = in[p++];
+    if (b == 0) throw Exception("Incorrect RLE skip byte (0x00) for encoding");
+    std::size_t count = b;
+    if (b >= 0x80) {
+      if (p >= n) break;
+      count = std::size_t(b & 0x7F) + std::size_t(in[p++]) * 128;
+    }
+    std::size_t avail = std::min(count, n - p);
+    out.insert(out.end(), in.begin() + long(p), in.begin() + long(p + avail));
+    p += avail;
+    if (avail < count) break;  // the stored bytes end inside the literal run
+    if (p < n - 1) {
+      std::uint8_t rep = in[p - 1];
+      std::uint8_t r = in[p++];
+      std::size_t times = r;
+      if (r >= 0x80) {
+        if (p >= n) break;
+        times = std::size_t(r & 0x7F) + std::size_t(in[p++]) * 128;
+      }
+      out.insert(out.end(), times, rep);
+    }
+  }
+}
+
+namespace {
+
+void Classify(TTPSRecord& r, std::span<const std::uint8_t> data, std::size_t& bodyStart) {
+  bodyStart = 0;
+  if (!data.empty() && data[0] == 0xFE) {
+    r.TableNumber = 0;
+    r.Kind = 0xFE;
+    bodyStart = 1;
+  } else if (r.HeaderLength > 4 && data.size() >= 5) {
+    r.TableNumber = std::int32_t(std::uint32_t(data[0]) << 24 | std::uint32_t(data[1]) << 16 |
+                                 std::uint32_t(data[2]) << 8 | std::uint32_t(data[3]));
+    r.Kind = data[4];
+    bodyStart = 5;
+  } else {
+    r.TableNumber = 0;
+    r.Kind = 0;
+  }
+}
+
+bool Kept(std::uint8_t kind) {
+  return kind == tpsKindData || kind == tpsKindMetaData || kind == tpsKindDefinition ||
+         kind == tpsKindMemo || kind == tpsKindTableName;
+}
+
+}  // namespace
+
+void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
+                   TTPSRecords& memos, TTPSByteStore& store) {
+  std::vector<std::uint8_t> data;  // the current record's data; the next one shares from it
+  bool havePrev = false;
+  std::uint32_t prevLen = 0;
+  std::uint16_t prevHdr = 0;
+  std::size_t p = 0;
+  const std::size_t n = body.size();
+  for (std::uint32_t k = 0; k < count && p < n; ++k) {
+    std::uint8_t flags = body[p];
+    std::uint32_t recLen;
+    std::uint16_t hdrLen;
+    std::size_t shared = 0;
+    if (!havePrev) {
+      if (n - p < 5) return;
+      if ((flags & 0xC0) != 0xC0) throw Exception("Incorrect start record in page");
+      recLen = Le16(&body[p + 1]);
+      hdrLen = Le16(&body[p + 3]);
+      p += 5;
+    } else {
+      ++p;
+      recLen = prevLen;
+      hdrLen = prevHdr;
+      if (flags & 0x80) {
+        if (n - p < 2) return;
+        recLen = Le16(&body[p]);
+        p += 2;
+      }
+      if (flags & 0x40) {
+        if (n - p < 2) return;
+        hdrLen = Le16(&body[p]);
+        p += 2;
+      }
+      shared = flags & 0x3F;
+      // A damaged prefix count: nothing to share it with; the rest of the page is lost.
+      if (shared > data.size() || shared > recLen) return;
+    }
+    const std::size_t fresh = recLen - shared;
+    if (recLen > 0 && n - p < fresh) return;  // the record runs past the page
+    data.resize(shared);
+    data.insert(data.end(), body.begin() + long(p), body.begin() + long(p + fresh));
+    p += fresh;
+    havePrev = true;
+    prevLen = recLen;
+    prevHdr = hdrLen;
+    if (recLen == 0) continue;  // no data, no body, kind 0: not kept
+
+    TTPSRecord r;
+    r.IndexInPage = std::int32_t(k);
+    r.Flags = flags;
+    r.RecordLength = recLen;
+    r.HeaderLength = hdrLen;
+    std::size_t bodyStart = 0;
+    Classify(r, data, bodyStart);
+    if (!Kept(r.Kind)) continue;
+    r.Body = TpsCreateBody(r.Kind);
+    std::size_t pos = bodyStart;
+    r.Body->Parse(data, pos, flags, recLen, hdrLen);
+    r.Data = store.Store(data);
+    if (r.Kind == tpsKindMemo) {
+      static_cast<TTPSRecordMemoBody&>(*r.Body).InsertionNumber = std::int32_t(memos.Count());
+      memos.Add(std::move(r));
+    } else {
+      records.Add(std::move(r));
+    }
+  }
+}
+
+void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header)[512],
+                       TTPSRecords& records, TTPSRecords& memos, TTPSByteStore& store) {
+  std::memset(header, 0, sizeof header);
+  // A file shorter than the header is not a TopSpeed file.
+  if (file.size() < kTpsHeaderSize || Le32(file.data()) != 0 ||
+      std::memcmp(file.data() + 14, "tOpS", 4) != 0) {
+    if (!file.empty()) std::memcpy(header, file.data(), std::min(file.size(), kTpsHeaderSize));
+    throw EKvIFileFormatException(
+        "File signature is not correct. Possible bad file or custom algorithm used to "
+        "encypt/compress this file.");
+  }
+  std::memcpy(header, file.data(), kTpsHeaderSize);
+  const std::uint64_t size = file.size();
+  std::vector<std::uint8_t> expanded;
+  for (int i = 0; i < 60; ++i) {
+    // Offsets in 64 bits: page addresses count 256-byte units after the header.
+    const std::uint64_t start = std::uint64_t(Le32(header + 32 + 4 * i)) * 256 + kTpsHeaderSize;
+    const std::uint64_t end = std::uint64_t(Le32(header + 272 + 4 * i)) * 256 + kTpsHeaderSize;
+    if (start == end || start >= size) continue;
+    std::uint64_t pos = start;
+    while (pos < end && size - pos >= kTpsPageHeaderSize) {
+      const std::uint8_t* h = file.data() + pos;
+      const std::uint32_t address = Le32(h);
+      const std::uint16_t pageSize = Le16(h + 4);
+      const std::uint16_t expandedSize = Le16(h + 6);
+      const std::uint16_t recordCount = Le16(h + 10);
+      const std::uint8_t level = h[12];
+      std::uint64_t next = pos + kTpsPageHeaderSize;
+      // A page must sit where it says (the low 32 bits of its offset) and hold at least
+      // its own header; otherwise only its header is passed over.
+      if (address == std::uint32_t(pos) && pageSize >= kTpsPageHeaderSize) {
+        next = pos + pageSize;
+        if (level == 0) {
+          const std::uint64_t bodyEnd = std::min<std::uint64_t>(pos + pageSize, size);
+          std::span<const std::uint8_t> stored(file.data() + pos + kTpsPageHeaderSize,
+                                               std::size_t(bodyEnd - pos - kTpsPageHeaderSize));
+          if (recordCount != 0) {
+            if (pageSize == expandedSize) {
+              TpsCutRecords(stored, recordCount, records, memos, store);
+            } else {
+              expanded.clear();
+              TpsExpandPage(stored, expanded);
+              TpsCutRecords(expanded, recordCount, records, memos, store);
+            }
+          }
+        }
+      }
+      pos = (next + 255) / 256 * 256;
+    }
+  }
+}

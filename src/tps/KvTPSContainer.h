@@ -1,0 +1,107 @@
+// The TopSpeed container: the 512-byte header with its block table, pages of
+// run-length encoded records, and the records cut from them.
+//
+// The whole file is given as one byte span (a mapping or a buffer); every read is
+// bounded by the file, the page and the expanded buffer, so a damaged length can
+// shorten what is read but never overrun it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+class TTPSRecordBody;
+
+// Record bytes live in large chunks owned by a store; a record holds a view of its
+// bytes. When every record of a chunk has released its bytes, the chunk is freed.
+class TTPSByteStore {
+ public:
+  struct Bytes {
+    const std::uint8_t* Ptr = nullptr;
+    std::uint32_t Size = 0;
+    std::uint32_t Chunk = 0;
+    std::span<const std::uint8_t> Span() const { return {Ptr, Size}; }
+  };
+  TTPSByteStore() = default;
+  TTPSByteStore(const TTPSByteStore&) = delete;
+  TTPSByteStore& operator=(const TTPSByteStore&) = delete;
+
+  Bytes Store(std::span<const std::uint8_t> bytes);
+  // Gives back the bytes of one record; frees the chunk when it is no longer used.
+  void Release(Bytes& bytes);
+  void Clear();
+  std::size_t BytesHeld() const { return held_; }
+
+ private:
+  struct Chunk {
+    std::unique_ptr<std::uint8_t[]> Mem;
+    std::size_t Used = 0, Cap = 0, Live = 0;
+  };
+  std::vector<Chunk> chunks_;
+  std::size_t held_ = 0;
+};
+
+// One record read from the file.
+class TTPSRecord {
+ public:
+  TTPSRecord();
+  ~TTPSRecord();
+  TTPSRecord(TTPSRecord&&) noexcept;
+  TTPSRecord& operator=(TTPSRecord&&) noexcept;
+
+  std::int32_t IndexInPage = 0;
+  std::uint8_t Flags = 0;
+  std::uint32_t RecordLength = 0;  // a joined definition may exceed 16 bits
+  std::uint16_t HeaderLength = 0;
+  std::unique_ptr<TTPSRecordBody> Body;  // absent for records without data
+  TTPSByteStore::Bytes Data;
+  std::int32_t TableNumber = 0;
+  std::uint8_t Kind = 0;
+
+  std::span<const std::uint8_t> Bytes() const { return Data.Span(); }
+};
+
+// An owning list of records.
+class TTPSRecords {
+ public:
+  std::size_t Count() const { return items_.size(); }
+  TTPSRecord& operator[](std::size_t i) { return items_[i]; }
+  const TTPSRecord& operator[](std::size_t i) const { return items_[i]; }
+  void Add(TTPSRecord&& r) { items_.push_back(std::move(r)); }
+  void Clear() { items_.clear(); }
+  std::vector<TTPSRecord>& Items() { return items_; }
+  const std::vector<TTPSRecord>& Items() const { return items_; }
+
+ private:
+  std::vector<TTPSRecord> items_;
+};
+
+// Record kinds.
+enum : std::uint8_t {
+  tpsKindData = 0xF3,
+  tpsKindMetaData = 0xF6,
+  tpsKindDefinition = 0xFA,
+  tpsKindMemo = 0xFC,
+  tpsKindTableName = 0xFE,
+};
+
+constexpr std::size_t kTpsHeaderSize = 512;
+constexpr std::size_t kTpsPageHeaderSize = 13;
+
+// Checks the header and collects the records of every block into the records list
+// (data, metadata, definition and table name records, in file order) and the memo
+// list (memo records, each numbered by its position of insertion). Throws
+// EKvIFileFormatException for a file that is not a TopSpeed file and Exception for
+// the page errors "Incorrect RLE skip byte (0x00) for encoding" and "Incorrect start
+// record in page"; damaged lengths end the page or block quietly.
+void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header)[512],
+                       TTPSRecords& records, TTPSRecords& memos, TTPSByteStore& store);
+
+// Expands a run-length encoded page body (the stored bytes) and appends the result
+// to out. Reads only the given bytes.
+void TpsExpandPage(std::span<const std::uint8_t> stored, std::vector<std::uint8_t>& out);
+
+// Cuts up to count records from an expanded page body and adds them to the lists.
+void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
+                   TTPSRecords& memos, TTPSByteStore& store);

@@ -1,0 +1,266 @@
+#include "tps/KvTPSValues.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <numeric>
+#include <tuple>
+
+#include "cells/KvConvert.h"
+#include "tps/KvTPSRecords.h"
+
+namespace {
+
+std::uint32_t Le32(const std::uint8_t* p) {
+  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+         std::uint32_t(p[3]) << 24;
+}
+
+// 48-bit real: b0 is the biased exponent, bit 7 of b5 the sign, the rest the fraction.
+double Real48(const std::uint8_t* b) {
+  if (b[0] == 0) return 0;
+  double frac = 0;
+  for (int i = 1; i <= 4; ++i) frac = (frac + b[i]) / 256.0;
+  frac = (frac + (b[5] & 0x7F)) / 128.0;
+  double v = std::ldexp(1.0 + frac, int(b[0]) - 129);
+  return (b[5] & 0x80) ? -v : v;
+}
+
+// Packed decimal: the high nibble of the first byte is the sign, its low nibble the
+// first digit, then two digits per byte. False when a nibble is not a digit.
+bool Decimal(const std::uint8_t* b, std::size_t n, int decimals, double& out) {
+  out = 0;
+  if (n == 0 || n >= 30) return true;
+  char digits[64];
+  std::size_t nd = 0;
+  if ((b[0] & 0x0F) > 9) return false;
+  digits[nd++] = char('0' + (b[0] & 0x0F));
+  for (std::size_t i = 1; i < n; ++i) {
+    std::uint8_t hi = b[i] >> 4, lo = b[i] & 0x0F;
+    if (hi > 9 || lo > 9) return false;
+    digits[nd++] = char('0' + hi);
+    digits[nd++] = char('0' + lo);
+  }
+  char text[72];
+  std::size_t len = 0;
+  text[len++] = '0';  // so that a point never comes first
+  for (std::size_t i = 0; i < nd; ++i) {
+    if (decimals >= 1 && std::size_t(decimals) <= nd && i == nd - std::size_t(decimals))
+      text[len++] = '.';
+    text[len++] = digits[i];
+  }
+  double v = 0;
+  auto res = std::from_chars(text, text + len, v);
+  if (res.ec != std::errc()) return false;
+  out = ((b[0] >> 4) != 0 && v != 0) ? -v : v;  // no negative zero
+  return true;
+}
+
+}  // namespace
+
+void TpsDecodeField(const TTPSField& f, std::span<const std::uint8_t> data,
+                    std::size_t payloadStart, Variant& value, TKvICellType& cellType,
+                    std::int64_t& invalid) {
+  value = Variant::Null();
+  cellType = ictEmpty;
+  const std::size_t p = payloadStart + f.Offset;
+  const std::size_t avail = p < data.size() ? data.size() - p : 0;
+  const std::uint8_t* b = data.data() + std::min(p, data.size());
+  auto fits = [&](std::size_t n) { return avail >= n; };
+  switch (f.Type) {
+    case tpsByte:
+      if (fits(1)) value = Variant::Integer(b[0]), cellType = ictInteger;
+      break;
+    case tpsShort:
+      if (fits(2)) value = Variant::Integer(std::int16_t(b[0] | b[1] << 8)), cellType = ictInteger;
+      break;
+    case tpsUShort:
+      if (fits(2)) value = Variant::Integer(std::uint16_t(b[0] | b[1] << 8)), cellType = ictInteger;
+      break;
+    case tpsLong:
+      if (fits(4)) value = Variant::Integer(std::int32_t(Le32(b))), cellType = ictInteger;
+      break;
+    case tpsULong:
+      if (fits(4)) {
+        std::uint32_t u = Le32(b);
+        // Values from 2^31 up keep their unsigned value.
+        value = u <= 0x7FFFFFFFu ? Variant::Integer(std::int32_t(u)) : Variant::Double(double(u));
+        cellType = ictInteger;
+      }
+      break;
+    case tpsDate:
+      if (fits(4)) {
+        cellType = ictDate;
+        std::uint32_t d = Le32(b);
+        TDateTime dt;
+        if (d == 0 || d == 0x20202020u) {
+          value = Variant::String("");
+        } else if (TryEncodeDate(int(d >> 16), int((d >> 8) & 0xFF), int(d & 0xFF), dt)) {
+          value = Variant::Date(dt);
+        } else {
+          value = Variant::String("");
+          ++invalid;
+        }
+      }
+      break;
+    case tpsTime:
+      if (fits(4)) {
+        cellType = ictDate;
+        std::uint32_t t = Le32(b);
+        TDateTime dt;
+        int hours = int((t >> 24) & 0x7F), minutes = int((t >> 16) & 0xFF),
+            seconds = int((t >> 8) & 0xFF), hundredths = int(t & 0xFF);
+        if (t == 0 || t == 0x20202020u) {
+          value = Variant::String("");
+        } else if (hundredths <= 99 &&
+                   TryEncodeTime(hours, minutes, seconds, hundredths * 10, dt)) {
+          value = Variant::Date(dt);
+        } else {
+          value = Variant::String("");
+          ++invalid;
+        }
+      }
+      break;
+    case tpsFloat:
+      // SREAL when declared with 4 bytes, the 48-bit real otherwise.
+      if (f.Length == 4) {
+        if (fits(4)) {
+          float v;
+          std::memcpy(&v, b, 4);
+          value = Variant::Single(v), cellType = ictDecimal;
+        }
+      } else if (fits(6)) {
+        value = Variant::Double(Real48(b)), cellType = ictDecimal;
+      }
+      break;
+    case tpsDouble:
+      if (fits(8)) {
+        double v;
+        std::memcpy(&v, b, 8);
+        value = Variant::Double(v), cellType = ictDecimal;
+      }
+      break;
+    case tpsDecimal:
+      if (f.Length >= 30 || f.Length == 0) {
+        value = Variant::Double(0), cellType = ictDecimal;
+      } else if (fits(f.Length)) {
+        double v;
+        if (Decimal(b, f.Length, f.Decimals, v)) value = Variant::Double(v), cellType = ictDecimal;
+      }
+      break;
+    case tpsChar:
+      if (f.Length > 0 && avail > 0) {
+        value = Variant::String(std::string_view(reinterpret_cast<const char*>(b),
+                                                 std::min<std::size_t>(f.Length, avail)));
+        cellType = ictString;
+      }
+      break;
+    case tpsVarChar: {
+      // Up to the first zero byte, within the field's bytes and the data.
+      std::size_t limit = f.Length ? std::min<std::size_t>(f.Length, avail) : avail;
+      const void* z = std::memchr(b, 0, limit);
+      std::size_t n = z ? std::size_t(static_cast<const std::uint8_t*>(z) - b) : limit;
+      value = Variant::String(std::string_view(reinterpret_cast<const char*>(b), n));
+      cellType = ictString;
+      break;
+    }
+    case tpsMaskString:
+      if (fits(1)) {
+        std::size_t n = std::min<std::size_t>(b[0], avail - 1);
+        if (f.Length) n = std::min<std::size_t>(n, f.Length > 0 ? f.Length - 1u : 0u);
+        value = Variant::String(std::string_view(reinterpret_cast<const char*>(b + 1), n));
+        cellType = ictString;
+      }
+      break;
+    default:  // Unknown, Group, String, and MEMO/BLOB (decoded from memo records)
+      break;
+  }
+}
+
+void TpsDecodeArray(const TTPSField& f, std::span<const std::uint8_t> data,
+                    std::size_t payloadStart, std::string_view separator, Variant& value,
+                    TKvICellType& cellType, std::int64_t& invalid) {
+  const std::uint16_t n = f.Elements;
+  const std::uint16_t w = n ? std::uint16_t(f.Length / n) : 0;
+  TTPSField e = f;
+  e.Length = w;
+  e.Elements = 1;
+  std::string text = "(";
+  Variant v;
+  cellType = ictEmpty;
+  for (std::uint32_t k = 0; k < n; ++k) {
+    e.Offset = std::uint16_t(f.Offset + k * w);
+    if (k > 0) text.append(separator);
+    if (f.Offset + std::size_t(k) * w > 0xFFFF) {
+      cellType = ictEmpty;  // beyond any payload
+      continue;
+    }
+    TpsDecodeField(e, data, payloadStart, v, cellType, invalid);
+    text += TextOf(v);
+  }
+  text += ")";
+  value = Variant::String(std::move(text));
+}
+
+// ---- Memo texts ----
+
+void TTPSMemoIndex::Sort(TTPSRecords& memos) {
+  auto& items = memos.Items();
+  struct Entry {
+    std::int32_t table, record;
+    std::uint8_t memo;
+    std::uint16_t seq;
+    std::int32_t insertion;
+    std::size_t index;
+  };
+  std::vector<Entry> e;
+  e.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    auto& b = static_cast<const TTPSRecordMemoBody&>(*items[i].Body);
+    e.push_back({items[i].TableNumber, b.RecordNumber, b.MemoNumber, b.SequenceNumber,
+                 b.InsertionNumber, i});
+  }
+  std::sort(e.begin(), e.end(), [](const Entry& a, const Entry& b) {
+    return std::tie(a.table, a.record, a.memo, a.seq, a.insertion) <
+           std::tie(b.table, b.record, b.memo, b.seq, b.insertion);
+  });
+  std::vector<TTPSRecord> sorted;
+  sorted.reserve(items.size());
+  keys_.clear();
+  keys_.reserve(items.size());
+  for (const Entry& x : e) {
+    sorted.push_back(std::move(items[x.index]));
+    keys_.push_back({x.table, x.record, x.memo});
+  }
+  items = std::move(sorted);
+}
+
+std::string TTPSMemoIndex::Assemble(TTPSRecords& memos, TTPSByteStore& store, std::int32_t table,
+                                    std::uint8_t memo, std::int32_t row, bool blob) {
+  std::string text;
+  auto& items = memos.Items();
+  if (keys_.size() != items.size() || row == INT32_MAX) return text;
+  const Key want{table, row + 1, memo};
+  auto less = [](const Key& a, const Key& b) {
+    return std::tie(a.Table, a.Record, a.Memo) < std::tie(b.Table, b.Record, b.Memo);
+  };
+  auto it = std::lower_bound(keys_.begin(), keys_.end(), want, less);
+  for (std::size_t i = std::size_t(it - keys_.begin()); i < keys_.size() && !less(want, keys_[i]);
+       ++i) {
+    TTPSRecord& r = items[i];
+    auto bytes = r.Bytes();
+    if (r.HeaderLength < bytes.size())
+      text.append(reinterpret_cast<const char*>(bytes.data()) + r.HeaderLength,
+                  bytes.size() - r.HeaderLength);
+    store.Release(r.Data);  // used once
+  }
+  if (blob) {
+    // A BLOB starts with the length of the data that follows.
+    if (text.size() < 4) return std::string();
+    std::uint32_t len = Le32(reinterpret_cast<const std::uint8_t*>(text.data()));
+    std::size_t keep = std::min<std::size_t>(len, text.size() - 4);
+    text = text.substr(4, keep);
+  }
+  return text;
+}

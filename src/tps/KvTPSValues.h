@@ -1,0 +1,48 @@
+// Field values of data records and the texts of MEMO and BLOB fields.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cells/KvCells.h"
+#include "cells/KvVariant.h"
+#include "tps/KvTPSContainer.h"
+#include "tps/KvTPSFields.h"
+
+// Decodes one field of a record: the field's bytes start at payloadStart + Offset.
+// Nothing is read past the data; a numeric field cut off by the end of the data gives
+// Null. An impossible date or time gives an empty text and adds 1 to invalidDateTimes.
+void TpsDecodeField(const TTPSField& field, std::span<const std::uint8_t> data,
+                    std::size_t payloadStart, Variant& value, TKvICellType& cellType,
+                    std::int64_t& invalidDateTimes);
+
+// An array field (elements > 1) as one text: "(" elements joined by separator ")".
+// The cell type is that of the last element.
+void TpsDecodeArray(const TTPSField& field, std::span<const std::uint8_t> data,
+                    std::size_t payloadStart, std::string_view separator, Variant& value,
+                    TKvICellType& cellType, std::int64_t& invalidDateTimes);
+
+// The memo list, sorted once, from which memo texts are assembled by bisection.
+// Pieces are used once: their bytes are released as they are taken.
+class TTPSMemoIndex {
+ public:
+  // Sorts the memo list by table number, record number, memo number, sequence number
+  // and insertion number.
+  void Sort(TTPSRecords& memos);
+  // The text of memo `memo` of row `row` (record number - 1) of table `table`: the
+  // pieces in sequence order. For a BLOB the leading 4-byte length is dropped and at
+  // most that many bytes are kept. Empty when there are no (unused) pieces.
+  std::string Assemble(TTPSRecords& memos, TTPSByteStore& store, std::int32_t table,
+                       std::uint8_t memo, std::int32_t row, bool blob);
+
+ private:
+  struct Key {
+    std::int32_t Table;
+    std::int32_t Record;
+    std::uint8_t Memo;
+  };
+  std::vector<Key> keys_;  // parallel to the sorted memo list
+};
