@@ -1,0 +1,208 @@
+#include "expr/KvIParsEval.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "cells/KvConvert.h"
+#include "cells/KvExceptions.h"
+#include "expr/KvIParsBuiltins.h"
+#include "expr/KvIParsValues.h"
+
+namespace {
+
+// Active evaluations on this thread, nested ones (user-defined function bodies,
+// expressions a name handler evaluates) included.
+thread_local int g_evalDepth = 0;
+
+// Trees are at most kMaxNestingDepth deep; this leaves room for a function body and a
+// few levels of expressions evaluated from inside a handler, and still stops a runaway
+// recursion well before the stack does.
+constexpr int kMaxEvalDepth = 3 * kMaxNestingDepth;
+
+class DepthGuard {
+ public:
+  DepthGuard() {
+    if (g_evalDepth >= kMaxEvalDepth) throw EKvIParseException(kNestedTooDeeply);
+    ++g_evalDepth;
+  }
+  ~DepthGuard() { --g_evalDepth; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+};
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = char(x - 32);
+    if (y >= 'a' && y <= 'z') y = char(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// A number literal: digits with "." as the decimal point. A second "." (the tokenizer
+// lets "1.2.3" through as one token) ends the reading, and the digits read up to
+// there count as a whole number with the first "." ignored: 1.2.3 is 12, 3.14.15 is
+// 314. A lone "." is 0.
+double NumberLiteral(std::string_view text) {
+  std::size_t second = std::string_view::npos;
+  const std::size_t first = text.find('.');
+  if (first != std::string_view::npos) second = text.find('.', first + 1);
+  std::string digits;
+  std::string_view number = text;
+  if (second != std::string_view::npos) {
+    digits.reserve(second);
+    for (std::size_t i = 0; i < second; ++i) {
+      if (text[i] != '.') digits += text[i];
+    }
+    number = digits;
+  }
+  if (number.empty() || number == ".") return 0.0;
+  double value = 0;
+  const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (r.ec == std::errc::result_out_of_range) {
+    // A literal of hundreds of digits: beyond the double range, or too small to show.
+    value = std::strtod(std::string(number).c_str(), nullptr);
+    if (std::isinf(value)) throw EOverflow("Floating point overflow");
+  }
+  return value;
+}
+
+class NodeArgs final : public TBuiltinArgs {
+ public:
+  explicit NodeArgs(const TExpNode& node) : node_(node) {}
+  int Count() const override { return node_.ChildCount(); }
+  Variant Get(int index) override {
+    if (index < 0 || index >= node_.ChildCount()) ThrowListIndex(index);
+    return Evaluate(node_.Child(index));
+  }
+
+ private:
+  const TExpNode& node_;
+};
+
+Variant EvaluateNamePath(const TExpNode& node, const TExpToken& token) {
+  if (EqualsNoCase(token.Text, "GETDATE") || EqualsNoCase(token.Text, "NOW")) {
+    return Variant::Date(NowDateTime());
+  }
+  // A bare name always goes to the owner, even when it spells a built-in function.
+  if (node.ChildCount() == 0) return EvaluateName(node);
+  const int builtin = FindBuiltin(token.Text);
+  if (builtin >= 0) {
+    NodeArgs args(node);
+    return CallBuiltin(builtin, args);
+  }
+  return EvaluateName(node);
+}
+
+TArithOp ArithOpOf(int index) {
+  switch (index) {
+    case 2:
+      return TArithOp::Subtract;
+    case 3:
+      return TArithOp::Multiply;
+    default:
+      return TArithOp::Divide;
+  }
+}
+
+Variant EvaluateOperator(const TExpNode& node, const TExpToken& token) {
+  const int index = OperatorIndex(token.Text);
+  if (OperatorArity(token.Text) != node.ChildCount()) {
+    throw EKvIParseException("Calculate error: syntax tree fault.");
+  }
+  if (index == 6) {  // "!"
+    const Variant operand = ArithmeticOperand(Evaluate(node.Child(0)));
+    return Factorial(ToInteger(Variant::Double(ToReal(operand))));
+  }
+  if (index == 16) return VariantNot(Evaluate(node.Child(0)));  // "NOT"
+
+  // Both operands are always evaluated, left first; nothing short-circuits.
+  Variant left = Evaluate(node.Child(0));
+  Variant right = Evaluate(node.Child(1));
+  switch (index) {
+    case 1: {  // "+"
+      if (left.IsText() != right.IsText()) {
+        std::string text = TextOf(left);
+        text += TextOf(right);
+        return Variant::String(std::move(text));
+      }
+      return VariantArithmetic(TArithOp::Add, left, right);
+    }
+    case 2:
+    case 3:
+    case 4: {  // "-", "*", "/"
+      left = ArithmeticOperand(left);
+      right = ArithmeticOperand(right);
+      return VariantArithmetic(ArithOpOf(index), left, right);
+    }
+    case 5: {  // "^"
+      const double base = ToReal(ArithmeticOperand(left));
+      const double exponent = ToReal(ArithmeticOperand(right));
+      return Variant::Double(Power(base, exponent));
+    }
+    case 7:
+      return Variant::Boolean(CompareValues(left, right) == TCompareResult::Equal);
+    case 8:
+      return Variant::Boolean(CompareValues(left, right) == TCompareResult::Less);
+    case 9:
+      return Variant::Boolean(CompareValues(left, right) == TCompareResult::Greater);
+    case 10:
+      return Variant::Boolean(CompareValues(left, right) != TCompareResult::Greater);
+    case 11:
+      return Variant::Boolean(CompareValues(left, right) != TCompareResult::Less);
+    case 12:
+    case 13:
+      return Variant::Boolean(CompareValues(left, right) != TCompareResult::Equal);
+    case 14:
+      return VariantArithmetic(TArithOp::And, left, right);
+    case 15:
+      return VariantArithmetic(TArithOp::Or, left, right);
+    default:
+      return Variant::String(token.Text);
+  }
+}
+
+}  // namespace
+
+Variant Evaluate(const TExpNode& node) {
+  const TExpToken* token = node.Token();
+  if (token == nullptr || node.TokenCount() == 0) return Variant::Null();
+  if (node.TokenCount() > 1) return Variant::String(token->Text);
+  DepthGuard guard;
+  switch (token->Kind) {
+    case tkNumber:
+      return Variant::Double(NumberLiteral(token->Text));
+    case tkName:
+      return EvaluateNamePath(node, *token);
+    case tkOperator:
+      return EvaluateOperator(node, *token);
+    default:
+      return Variant::String(token->Text);
+  }
+}
+
+Variant EvaluateName(const TExpNode& node) {
+  const TExpToken* token = node.Token();
+  if (token == nullptr) return Variant::Null();
+  std::string_view name = token->Text;
+  if (!name.empty() && name.front() == '[') name.remove_prefix(1);
+  if (!name.empty() && name.back() == ']') name.remove_suffix(1);
+  Variant value = Variant::String(name);
+  if (token->Kind != tkName) return value;
+
+  if (node.ChildCount() > kMaxCallArgs) {
+    throw EKvIParseException("Function \"" + token->Text + "\" called with more than " +
+                             std::to_string(kMaxCallArgs) + " arguments.");
+  }
+  TEvalArgs args;
+  for (int i = 0; i < node.ChildCount(); ++i) args[i] = Evaluate(node.Child(i));
+  if (TExpOwner* owner = node.Owner()) {
+    owner->ResolveNodeName(token->Text, args, node.Parent() != nullptr, value);
+  }
+  return value;
+}
