@@ -1,120 +1,13 @@
 #include "cells/KvSettings.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
-#include <cstdlib>
-#include <cstring>
-#include <string_view>
+// The platform's reading of the user's settings (ReadSystemSettings) is in
+// KvSettings_posix.cpp and KvSettings_win.cpp.
 
 namespace {
 
 FormatSettings& Current() {
   static FormatSettings current = FormatSettings::Iso();
   return current;
-}
-
-bool IsPlainLocaleName(std::string_view name) {
-  return name.empty() || name == "C" || name == "POSIX" || name.substr(0, 2) == "C.";
-}
-
-// The locale name that governs a category, as setlocale would pick it.
-std::string LocaleNameFor(const char* categoryVar) {
-  for (const char* var : {"LC_ALL", categoryVar, "LANG"}) {
-    const char* v = std::getenv(var);
-    if (v && *v) return v;
-  }
-  return "";
-}
-
-// Converts a strftime date or time form into this program's pattern letters and
-// reports the separator it uses. Years always get four digits: a two-digit year
-// would lose data in an export.
-std::string ConvertStrftime(const char* fmt, char& separator, bool& twelveHour) {
-  std::string out;
-  twelveHour = false;
-  for (const char* p = fmt; *p; ++p) {
-    if (*p != '%') {
-      if (*p == '/' || *p == '.' || *p == '-' || *p == ':') {
-        separator = *p;
-        out += (*p == ':') ? ':' : '/';
-      } else {
-        out += *p;
-      }
-      continue;
-    }
-    ++p;
-    while (*p == 'E' || *p == 'O' || *p == '-' || *p == '_' || *p == '0') ++p;
-    switch (*p) {
-      case 'd':
-        out += "dd";
-        break;
-      case 'e':
-        out += "d";
-        break;
-      case 'm':
-        out += "mm";
-        break;
-      case 'b':
-      case 'h':
-        out += "mmm";
-        break;
-      case 'B':
-        out += "mmmm";
-        break;
-      case 'y':
-      case 'Y':
-      case 'C':
-        out += "yyyy";
-        break;
-      case 'H':
-        out += "hh";
-        break;
-      case 'k':
-        out += "h";
-        break;
-      case 'I':
-        out += "hh";
-        twelveHour = true;
-        break;
-      case 'l':
-        out += "h";
-        twelveHour = true;
-        break;
-      case 'M':
-        out += "nn";
-        break;
-      case 'S':
-        out += "ss";
-        break;
-      case 'p':
-      case 'P':
-        out += "ampm";
-        twelveHour = true;
-        break;
-      case 'T':
-        out += "hh:nn:ss";
-        separator = ':';
-        break;
-      case 'R':
-        out += "hh:nn";
-        separator = ':';
-        break;
-      case 'D':
-        out += "mm/dd/yyyy";
-        separator = '/';
-        break;
-      case 'F':
-        out += "yyyy/mm/dd";
-        separator = '-';
-        break;
-      case '\0':
-        return out;
-      default:
-        break;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -138,63 +31,6 @@ FormatSettings FormatSettings::UnitedStates() {
 const FormatSettings& CurrentSettings() { return Current(); }
 
 void SetCurrentSettings(const FormatSettings& settings) { Current() = settings; }
-
-FormatSettings ReadSystemSettings() {
-  FormatSettings fs = FormatSettings::Iso();
-
-  std::string numericName = LocaleNameFor("LC_NUMERIC");
-  if (!IsPlainLocaleName(numericName)) {
-    if (locale_t loc =
-            newlocale(LC_NUMERIC_MASK | LC_MONETARY_MASK, numericName.c_str(), nullptr)) {
-      const char* radix = nl_langinfo_l(RADIXCHAR, loc);
-      const char* thousands = nl_langinfo_l(THOUSEP, loc);
-      if (radix && std::strlen(radix) == 1) fs.DecimalSeparator = radix[0];
-      if (thousands && std::strlen(thousands) == 1)
-        fs.ThousandSeparator = thousands[0];
-      else
-        fs.ThousandSeparator = fs.DecimalSeparator == ',' ? '.' : ',';
-      if (fs.ThousandSeparator == fs.DecimalSeparator)
-        fs.ThousandSeparator = fs.DecimalSeparator == ',' ? '.' : ',';
-      const char* currency = nl_langinfo_l(CRNCYSTR, loc);
-      if (currency && std::strlen(currency) > 1) fs.CurrencyString = currency + 1;
-      freelocale(loc);
-    }
-  }
-
-  std::string timeName = LocaleNameFor("LC_TIME");
-  if (!IsPlainLocaleName(timeName)) {
-    if (locale_t loc = newlocale(LC_TIME_MASK, timeName.c_str(), nullptr)) {
-      bool twelve = false;
-      char dateSep = fs.DateSeparator;
-      std::string datePattern = ConvertStrftime(nl_langinfo_l(D_FMT, loc), dateSep, twelve);
-      if (datePattern.find('y') != std::string::npos &&
-          datePattern.find('d') != std::string::npos) {
-        fs.ShortDateFormat = datePattern;
-        fs.DateSeparator = dateSep;
-      }
-      char timeSep = fs.TimeSeparator;
-      std::string timePattern = ConvertStrftime(nl_langinfo_l(T_FMT, loc), timeSep, twelve);
-      if (timePattern.find('h') != std::string::npos) {
-        fs.LongTimeFormat = timePattern;
-        fs.TimeSeparator = timeSep;
-      }
-      fs.TimeAMString = nl_langinfo_l(AM_STR, loc);
-      fs.TimePMString = nl_langinfo_l(PM_STR, loc);
-      if (twelve && (fs.TimeAMString.empty() || fs.TimePMString.empty())) {
-        fs.TimeAMString = "AM";
-        fs.TimePMString = "PM";
-      }
-      for (int i = 0; i < 12; ++i) {
-        const char* ab = nl_langinfo_l(nl_item(ABMON_1 + i), loc);
-        const char* full = nl_langinfo_l(nl_item(MON_1 + i), loc);
-        if (ab && *ab) fs.ShortMonthNames[i] = ab;
-        if (full && *full) fs.LongMonthNames[i] = full;
-      }
-      freelocale(loc);
-    }
-  }
-  return fs;
-}
 
 void LoadSystemSettings() { SetCurrentSettings(ReadSystemSettings()); }
 

@@ -1,15 +1,8 @@
 #include "front/CmdLineHelper.h"
 
-#include <unistd.h>
-
-#include <climits>
-
 namespace {
 
 bool IsSeparator(unsigned char c) { return c >= 1 && c <= 32; }
-
-int g_argc = 0;
-char** g_argv = nullptr;
 
 }  // namespace
 
@@ -75,25 +68,4 @@ std::string CmdLineParamStr(std::string_view line, int i) {
   for (int k = 0; k <= i; ++k)
     if (!NextCmdLineToken(line, pos, token)) return "";
   return token;
-}
-
-void SetProcessArgs(int argc, char** argv) {
-  g_argc = argc;
-  g_argv = argv;
-}
-
-int CmdLineParamCount() { return g_argc > 1 ? g_argc - 1 : 0; }
-
-std::string CmdLineParamStr(int i) {
-  if (i <= 0) return ProgramFilePath();
-  if (i >= g_argc || g_argv == nullptr || g_argv[i] == nullptr) return "";
-  return g_argv[i];
-}
-
-std::string ProgramFilePath() {
-  char buf[PATH_MAX + 1];
-  const ssize_t got = readlink("/proc/self/exe", buf, PATH_MAX);
-  if (got > 0) return std::string(buf, std::size_t(got));
-  if (g_argc > 0 && g_argv != nullptr && g_argv[0] != nullptr) return g_argv[0];
-  return "";
 }
