@@ -52,6 +52,8 @@ void RunCount(std::vector<std::uint8_t>& out, std::size_t n) {
 
 bool IsStringType(std::uint8_t t) { return t == kString || t == kCString || t == kPString; }
 
+}  // namespace
+
 std::vector<std::uint8_t> DefinitionContent(const Table& t) {
   std::vector<std::uint8_t> c;
   Le16(c, t.word1);
@@ -98,8 +100,6 @@ std::vector<std::uint8_t> DefinitionContent(const Table& t) {
   }
   return c;
 }
-
-}  // namespace
 
 std::uint16_t Table::RecordLength() const {
   if (recordLength) return recordLength;

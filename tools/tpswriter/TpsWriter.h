@@ -185,6 +185,8 @@ std::vector<std::uint8_t> EncodeDecimal(std::size_t len, int decimals, std::stri
 // Run-length encoding of a page body as the reader expands it (literal runs each
 // followed by a repeat of their last byte).
 std::vector<std::uint8_t> EncodeRle(const std::vector<std::uint8_t>& body);
+// The definition content of a table (before it is cut into pieces).
+std::vector<std::uint8_t> DefinitionContent(const Table& table);
 
 // A memo or BLOB value of one row: memo number (position among the table's memos)
 // and its bytes (for a BLOB without the length prefix, which the writer adds).
