@@ -1,9 +1,11 @@
 #include "front/TextExport.h"
 
+#include <algorithm>
 #include <new>
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "front/RunObject.h"
 
 namespace {
 
@@ -258,4 +260,62 @@ void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
     }
     endLine();
   }
+}
+
+// ---- The run object's export of one table ----
+
+namespace {
+
+// The table's fields as the writer sees them: the definition's field count of them.
+std::vector<TExportField> FieldsOf(const TTPSClarionTable& table) {
+  std::vector<TExportField> out;
+  const std::size_t count = std::min<std::size_t>(table.FieldCount, table.Fields.size());
+  out.reserve(count);
+  for (std::size_t j = 0; j < count; ++j) {
+    const TTPSField& f = table.Fields[j];
+    out.push_back({f.Type, f.Name, f.Length});
+  }
+  return out;
+}
+
+}  // namespace
+
+void TA::ExportTable(std::int32_t sheetIndex, const std::string& target,
+                     const std::string& delimiter, const std::string& qualifier,
+                     const std::string& recordSeparator, bool fixed, bool header, bool typeLine,
+                     bool skipGroups, const std::string& fields) {
+  TSpreadSheet& sheet = Reader->Sheets().Items(sheetIndex);
+  const auto* table = dynamic_cast<const TTPSClarionTable*>(&sheet);
+  const std::vector<TExportField> exportFields =
+      table != nullptr ? FieldsOf(*table) : std::vector<TExportField>{};
+  const std::int32_t tableNumber = table != nullptr ? table->TableNumber : sheetIndex;
+
+  const std::string path = UniqueOutputPath(OutputPathFor(target, sheet.Caption), tableNumber);
+  TBufferedFileWriter out(path);
+  Remember(path);
+
+  TExportFormat format;
+  format.Delimiter = delimiter;
+  format.Qualifier = qualifier;
+  format.RecordSeparator = recordSeparator;
+  format.Fixed = fixed;
+  format.Header = header;
+  format.TypeLine = typeLine;
+  format.SkipGroups = skipGroups;
+  format.Fields = fields;
+  TRowTest rowTest;
+  if (!Filter.empty())
+    rowTest = [this, sheetIndex](std::int32_t row) { return RowPasses(sheetIndex, row); };
+
+  try {
+    WriteTableText(out, sheet.Cells, exportFields, format, CurrentSettings(), rowTest);
+  } catch (...) {
+    // The lines written so far stay in the file; the first failure is the one reported.
+    try {
+      out.Close();
+    } catch (...) {
+    }
+    throw;
+  }
+  out.Close();
 }

@@ -1,0 +1,122 @@
+#include "front/RunObject.h"
+
+#include <sys/stat.h>
+
+#include "cells/KvExceptions.h"
+#include "cells/KvStream.h"
+#include "front/TextExport.h"
+#include "front/VeltroMain.h"
+
+TA::TA() = default;
+TA::~TA() = default;
+
+void TA::StoreCellValue(TCustomSpreadSheetFile* /*sender*/, std::int32_t sheetNo, std::int32_t row,
+                        std::int32_t column, std::int32_t formatIndex, const Variant& value,
+                        TAlignment alignment, TKvICellType cellType) {
+  try {
+    Reader->Sheets().Items(sheetNo).Cells.SetCell(column, row, value, alignment, formatIndex,
+                                                  cellType);
+  } catch (const Exception&) {
+    // A cell that cannot be stored is dropped; the load goes on. (Running out of
+    // memory is not dropped: it would lose data silently.)
+  }
+}
+
+bool TA::RowPasses(std::int32_t sheetIndex, std::int32_t row) {
+  // Without a filter nothing looks at the current row, so every row passes as it is.
+  if (Filter.empty()) return true;
+  bool ok = true;
+  if (Reader->KeepOpen) {
+    CurrentRow->Cols.clear();
+    Reader->Sheets()[sheetIndex].Cells.CopyRow(row, *CurrentRow);
+    ok = Reader->SelectRecord(row);
+  }
+  (void)ok;
+  throw Exception("Row filters are not available in this build");
+}
+
+bool TA::AlreadyUsed(const std::string& path) const {
+  if (usedPaths_.count(path) != 0) return true;
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && usedFiles_.count({st.st_dev, st.st_ino}) != 0;
+}
+
+void TA::Remember(const std::string& path) {
+  usedPaths_.insert(path);
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) usedFiles_.insert({st.st_dev, st.st_ino});
+}
+
+std::string TA::UniqueOutputPath(const std::string& derived, std::int32_t tableNumber) const {
+  if (!AlreadyUsed(derived)) return derived;
+  const std::string number = std::to_string(tableNumber);
+  std::string path = InsertBeforeExtension(derived, number);
+  for (int k = 2; AlreadyUsed(path); ++k)
+    path = InsertBeforeExtension(derived, number + "-" + std::to_string(k));
+  return path;
+}
+
+int TA::Run(const std::string& source, const std::string& target, const std::string& delimiter,
+            const std::string& qualifier, const std::string& recordSeparator, bool fixed,
+            bool header, bool typeLine, bool skipGroups, const std::string& fields,
+            const std::string& tableName, bool listOnly) {
+  if (!FileExists(source)) {
+    WriteConsoleLine("TopSpeed TPS file not found.");
+    return ecNotFound;
+  }
+  // The reader, the current row and the stream live for this run only; they are
+  // freed on every way out, a failure included.
+  struct Cleanup {
+    TA& a;
+    ~Cleanup() {
+      a.Reader.reset();
+      a.CurrentRow.reset();
+    }
+  } cleanup{*this};
+
+  CurrentRow = std::make_unique<TSpreadSheetRow>();
+  Reader = std::make_unique<TClarionTPS>();
+  TFileStream stream(source);
+  Remember(source);  // no table's text may replace the source file
+
+  stream.Seek(0);
+  Reader->KeepOpen = true;
+  Reader->FileName = source;
+  Reader->OnCellValue = [this](TCustomSpreadSheetFile* sender, std::int32_t sheetNo,
+                               std::int32_t row, std::int32_t column, std::int32_t formatIndex,
+                               const Variant& value, TAlignment alignment, TKvICellType cellType) {
+    StoreCellValue(sender, sheetNo, row, column, formatIndex, value, alignment, cellType);
+  };
+  Reader->LoadRowStatutes = TKvIRowStatuses{rsNormal};
+  Reader->TableNumber = 0;
+  Reader->LoadFromStream(stream);
+  if (const std::int64_t bad = Reader->InvalidDateTimeCount(); bad > 0)
+    WriteWarningLine("Warning: " + std::to_string(bad) +
+                     " impossible date or time values were written as empty text.");
+
+  TSpreadSheets& sheets = Reader->Sheets();
+  if (listOnly) {
+    WriteConsoleLine("TableNumber" + delimiter + "TableName");
+    for (std::int32_t i = 0; i < sheets.Count(); ++i) {
+      const auto* table = dynamic_cast<const TTPSClarionTable*>(&sheets[i]);
+      const std::int32_t number = table != nullptr ? table->TableNumber : 0;
+      WriteConsoleLine(std::to_string(number) + delimiter + sheets[i].Caption);
+    }
+    return ecDone;
+  }
+  if (!tableName.empty()) {
+    const std::int32_t index = sheets.IndexOfName(tableName);
+    if (index < 0) {
+      WriteConsoleLine("Table name: " + tableName + " not found in TPS file.");
+      return ecNotFound;
+    }
+    ExportTable(index, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
+                skipGroups, fields);
+    return ecDone;
+  }
+  const std::int32_t count = sheets.Count();
+  for (std::int32_t i = 0; i < count; ++i)
+    ExportTable(i, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
+                skipGroups, fields);
+  return ecDone;
+}

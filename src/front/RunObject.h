@@ -1,0 +1,62 @@
+// The run object: ties the TopSpeed reader and the text writer together for one run.
+// It holds the reader, the current row and the filter text, stores the cells the
+// reader reports, and drives the export.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+
+#include "cells/KvCells.h"
+#include "tps/KvTPS.h"
+
+class TA {
+ public:
+  TA();
+  ~TA();
+  TA(const TA&) = delete;
+  TA& operator=(const TA&) = delete;
+
+  // Created and freed by Run.
+  std::unique_ptr<TClarionTPS> Reader;
+  std::unique_ptr<TSpreadSheetRow> CurrentRow;
+  // The filter expression; empty means no filter.
+  std::string Filter;
+
+  // The reader's OnCellValue handler: stores the cell in the sheet's container.
+  // A cell that cannot be stored is dropped and the load goes on.
+  void StoreCellValue(TCustomSpreadSheetFile* sender, std::int32_t sheetNo, std::int32_t row,
+                      std::int32_t column, std::int32_t formatIndex, const Variant& value,
+                      TAlignment alignment, TKvICellType cellType);
+
+  // Writes sheet SheetIndex of the reader to a text file derived from Target.
+  void ExportTable(std::int32_t sheetIndex, const std::string& target, const std::string& delimiter,
+                   const std::string& qualifier, const std::string& recordSeparator, bool fixed,
+                   bool header, bool typeLine, bool skipGroups, const std::string& fields);
+
+  // Loads Source and lists its tables or exports one or all of them. Returns the exit
+  // code: 0 done, 2 when the source file or the named table is missing.
+  int Run(const std::string& source, const std::string& target, const std::string& delimiter,
+          const std::string& qualifier, const std::string& recordSeparator, bool fixed, bool header,
+          bool typeLine, bool skipGroups, const std::string& fields, const std::string& tableName,
+          bool listOnly);
+
+  // The row test of the export loop: whether row Row of sheet SheetIndex is written.
+  // It loads the row into CurrentRow and evaluates the filter on it.
+  bool RowPasses(std::int32_t sheetIndex, std::int32_t row);
+
+ private:
+  // The path a table's text goes to: the derived path, made unique within this run.
+  std::string UniqueOutputPath(const std::string& derived, std::int32_t tableNumber) const;
+  bool AlreadyUsed(const std::string& path) const;
+  void Remember(const std::string& path);
+
+  // Files this run has written, and the source file, by path and by identity, so
+  // that no table overwrites another table's output or the source.
+  std::set<std::string> usedPaths_;
+  std::set<std::pair<dev_t, ino_t>> usedFiles_;
+};

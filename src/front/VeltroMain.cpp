@@ -1,0 +1,96 @@
+#include "front/VeltroMain.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <vector>
+
+#include "cells/KvExceptions.h"
+#include "cells/KvSettings.h"
+#include "front/CmdLineHelper.h"
+#include "front/RunObject.h"
+#include "front/RunOptions.h"
+
+namespace {
+
+void WriteRaw(std::FILE* f, std::string_view text) { std::fwrite(text.data(), 1, text.size(), f); }
+
+// The entry's own work; failures leave it for the report in VeltroMain.
+int RunEntry() {
+  const int count = CmdLineParamCount();
+  if (count < 2) {
+    WriteRaw(stdout, UsageText());
+    return ecDone;
+  }
+  std::vector<std::string> arguments;
+  for (int i = 1; i <= count; ++i) arguments.push_back(CmdLineParamStr(i));
+  const TRunOptions o = ParseRunOptions(arguments);
+
+  TA a;
+  a.Filter = o.Filter;
+  return a.Run(o.Source, o.Target, o.Delimiter, o.Qualifier, o.RecordSeparator, o.Fixed, o.Header,
+               o.TypeLine, o.SkipGroups, o.Fields, o.TableName, o.ListOnly);
+}
+
+std::string FileNameOf(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+int Report(std::string_view className, std::string_view message) {
+  std::fflush(stdout);
+  // C++ gives no address for the point where a failure was raised; the report names
+  // the entry code that received it.
+  const void* address = reinterpret_cast<const void*>(&RunEntry);
+  WriteRaw(stdout, FailureReport(className, ProgramFilePath(), address, message));
+  return ecFailure;
+}
+
+}  // namespace
+
+void WriteConsoleLine(std::string_view text) {
+  WriteRaw(stdout, text);
+  WriteRaw(stdout, "\r\n");
+}
+
+void WriteWarningLine(std::string_view text) {
+  std::fflush(stdout);
+  WriteRaw(stderr, text);
+  WriteRaw(stderr, "\r\n");
+}
+
+std::string FailureReport(std::string_view className, std::string_view programPath,
+                          const void* address, std::string_view message) {
+  char addressText[32];
+  std::snprintf(addressText, sizeof addressText, "%016llX",
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
+  std::string out = "Exception ";
+  out += className;
+  out += " in module ";
+  out += FileNameOf(programPath);
+  out += " at ";
+  out += addressText;
+  out += ".\r\n";
+  out += message;
+  if (message.empty() || message.back() != '.') out += '.';
+  out += "\r\n";
+  return out;
+}
+
+int VeltroMain(int argc, char** argv) {
+  SetProcessArgs(argc, argv);
+  int code = ecFailure;
+  try {
+    LoadSystemSettings();
+    code = RunEntry();
+  } catch (const Exception& e) {
+    code = Report(e.ClassName(), e.Message());
+  } catch (const std::bad_alloc&) {
+    code = Report("EOutOfMemory", "Out of memory");
+  } catch (const std::exception& e) {
+    code = Report("Exception", e.what());
+  }
+  if (std::fflush(stdout) != 0 && code == ecDone) code = ecFailure;
+  return code;
+}
