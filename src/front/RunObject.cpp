@@ -38,13 +38,15 @@ bool TA::RowPasses(std::int32_t sheetIndex, std::int32_t row) {
 bool TA::AlreadyUsed(const std::string& path) const {
   if (usedPaths_.count(path) != 0) return true;
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && usedFiles_.count({st.st_dev, st.st_ino}) != 0;
+  return stat(path.c_str(), &st) == 0 && st.st_ino != 0 &&
+         usedFiles_.count({st.st_dev, st.st_ino}) != 0;
 }
 
 void TA::Remember(const std::string& path) {
   usedPaths_.insert(path);
   struct stat st;
-  if (stat(path.c_str(), &st) == 0) usedFiles_.insert({st.st_dev, st.st_ino});
+  // File systems without inode numbers report 0; such files are known by path only.
+  if (stat(path.c_str(), &st) == 0 && st.st_ino != 0) usedFiles_.insert({st.st_dev, st.st_ino});
 }
 
 std::string TA::UniqueOutputPath(const std::string& derived, std::int32_t tableNumber) const {
