@@ -19,7 +19,7 @@ constexpr int kMaxCallArgs = 11;
 using TEvalArgs = std::array<Variant, kMaxCallArgs>;
 
 // Deepest nesting of nodes (and of evaluations) accepted.
-constexpr int kMaxNestingDepth = 1000;
+constexpr int kMaxNestingDepth = 500;
 extern const char* const kNestedTooDeeply;  // "Expression is nested too deeply."
 
 // The object that resolves names when a tree is evaluated: the parser component or a

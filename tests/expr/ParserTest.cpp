@@ -289,6 +289,17 @@ TEST_F(ParserTest, DeepNestingThroughTheComponent) {
   EXPECT_EQ(ErrorOf<EKvIParseException>(chain), "Expression is nested too deeply.");
   AddFunction("DEEP(X)=" + chain);
   EXPECT_EQ(ErrorOf<EKvIParseException>("DEEP(1)"), "Expression is nested too deeply.");
+
+  // A body as deep as allowed, called from an expression as deep as allowed.
+  const int m = kMaxNestingDepth - 1;
+  std::string body;
+  for (int i = 0; i < m; ++i) body += "TRIM(";
+  body += "X" + std::string(m, ')');
+  AddFunction("DEEPOK(X)=" + body);
+  std::string call;
+  for (int i = 0; i < m; ++i) call += "TRIM(";
+  call += "DEEPOK(' x ')" + std::string(m, ')');
+  EXPECT_EQ(TextOf(Calc(call)), "' x '");
 }
 
 }  // namespace
