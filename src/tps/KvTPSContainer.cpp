@@ -215,7 +215,7 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
     const std::uint64_t end = std::uint64_t(Le32(header + 272 + 4 * i)) * 256 + kTpsHeaderSize;
     if (start == end || start >= size) continue;
     std::uint64_t pos = start;
-    while (pos < end && size - pos >= kTpsPageHeaderSize) {
+    while (pos < end && pos < size && size - pos >= kTpsPageHeaderSize) {
       const std::uint8_t* h = file.data() + pos;
       const std::uint32_t address = Le32(h);
       const std::uint16_t pageSize = Le16(h + 4);
