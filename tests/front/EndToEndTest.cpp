@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -292,4 +293,43 @@ TEST_F(VeltroRun, RealSampleFiles) {
   r = Veltro({samples + "/bad-header.dat", "b.txt"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.out.find("File signature is not correct."), std::string::npos) << r.out;
+}
+
+TEST_F(VeltroRun, LinesWrittenBeforeAFailureStay) {
+  WriteShop(dir.File("shop.tps"));
+  // The second table's file cannot be created: the first table's file is complete.
+  std::filesystem::create_directory(dir.File("out.ORDERS.txt"));
+  ExpectReport(Veltro({"shop.tps", "out.txt", "/h"}), "EFCreateError",
+               "Cannot create file out.ORDERS.txt.");
+  EXPECT_EQ(Out("out.CUSTOMER.txt"), kCustomerHeader + kCustomerLines);
+
+  // A filter that fails on the first row: the header line written before it stays.
+  const ProcessResult r = Veltro({"shop.tps", "f.txt", "/h", "/where=x", "/table=ORDERS"});
+  EXPECT_EQ(r.exitCode, 1) << r.out;
+  EXPECT_EQ(r.out.substr(0, 10), "Exception ");
+  EXPECT_EQ(Out("f.ORDERS.txt"), "NO\tCUST\r\n");
+}
+
+TEST_F(VeltroRun, ImpossibleDatesGiveOneWarningOnStandardError) {
+  tpsw::Table t;
+  t.name = "D";
+  t.fields = {tpsw::Field{tpsw::kLong, "D:ID", 0, 4}, tpsw::Field{tpsw::kDate, "D:WHEN", 4, 4}};
+  tpsw::Writer w(dir.File("dates.tps"));
+  w.AddTable(t);
+  for (int i = 1; i <= 3; ++i) {
+    tpsw::Payload p(t.RecordLength());
+    p.PutLong(0, i);
+    if (i == 2)
+      p.PutDate(4, 2020, 2, 2);
+    else
+      p.PutDate(4, 2019, 13, 40);  // no such month or day
+    w.AddRow(t.number, i, p);
+  }
+  w.Finish();
+  const ProcessResult r = Veltro({"dates.tps", "d.txt"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err.substr(0, 11), "Warning: 2 ");
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+  EXPECT_EQ(Out("d.D.txt"), "1\t\r\n2\t2020-02-02\r\n3\t\r\n");
 }
