@@ -9,6 +9,7 @@
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
 #include "front/CmdLineHelper.h"
+#include "front/PathNames.h"
 #include "front/RunObject.h"
 #include "front/RunOptions.h"
 
@@ -34,8 +35,7 @@ int RunEntry() {
 }
 
 std::string FileNameOf(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+  return std::string(path.substr(FileNamePartStart(path)));
 }
 
 int Report(std::string_view className, std::string_view message) {
@@ -91,6 +91,14 @@ int VeltroMain(int argc, char** argv) {
   } catch (const std::exception& e) {
     code = Report("Exception", e.what());
   }
-  if (std::fflush(stdout) != 0 && code == ecDone) code = ecFailure;
+  // Messages and the table list that did not reach standard output are a failure
+  // too; the report can then only go to standard error.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    if (code != ecFailure)
+      WriteRaw(stderr, FailureReport("EWriteError", ProgramFilePath(),
+                                     reinterpret_cast<const void*>(&RunEntry),
+                                     "Cannot write file standard output"));
+    code = ecFailure;
+  }
   return code;
 }

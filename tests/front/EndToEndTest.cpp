@@ -333,3 +333,11 @@ TEST_F(VeltroRun, ImpossibleDatesGiveOneWarningOnStandardError) {
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
   EXPECT_EQ(Out("d.D.txt"), "1\t\r\n2\t2020-02-02\r\n3\t\r\n");
 }
+
+TEST_F(VeltroRun, StandardOutputThatCannotBeWrittenIsAFailure) {
+  WriteShop(dir.File("shop.tps"));
+  const ProcessResult r = RunProcess(
+      {"/bin/sh", "-c", "'" + VeltroBinary() + "' shop.tps x.txt /list > /dev/full"}, dir.Path());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("Cannot write file standard output.\r\n"), std::string::npos) << r.err;
+}
