@@ -1,19 +1,9 @@
 #include "TestSupport.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -23,19 +13,6 @@ std::string SamplesDir() {
   std::error_code ec;
   if (fs::is_directory(p, ec)) return fs::weakly_canonical(p).string();
   return "";
-}
-
-TempDir::TempDir() {
-  std::string tmpl = (fs::temp_directory_path() / "veltro-test-XXXXXX").string();
-  std::vector<char> buf(tmpl.begin(), tmpl.end());
-  buf.push_back('\0');
-  if (!mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = buf.data();
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  fs::remove_all(path_, ec);
 }
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
@@ -64,63 +41,10 @@ bool PathExists(const std::string& path) {
   return fs::exists(path, ec);
 }
 
-std::string VeltroBinary() { return VELTRO_BINARY; }
-
-ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& workDir,
-                         int timeoutSeconds) {
-  int outPipe[2], errPipe[2];
-  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) throw std::runtime_error("pipe failed");
-  pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    dup2(outPipe[1], 1);
-    dup2(errPipe[1], 2);
-    close(outPipe[0]);
-    close(errPipe[0]);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    int devnull = open("/dev/null", O_RDONLY);
-    if (devnull >= 0) dup2(devnull, 0);
-    if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(127);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(outPipe[1]);
-  close(errPipe[1]);
-  ProcessResult r;
-  pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-  int open = 2;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  bool killed = false;
-  while (open > 0) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now())
-                    .count();
-    if (left <= 0 && !killed) {
-      kill(pid, SIGKILL);
-      killed = true;
-    }
-    int n = poll(fds, 2, killed ? 1000 : int(left));
-    if (n <= 0) continue;
-    for (auto& f : fds) {
-      if (f.fd < 0 || !(f.revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      char buf[65536];
-      ssize_t got = read(f.fd, buf, sizeof buf);
-      if (got <= 0) {
-        close(f.fd);
-        f.fd = -1;
-        --open;
-      } else {
-        (f.fd == outPipe[0] ? r.out : r.err).append(buf, std::size_t(got));
-      }
-    }
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-  return r;
+std::string VeltroBinary() {
+  // VELTRO_UNDER_TEST names another build of the program to run instead, for
+  // example a launcher of the Windows build.
+  const char* other = std::getenv("VELTRO_UNDER_TEST");
+  if (other && *other) return other;
+  return VELTRO_BINARY;
 }

@@ -26,7 +26,9 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 void WriteFileText(const std::string& path, const std::string& text);
 bool PathExists(const std::string& path);
 
-// Runs a command through /bin/sh; captures standard output and error separately.
+// Runs a program (args[0], a path) with the arguments; captures standard output and
+// error separately. POSIX builds only: the Windows build of the tests does not run
+// programs.
 struct ProcessResult {
   int exitCode = -1;  // -1 when killed by a signal
   int signal = 0;
@@ -35,5 +37,5 @@ struct ProcessResult {
 };
 ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& workDir = "",
                          int timeoutSeconds = 60);
-// The built veltro program.
+// The built veltro program, or the program named by VELTRO_UNDER_TEST when set.
 std::string VeltroBinary();

@@ -5,6 +5,7 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "front/PathNames.h"
 #include "front/RunObject.h"
 
 namespace {
@@ -161,11 +162,9 @@ std::string SanitizeTableName(std::string_view name) {
 
 namespace {
 
-// Position where the file-name part of a path begins (after the last "/").
-std::size_t FileNameStart(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? 0 : slash + 1;
-}
+// Position where the file-name part of a path begins (after the platform's last
+// separator).
+std::size_t FileNameStart(const std::string& path) { return FileNamePartStart(path); }
 
 // Position of the extension's dot in the file-name part, or npos.
 std::size_t ExtensionStart(const std::string& path) {
