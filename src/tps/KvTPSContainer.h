@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <span>
 #include <vector>
@@ -62,7 +63,8 @@ class TTPSRecord {
   std::span<const std::uint8_t> Bytes() const { return Data.Span(); }
 };
 
-// An owning list of records.
+// An owning list of records. Stored in blocks (a deque): growing never moves the
+// records already read, and memory follows the count without doubling.
 class TTPSRecords {
  public:
   std::size_t Count() const { return items_.size(); }
@@ -70,11 +72,11 @@ class TTPSRecords {
   const TTPSRecord& operator[](std::size_t i) const { return items_[i]; }
   void Add(TTPSRecord&& r) { items_.push_back(std::move(r)); }
   void Clear() { items_.clear(); }
-  std::vector<TTPSRecord>& Items() { return items_; }
-  const std::vector<TTPSRecord>& Items() const { return items_; }
+  std::deque<TTPSRecord>& Items() { return items_; }
+  const std::deque<TTPSRecord>& Items() const { return items_; }
 
  private:
-  std::vector<TTPSRecord> items_;
+  std::deque<TTPSRecord> items_;
 };
 
 // Record kinds.

@@ -225,8 +225,7 @@ void TTPSMemoIndex::Sort(TTPSRecords& memos) {
     return std::tie(a.table, a.record, a.memo, a.seq, a.insertion) <
            std::tie(b.table, b.record, b.memo, b.seq, b.insertion);
   });
-  std::vector<TTPSRecord> sorted;
-  sorted.reserve(items.size());
+  std::deque<TTPSRecord> sorted;
   keys_.clear();
   keys_.reserve(items.size());
   for (const Entry& x : e) {

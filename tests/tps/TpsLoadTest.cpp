@@ -1,6 +1,9 @@
 // Table loading: naming, selected table, row production, events and clean-up.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "TestSupport.h"
 #include "cells/KvExceptions.h"
 #include "tps/TpsTestUtil.h"
@@ -226,4 +229,22 @@ TEST(TpsLoad, GeneratedStreamingFile) {
   EXPECT_EQ(Text(s, 2, 998), "999.5");
   EXPECT_EQ(Text(s, 4, 99), "m");
   EXPECT_TRUE(s.Cells.GetValue(4, 100).IsNull());
+}
+
+// A large generated file (tpsgen bench), named by VELTRO_TPS_BIG_FILE; skipped
+// otherwise. Used to measure load time and memory from outside.
+TEST(TpsLoad, BigGeneratedFile) {
+  const char* path = std::getenv("VELTRO_TPS_BIG_FILE");
+  if (!path || !*path) GTEST_SKIP() << "VELTRO_TPS_BIG_FILE not set";
+  TClarionTPS r;
+  r.KeepOpen = true;  // as the front end loads
+  r.LoadFromFile(path);
+  ASSERT_EQ(r.Sheets().Count(), 1);
+  auto& s = Sheet(r, 0);
+  EXPECT_EQ(s.Caption, "SALES");
+  ASSERT_GT(s.Cells.RowCount, 0);
+  EXPECT_EQ(Text(s, 0, s.Cells.RowCount - 1), std::to_string(s.Cells.RowCount));
+  EXPECT_EQ(Text(s, 10, 9).rfind("Order 10 for ", 0), 0u);
+  std::printf("rows: %d, invalid dates: %lld\n", s.Cells.RowCount,
+              (long long)r.InvalidDateTimeCount());
 }
