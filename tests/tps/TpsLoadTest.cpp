@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "cells/KvExceptions.h"
 #include "tps/TpsTestUtil.h"
+#include "tpswriter/TpsDemo.h"
 #include "tpswriter/TpsWriter.h"
 
 using tpstest::FieldNames;
@@ -247,4 +248,35 @@ TEST(TpsLoad, BigGeneratedFile) {
   EXPECT_EQ(Text(s, 10, 9).rfind("Order 10 for ", 0), 0u);
   std::printf("rows: %d, invalid dates: %lld\n", s.Cells.RowCount,
               (long long)r.InvalidDateTimeCount());
+}
+
+TEST(TpsLoad, DemoFile) {
+  TempDir dir;
+  tpsw::WriteDemo(dir.File("demo.tps"));
+  TClarionTPS r;
+  r.LoadFromFile(dir.File("demo.tps"));
+  ASSERT_EQ(r.Sheets().Count(), 2);
+  auto& c = Sheet(r, 0);
+  auto& o = Sheet(r, 1);
+  EXPECT_EQ(c.Caption, "CUSTOMER");
+  EXPECT_EQ(o.Caption, "ORDERS");
+  EXPECT_EQ(FieldNames(c),
+            (std::vector<std::string>{"ID", "NAME", "CITY", "BALANCE", "SINCE", "CALLTIME",
+                                      "RATING", "ADDRESS", "STREET", "ZIP", "NOTES"}));
+  ASSERT_EQ(c.Cells.RowCount, 300);
+  ASSERT_EQ(o.Cells.RowCount, 500);
+  int memos = 0, negative = 0;
+  for (int row = 0; row < 300; ++row) {
+    EXPECT_EQ(Text(c, 0, row), std::to_string(row + 1));
+    EXPECT_TRUE(c.Cells.GetValue(7, row).IsNull());  // the group
+    EXPECT_EQ(c.Cells.GetValue(4, row).Kind(), VarKind::Date);
+    memos += !c.Cells.GetValue(10, row).IsNull();
+    negative += c.Cells.GetValue(3, row).AsDouble() < 0;
+  }
+  EXPECT_EQ(memos, 100);
+  EXPECT_GT(negative, 0);
+  EXPECT_EQ(r.InvalidDateTimeCount(), 0);
+  // The same bytes every time.
+  tpsw::WriteDemo(dir.File("again.tps"));
+  EXPECT_EQ(ReadFileBytes(dir.File("demo.tps")), ReadFileBytes(dir.File("again.tps")));
 }
