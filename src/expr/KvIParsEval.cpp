@@ -116,6 +116,9 @@ Variant EvaluateOperator(const TExpNode& node, const TExpToken& token) {
   if (OperatorArity(token.Text) != node.ChildCount()) {
     throw EKvIParseException("Calculate error: syntax tree fault.");
   }
+  // An operator run outside the table passes the arity check only as a lone token
+  // (arity 0, no children); it stands for its own text.
+  if (index == 0) return Variant::String(token.Text);
   if (index == 6) {  // "!"
     const Variant operand = ArithmeticOperand(Evaluate(node.Child(0)));
     return Factorial(ToInteger(Variant::Double(ToReal(operand))));

@@ -182,7 +182,9 @@ TEST_F(EvalTest, SyntaxTreeFaults) {
   EXPECT_EQ(ErrorOf<EKvIParseException>("(A) *- (B)", &owner_),
             "Calculate error: syntax tree fault.");
   EXPECT_TRUE(owner_.calls.empty());
-  // a lone parenthesis or comma is its own text
+  // a lone parenthesis, comma or operator run outside the table is its own text
+  EXPECT_VALUE(Eval("*-"), "String", "*-");
+  EXPECT_VALUE(Eval("((<<))"), "String", "<<");
   EXPECT_VALUE(Eval("("), "String", "(");
   EXPECT_VALUE(Eval(","), "String", ",");
 }
