@@ -5,7 +5,8 @@
 // filled is held in memory, so files of several gigabytes can be written. The
 // header (with the block table) is written last.
 //
-// Quick start:
+// Quick start (aggregate forms work too:
+//   tpsw::Table{1, "CUSTOMER", {tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4}}, {{"CUS:NOTES"}}}):
 //
 //   tpsw::Table t;
 //   t.number = 1;
@@ -102,7 +103,7 @@ struct Field {
 // little-endian length in front, as the driver does.
 struct Memo {
   Memo() = default;
-  explicit Memo(std::string name_, bool blob_ = false) : name(std::move(name_)), blob(blob_) {}
+  Memo(std::string name_, bool blob_ = false) : name(std::move(name_)), blob(blob_) {}
   std::string name;
   bool blob = false;
   std::uint16_t length = 0;  // declared size; 0: 1000 for MEMO, 0 for BLOB
@@ -112,7 +113,7 @@ struct Memo {
 
 struct KeyPart {
   KeyPart() = default;
-  explicit KeyPart(std::uint16_t field_, std::uint16_t flags_ = 0) : field(field_), flags(flags_) {}
+  KeyPart(std::uint16_t field_, std::uint16_t flags_ = 0) : field(field_), flags(flags_) {}
   std::uint16_t field = 1;  // field number
   std::uint16_t flags = 0;
 };
@@ -129,10 +130,10 @@ struct Key {
 
 struct Table {
   std::int32_t number = 1;
-  std::string name;  // empty: no name record is written
-  std::vector<Field> fields;
-  std::vector<Memo> memos;
-  std::vector<Key> keys;
+  std::string name{};  // empty: no name record is written
+  std::vector<Field> fields{};
+  std::vector<Memo> memos{};
+  std::vector<Key> keys{};
   std::uint16_t recordLength = 0;  // 0: the end of the last field
   std::uint16_t word1 = 1;         // definition words 1 and 2 (word 2: 0 = record length)
   std::uint16_t word2 = 0;
@@ -192,7 +193,7 @@ std::vector<std::uint8_t> DefinitionContent(const Table& table);
 // and its bytes (for a BLOB without the length prefix, which the writer adds).
 struct MemoText {
   int memo = 0;
-  std::string text;
+  std::string text{};
 };
 
 struct Options {
