@@ -286,6 +286,23 @@ TEST_F(VeltroRun, RealSampleFiles) {
                               "\"John NoNotes" + std::string(52, ' ') + "\",\r\n" +
                               "\"Jimmy OneNote" + std::string(51, ' ') + "\",\r\n");
 
+  // Rows placed by record number, negative decimals, and a count of every line.
+  r = Veltro({samples + "/INVHIST.TPS", "inv.txt", "/fields=date;quantity;cost;type"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  const std::string inv = Out("inv.txt");
+  EXPECT_EQ(inv.substr(0, 22), "82034\tAdj.   \t88\t6.9\r\n");
+  EXPECT_EQ(std::count(inv.begin(), inv.end(), '\n'), 2118);
+  EXPECT_EQ(inv.substr(inv.size() - 20), "82134\tSale   \t-7\t8\r\n");
+
+  // A comma inside a value is safe with a comma delimiter and a qualifier.
+  r = Veltro({samples + "/Vendors.tps", "v.csv", "/delimiter=,", "/qualifier=\\34",
+              "/fields=vendornumber;vendorname"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  const std::string vendors = Out("v.csv");
+  EXPECT_NE(vendors.find("\"7\",\"Plants, Plants, Plants" + std::string(13, ' ') + "\"\r\n"),
+            std::string::npos);
+  EXPECT_EQ(std::count(vendors.begin(), vendors.end(), '\n'), 22);
+
   r = Veltro({samples + "/Vendors.tps", "v.txt", "/list"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("\tUNNAMED\r\n"), std::string::npos) << r.out;
