@@ -48,6 +48,9 @@ class TA {
   // The row test of the export loop: whether row Row of sheet SheetIndex is written.
   // It loads the row into CurrentRow and evaluates the filter on it.
   bool RowPasses(std::int32_t sheetIndex, std::int32_t row);
+  // Evaluates Filter on CurrentRow (a row of sheet SheetIndex) and converts the
+  // result to a truth value.
+  bool FilterAccepts(std::int32_t sheetIndex);
 
  private:
   // The path a table's text goes to: the derived path, made unique within this run.
