@@ -52,9 +52,9 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
   } else if (StartsWith(upper, "/RECORDSEPARATOR=")) {
     const std::string v = UpperAscii(valueAfter("/RECORDSEPARATOR="));
     if (v == "CR")
-      o.RecordSeparator = "\r";
+      o.RecordSeparator.assign(1, '\r');
     else if (v == "LF")
-      o.RecordSeparator = "\n";
+      o.RecordSeparator.assign(1, '\n');
     // Anything else, CRLF and the empty value included, keeps the current one.
   } else if (StartsWith(upper, "/FIELDS=")) {
     const std::string v = valueAfter("/FIELDS=");
