@@ -146,6 +146,21 @@ TEST(TpsLoad, SelectedTableAndRowStatuses) {
   EXPECT_EQ(Sheet(q, 0).Cells.RowCount, 0);
   EXPECT_EQ(Sheet(q, 0).Fields.size(), 5u);
 
+  // The window's LastRow ends row production at that position of the records list
+  // (two names and two definitions come first, then the rows of both tables in turn).
+  // Table 2's row 10 is then dropped by the grid's own window check.
+  TClarionTPS w;
+  w.ResetGrid();
+  Events ev;
+  Bind(w, ev);
+  w.Range.LastRow = 5;
+  TMemoryStream s4(TwoTables());
+  w.LoadFromStream(s4);
+  ASSERT_EQ(w.Sheets().Count(), 2);
+  EXPECT_EQ(ev.statuses, (std::vector<std::pair<int, int>>{{1, 0}, {2, 10}}));
+  EXPECT_EQ(Sheet(w, 0).Cells.RowCount, 1);
+  EXPECT_EQ(Sheet(w, 1).Cells.RowCount, 0);
+
   // Without OnCellValue: no rows.
   TClarionTPS n;
   TMemoryStream s3(TwoTables());
