@@ -40,19 +40,22 @@ void TClarionTPS::RebuildTableIndex() {
 }
 
 std::int32_t TClarionTPS::TableIndexOf(std::int32_t number) {
-  auto it = tableIndex_.find(number);
-  if (it != tableIndex_.end() && it->second < sheets_.Count()) {
-    auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[it->second]);
-    if (t && t->TableNumber == number) return it->second;
+  std::int32_t found = -1;
+  if (loading_) {
+    // During a load only this reader changes the sheet list: the index stays exact.
+    auto it = tableIndex_.find(number);
+    if (it != tableIndex_.end()) found = it->second;
+  } else {
+    for (std::int32_t i = 0; i < sheets_.Count() && found < 0; ++i)
+      if (auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[i]); t && t->TableNumber == number)
+        found = i;
   }
-  RebuildTableIndex();
-  it = tableIndex_.find(number);
-  if (it != tableIndex_.end()) return it->second;
+  if (found >= 0) return found;
   std::int32_t i = sheets_.AddSheet();
   auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[i]);
   if (!t) throw Exception("Sheet list does not hold TopSpeed tables");
   t->TableNumber = number;
-  tableIndex_[number] = i;
+  if (loading_) tableIndex_.emplace(number, i);
   return i;
 }
 
@@ -99,6 +102,8 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
     TClarionTPS* self;
     std::int32_t table;
     ~Finish() {
+      self->loading_ = false;
+      self->tableIndex_.clear();
       self->TableNumber = table;
       self->source_.clear();
       self->source_.shrink_to_fit();
@@ -107,6 +112,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
   } finish{this, remembered};
   BeginLoad();
   RebuildTableIndex();
+  loading_ = true;
   SelectedTable().FieldLinks.clear();
   TpsCollectRecords(SourceBytes(stream), header_, records_, memos_, store_);
   source_.clear();
@@ -261,6 +267,7 @@ void TClarionTPS::CleanUp() {
     else
       sheets_[k].Cells.DeleteRowsWithoutCells();
   }
+  loading_ = false;
   tableIndex_.clear();
 }
 

@@ -77,6 +77,7 @@ class TClarionTPS : public TCustomClarion {
   TTPSMemoIndex memoIndex_;
   bool listsOpen_ = false;
   std::vector<std::uint8_t> source_;
-  std::unordered_map<std::int32_t, std::int32_t> tableIndex_;
+  std::unordered_map<std::int32_t, std::int32_t> tableIndex_;  // during a load
+  bool loading_ = false;
   std::int64_t invalidDateTimes_ = 0;
 };
