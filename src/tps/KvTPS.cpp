@@ -124,35 +124,41 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
 }
 
 void TClarionTPS::SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount) {
-  std::size_t j = 0;
-  while (j < fieldCount && j < fields.size()) {
-    if (fields[j].Elements <= 1) {
-      ++j;
+  // One pass into a new list: each array field becomes a Group of length 0 followed
+  // by one column per element. The count is 16 bits, so splitting stops before the
+  // list would outgrow it.
+  const std::size_t limit = std::min<std::size_t>(fieldCount, fields.size());
+  TTPSFields out;
+  out.reserve(fields.size());
+  std::uint32_t count = fieldCount;
+  for (std::size_t k = 0; k < fields.size(); ++k) {
+    const TTPSField& f = fields[k];
+    if (k >= limit || f.Elements <= 1 || count + f.Elements > 0xFFFF) {
+      out.push_back(f);
       continue;
     }
-    const TTPSField array = fields[j];
-    const std::uint16_t n = array.Elements;
-    const std::uint16_t w = std::uint16_t(array.Length / n);
-    std::vector<TTPSField> copies;
-    copies.reserve(n);
+    const std::int32_t position = std::int32_t(out.size());
+    const std::uint16_t n = f.Elements;
+    const std::uint16_t w = std::uint16_t(f.Length / n);
+    out.push_back(f);
+    out.back().Type = tpsGroup;
+    out.back().Length = 0;
     TClarionFieldLinks& links = SelectedTable().FieldLinks;
     for (std::uint16_t e = 0; e < n; ++e) {
-      TTPSField c = array;
-      c.Name = array.Name + "_" + std::to_string(e + 1);
+      TTPSField c = f;
+      c.Name = f.Name + "_" + std::to_string(e + 1);
       c.Length = w;
-      c.Offset = std::uint16_t(array.Offset + e * w);
+      c.Offset = std::uint16_t(f.Offset + e * w);
       c.Elements = 0;
-      links.push_back(TClarionFieldLink{2, std::int32_t(fields.size() + e), c.Name, array.Name,
-                                        std::int32_t(j), array.Name});
-      copies.push_back(std::move(c));
+      // The number of descriptors before this copy is inserted.
+      links.push_back(TClarionFieldLink{2, std::int32_t(fields.size() + (out.size() - k - 1)),
+                                        c.Name, f.Name, position, f.Name});
+      out.push_back(std::move(c));
+      ++count;
     }
-    // One insertion of all copies after the array field.
-    fields.insert(fields.begin() + long(j + 1), copies.begin(), copies.end());
-    fieldCount = std::uint16_t(fieldCount + n);
-    fields[j].Type = tpsGroup;
-    fields[j].Length = 0;
-    j += n;  // the last copy, passed over next
   }
+  fields = std::move(out);
+  fieldCount = std::uint16_t(count);
 }
 
 void TClarionTPS::BuildTables() {

@@ -192,6 +192,9 @@ TEST(TpsValues, ArraysJoinedOrSplit) {
   EXPECT_EQ(l.FieldLinks[3].FieldName, "CUS:SCORE");
   EXPECT_EQ(l.FieldLinks[3].FieldPosition, 4);
   EXPECT_EQ(l.FieldLinks[3].Kind, 2);
+  EXPECT_EQ(l.FieldLinks[0].FieldCount, 3);  // descriptors before each copy went in
+  EXPECT_EQ(l.FieldLinks[3].FieldCount, 6);
+  EXPECT_EQ(l.FieldLinks[7].FieldCount, 10);
 }
 
 TEST(TpsValues, MemoAndBlobTexts) {
