@@ -162,6 +162,13 @@ void TClarionTPS::SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount) {
 }
 
 void TClarionTPS::BuildTables() {
+  // Table number -> its first name record, found in one pass.
+  std::unordered_map<std::int32_t, const TTPSRecordTableNameBody*> names;
+  for (const TTPSRecord& r : records_.Items())
+    if (r.Kind == tpsKindTableName && r.Body) {
+      auto* b = static_cast<const TTPSRecordTableNameBody*>(r.Body.get());
+      names.emplace(b->TableNumber, b);
+    }
   for (std::size_t i = 0; i < records_.Count(); ++i) {
     TTPSRecord& r = records_[i];
     if (r.Kind != tpsKindDefinition || !r.Body) continue;
@@ -181,8 +188,8 @@ void TClarionTPS::BuildTables() {
     t.Keys.insert(t.Keys.end(), def.Keys.begin(), def.Keys.end());
 
     std::string name;
-    if (const TTPSRecordTableNameBody* nb = TpsFindTableName(records_, r.TableNumber)) {
-      name = nb->Name;
+    if (auto nb = names.find(r.TableNumber); nb != names.end()) {
+      name = nb->second->Name;
     } else {
       TTPSClarionTable& sel = SelectedTable();
       std::size_t colon;
