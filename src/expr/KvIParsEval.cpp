@@ -1,8 +1,6 @@
 #include "expr/KvIParsEval.h"
 
-#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -43,34 +41,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     if (x != y) return false;
   }
   return true;
-}
-
-// A number literal: digits with "." as the decimal point. A second "." (the tokenizer
-// lets "1.2.3" through as one token) ends the reading, and the digits read up to
-// there count as a whole number with the first "." ignored: 1.2.3 is 12, 3.14.15 is
-// 314. A lone "." is 0.
-double NumberLiteral(std::string_view text) {
-  std::size_t second = std::string_view::npos;
-  const std::size_t first = text.find('.');
-  if (first != std::string_view::npos) second = text.find('.', first + 1);
-  std::string digits;
-  std::string_view number = text;
-  if (second != std::string_view::npos) {
-    digits.reserve(second);
-    for (std::size_t i = 0; i < second; ++i) {
-      if (text[i] != '.') digits += text[i];
-    }
-    number = digits;
-  }
-  if (number.empty() || number == ".") return 0.0;
-  double value = 0;
-  const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
-  if (r.ec == std::errc::result_out_of_range) {
-    // A literal of hundreds of digits: beyond the double range, or too small to show.
-    value = std::strtod(std::string(number).c_str(), nullptr);
-    if (std::isinf(value)) throw EOverflow("Floating point overflow");
-  }
-  return value;
 }
 
 class NodeArgs final : public TBuiltinArgs {
@@ -179,8 +149,11 @@ Variant Evaluate(const TExpNode& node) {
   if (node.TokenCount() > 1) return Variant::String(token->Text);
   DepthGuard guard;
   switch (token->Kind) {
-    case tkNumber:
-      return Variant::Double(NumberLiteral(token->Text));
+    case tkNumber: {
+      const double v = node.NumberValue();
+      if (std::isinf(v)) throw EOverflow("Floating point overflow");
+      return Variant::Double(v);
+    }
     case tkName:
       return EvaluateNamePath(node, *token);
     case tkOperator:
@@ -203,10 +176,15 @@ Variant EvaluateName(const TExpNode& node) {
     throw EKvIParseException("Function \"" + token->Text + "\" called with more than " +
                              std::to_string(kMaxCallArgs) + " arguments.");
   }
+  TExpOwner* owner = node.Owner();
+  if (node.ChildCount() == 0) {
+    // A bare name: all slots Empty, shared rather than made for every evaluation.
+    static const TEvalArgs kNoArgs;
+    if (owner) owner->ResolveNodeName(token->Text, kNoArgs, node.Parent() != nullptr, value);
+    return value;
+  }
   TEvalArgs args;
   for (int i = 0; i < node.ChildCount(); ++i) args[i] = Evaluate(node.Child(i));
-  if (TExpOwner* owner = node.Owner()) {
-    owner->ResolveNodeName(token->Text, args, node.Parent() != nullptr, value);
-  }
+  if (owner) owner->ResolveNodeName(token->Text, args, node.Parent() != nullptr, value);
   return value;
 }

@@ -1,5 +1,7 @@
 #include "expr/KvIParsTokens.h"
 
+#include <charconv>
+#include <cstdlib>
 #include <string>
 
 #include "cells/KvExceptions.h"
@@ -94,6 +96,28 @@ TExpTokenKind ClassifyChar(char c, char decimalSeparator) {
   if ((c >= '0' && c <= '9') || c == '.' || c == decimalSeparator) return tkNumber;
   if (c == '\0') return tkNone;
   return tkName;
+}
+
+double NumberLiteralValue(std::string_view text) {
+  const std::size_t first = text.find('.');
+  const std::size_t second =
+      first == std::string_view::npos ? std::string_view::npos : text.find('.', first + 1);
+  std::string digits;
+  std::string_view number = text;
+  if (second != std::string_view::npos) {
+    for (std::size_t i = 0; i < second; ++i) {
+      if (text[i] != '.') digits += text[i];
+    }
+    number = digits;
+  }
+  if (number.empty() || number == ".") return 0.0;
+  double value = 0;
+  const auto r = std::from_chars(number.data(), number.data() + number.size(), value);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Hundreds of digits: beyond the double range (infinity), or too small to show.
+    value = std::strtod(std::string(number).c_str(), nullptr);
+  }
+  return value;
 }
 
 void TExpParser::SetText(std::string_view s) {

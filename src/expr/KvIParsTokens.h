@@ -38,6 +38,11 @@ extern const std::array<TOperatorEntry, 16> OperatorTable;
 int OperatorIndex(std::string_view s);
 // Arity of the entry OperatorIndex finds, or 0.
 int OperatorArity(std::string_view s);
+// The value of a tkNumber token: digits with "." as the decimal point, infinity when
+// it lies beyond the double range. A second "." ends the reading and the digits read
+// up to there count as a whole number with the first "." ignored: 1.2.3 is 12,
+// 3.14.15 is 314. A lone "." is 0.
+double NumberLiteralValue(std::string_view text);
 // The kind of the one character c under the given decimal separator.
 TExpTokenKind ClassifyChar(char c, char decimalSeparator);
 

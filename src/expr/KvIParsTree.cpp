@@ -30,13 +30,18 @@ struct TExpNode::BuildContext {
 TExpNode::TExpNode(TExpOwner* owner, const TExpTokens& tokens, int first, int count,
                    TExpNode* parent)
     : owner_(owner), tokens_(&tokens), parent_(parent), first_(first), count_(count) {
-  if (count == 1) token_ = first;
+  if (count == 1) SetToken(first);
   if (parent) depth_ = parent->depth_ + 1;
 }
 
 TExpNode::~TExpNode() {
   // Last to first, each with its own subtree.
   while (!children_.empty()) children_.pop_back();
+}
+
+void TExpNode::SetToken(int index) {
+  token_ = index >= 0 ? &(*tokens_)[index] : nullptr;
+  number_ = token_ && token_->Kind == tkNumber ? NumberLiteralValue(token_->Text) : 0;
 }
 
 bool TExpNode::IsParen(int index, char c) const {
@@ -54,7 +59,7 @@ void TExpNode::BuildIn(const BuildContext& ctx, SplitHint hint) {
   if (depth_ > kMaxNestingDepth) throw EKvIParseException(kNestedTooDeeply);
   if (StripParentheses(ctx)) hint = SplitHint{};
   if (count_ < 2) {
-    token_ = count_ == 1 ? first_ : -1;
+    SetToken(count_ == 1 ? first_ : -1);
     return;
   }
   const SplitPoint at = FindSplitOperator(ctx, hint);
@@ -128,7 +133,7 @@ void TExpNode::SplitAt(const BuildContext& ctx, const SplitPoint& at) {
   const int rightCount = end - at.index - 1;
   first_ = at.index;
   count_ = 1;
-  token_ = at.index;
+  SetToken(at.index);
   const bool unary = OperatorArity((*tokens_)[at.index].Text) == 1;
   // The right operand is built first, so its errors come before those of the left one.
   std::unique_ptr<TExpNode> right, left;
@@ -150,7 +155,7 @@ bool TExpNode::ParseCall(const BuildContext& ctx) {
   const int end = last;  // the argument tokens are [name + 2, last)
   first_ = name;
   count_ = 1;
-  token_ = name;
+  SetToken(name);
   for (int k = name + 2; k < end;) {
     const int argFirst = k;
     while (k < end) {

@@ -53,12 +53,15 @@ class TExpNode {
   const TExpNode* Parent() const { return parent_; }
   // The main token: the operator, the function name or the single operand; nullptr for
   // an empty node.
-  const TExpToken* Token() const { return token_ >= 0 ? &(*tokens_)[token_] : nullptr; }
+  const TExpToken* Token() const { return token_; }
   // The tokens still held: after building, only the main token.
   int TokenCount() const { return count_; }
   const TExpToken& TokenAt(int i) const { return (*tokens_)[first_ + i]; }
   int ChildCount() const { return int(children_.size()); }
   const TExpNode& Child(int i) const { return *children_[i]; }
+  // The value of a tkNumber Token, read once when the node is made (see
+  // NumberLiteralValue); 0 for other nodes.
+  double NumberValue() const { return number_; }
   // Depth below the root (0 at the root).
   int Depth() const { return depth_; }
 
@@ -82,14 +85,16 @@ class TExpNode {
   std::unique_ptr<TExpNode> MakeChild(const BuildContext& ctx, int first, int count,
                                       SplitHint hint);
   bool IsParen(int index, char c) const;
+  void SetToken(int index);
 
   TExpOwner* owner_;
   const TExpTokens* tokens_;
   TExpNode* parent_;
   int first_;
   int count_;
-  int token_ = -1;
+  const TExpToken* token_ = nullptr;  // kept as a pointer: tokens do not move
   int depth_ = 0;
+  double number_ = 0;
   std::vector<std::unique_ptr<TExpNode>> children_;
 };
 
