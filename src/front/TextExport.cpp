@@ -148,12 +148,24 @@ std::vector<TExportColumn> SelectFields(const std::vector<TExportField>& fields,
   return out;
 }
 
+namespace {
+
+// Characters a table name may not bring into a file name: path separators and a
+// drive's colon everywhere, and on Windows also those its file names cannot hold.
+#ifdef _WIN32
+constexpr std::string_view kNameBreakers = "/\\:<>\"|?*";
+#else
+constexpr std::string_view kNameBreakers = "/\\:";
+#endif
+
+}  // namespace
+
 std::string SanitizeTableName(std::string_view name) {
   std::string out(name);
   bool onlyDots = !out.empty();
   for (char& c : out) {
     const unsigned char u = static_cast<unsigned char>(c);
-    if (c == '/' || c == '\\' || c == ':' || u < 32 || u == 127) c = '_';
+    if (kNameBreakers.find(c) != std::string_view::npos || u < 32 || u == 127) c = '_';
     if (c != '.') onlyDots = false;
   }
   if (onlyDots) return "_";

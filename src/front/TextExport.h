@@ -63,8 +63,8 @@ std::string QuoteText(std::string_view text, std::string_view qualifier);
 std::vector<TExportColumn> SelectFields(const std::vector<TExportField>& fields,
                                         const TExportFormat& format);
 
-// A table name made safe for a file name: "/", "\", ":" and control characters
-// become "_"; a name of dots only becomes "_".
+// A table name made safe for a file name: "/", "\", ":" and control characters (on
+// Windows also < > " | ? *) become "_"; a name of dots only becomes "_".
 std::string SanitizeTableName(std::string_view name);
 // The output path of a table: Target itself for an empty or "UNNAMED" name,
 // otherwise Target's directory + its stem + "." + the (sanitised) name + its extension.

@@ -93,6 +93,11 @@ TEST(OutputNaming, DerivedPathsStayBesideTarget) {
                           "a\\b:c\x01"
                           "d\x7f"),
             "out.a_b_c_d_.txt");
+#ifdef _WIN32
+  EXPECT_EQ(SanitizeTableName("a<b>c\"d|e?f*"), "a_b_c_d_e_f_");
+#else
+  EXPECT_EQ(SanitizeTableName("a<b>c\"d|e?f*"), "a<b>c\"d|e?f*");
+#endif
   EXPECT_EQ(SanitizeTableName("..."), "_");
   EXPECT_EQ(SanitizeTableName(".a."), ".a.");
   EXPECT_EQ(SanitizeTableName(""), "");
