@@ -39,15 +39,34 @@ bool TA::FilterAccepts(std::int32_t /*sheetIndex*/) {
   throw Exception("Row filters are not available in this build");
 }
 
+namespace {
+
+// The form under which paths are compared. Windows file names ignore letter case and
+// take either slash.
+std::string PathKey(const std::string& path) {
+#ifdef _WIN32
+  std::string key(path);
+  for (char& c : key) {
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c == '/') c = '\\';
+  }
+  return key;
+#else
+  return path;
+#endif
+}
+
+}  // namespace
+
 bool TA::AlreadyUsed(const std::string& path) const {
-  if (usedPaths_.count(path) != 0) return true;
+  if (usedPaths_.count(PathKey(path)) != 0) return true;
   struct stat st;
   return stat(path.c_str(), &st) == 0 && st.st_ino != 0 &&
          usedFiles_.count({st.st_dev, st.st_ino}) != 0;
 }
 
 void TA::Remember(const std::string& path) {
-  usedPaths_.insert(path);
+  usedPaths_.insert(PathKey(path));
   struct stat st;
   // File systems without inode numbers report 0; such files are known by path only.
   if (stat(path.c_str(), &st) == 0 && st.st_ino != 0) usedFiles_.insert({st.st_dev, st.st_ino});

@@ -100,8 +100,14 @@ class VeltroRun : public ::testing::Test {
   static void ExpectReport(const ProcessResult& r, const std::string& cls,
                            const std::string& message) {
     EXPECT_EQ(r.exitCode, 1);
-    const std::string head = "Exception " + cls + " in module veltro at ";
+    const std::string head = "Exception " + cls + " in module ";
     ASSERT_EQ(r.out.substr(0, head.size()), head) << r.out;
+    // The module is the program's file name, without its directory.
+    const std::size_t at = r.out.find(" at ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const std::string module = r.out.substr(head.size(), at - head.size());
+    EXPECT_FALSE(module.empty());
+    EXPECT_EQ(module.find_first_of("/\\"), std::string::npos) << module;
     const std::size_t eol = r.out.find(".\r\n");
     ASSERT_NE(eol, std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(eol + 3), message + "\r\n");
