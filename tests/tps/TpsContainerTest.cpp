@@ -221,6 +221,9 @@ TEST(TpsContainer, RecordClassification) {
   EXPECT_EQ(kinds[tpsKindMetaData], 1);
   EXPECT_EQ(kinds[tpsKindTableName], 1);
   EXPECT_EQ(kinds[1], 0);
+  ASSERT_NE(TpsFindTableName(r.Records(), 1), nullptr);
+  EXPECT_EQ(TpsFindTableName(r.Records(), 1)->Name, "ABC");
+  EXPECT_EQ(TpsFindTableName(r.Records(), 2), nullptr);
 }
 
 TEST(TpsContainer, DamagedPagesEndQuietly) {

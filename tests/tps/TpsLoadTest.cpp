@@ -217,6 +217,9 @@ TEST(TpsLoad, KeepOpenAndRepeatedLoads) {
   ASSERT_EQ(f.Sheets().Count(), 2);
   EXPECT_EQ(Text(Sheet(f, 0), 4, 1), "memo 2");
   EXPECT_EQ(f.GetMemoText(4, 1), "");  // the selected table (0) has no such field
+  f.TableNumber = 1;
+  EXPECT_EQ(f.GetMemoText(4, 1), "memo 2");
+  EXPECT_EQ(f.GetMemoText(1, 1), "");  // not a memo field
   EXPECT_THROW(f.LoadFromFile(dir.File("missing.tps")), EKvIFileException);
 }
 
