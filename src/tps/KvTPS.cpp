@@ -5,6 +5,7 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
+#include "tps/KvTPSOwner.h"
 #include "tps/KvTPSRecords.h"
 
 TClarionTPS::TClarionTPS() {
@@ -71,10 +72,7 @@ const TTPSField* TClarionTPS::SelectedField(std::int32_t i) {
   return &t.Fields[std::size_t(i)];
 }
 
-std::span<const std::uint8_t> TClarionTPS::SourceBytes(TStream& stream) {
-  std::span<const std::uint8_t> view = stream.View();
-  if (!view.empty() || stream.Size() <= 0) return view;
-  // No mapping: read the whole stream in large blocks.
+std::span<const std::uint8_t> TClarionTPS::ReadWholeStream(TStream& stream) {
   source_.resize(std::size_t(stream.Size()));
   stream.Seek(0);
   std::size_t got = 0;
@@ -86,6 +84,24 @@ std::span<const std::uint8_t> TClarionTPS::SourceBytes(TStream& stream) {
   }
   source_.resize(got);
   return source_;
+}
+
+std::span<const std::uint8_t> TClarionTPS::SourceBytes(TStream& stream) {
+  if (Owner && stream.Size() >= std::int64_t(kTpsHeaderSize)) {
+    std::uint8_t header[kTpsHeaderSize];
+    stream.Seek(0);
+    if (stream.Read(header, sizeof header) == sizeof header && !TpsHeaderSignatureOk(header)) {
+      // Not a plain file: decrypt a private copy with the owner password. A wrong
+      // owner leaves the header as it was, so the signature check fails as usual.
+      ReadWholeStream(stream);
+      DecryptTpsImage(MakeOwnerKey(*Owner), source_);
+      return source_;
+    }
+  }
+  std::span<const std::uint8_t> view = stream.View();
+  if (!view.empty() || stream.Size() <= 0) return view;
+  // No mapping: read the whole stream in large blocks.
+  return ReadWholeStream(stream);
 }
 
 void TClarionTPS::LoadFromFile(const std::string& name) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -33,6 +34,9 @@ class TClarionTPS : public TCustomClarion {
 
   // The selected table: 0 for all tables; otherwise only this table gets rows.
   std::int32_t TableNumber = 0;
+  // The owner password of an encrypted file. A plain file ignores it; an encrypted one
+  // is decrypted with it (a wrong one fails with the signature message).
+  std::optional<std::string> Owner;
 
   std::string GetMemoText(std::int32_t column, std::int32_t row) override;
   void LoadFromFile(const std::string& name) override;
@@ -64,6 +68,7 @@ class TClarionTPS : public TCustomClarion {
   // The file's bytes, from a mapping or one read of the whole stream. The one place
   // where the file content is obtained.
   std::span<const std::uint8_t> SourceBytes(TStream& stream);
+  std::span<const std::uint8_t> ReadWholeStream(TStream& stream);
   void BuildTables();
   void ProduceRows();
   void CleanUp();

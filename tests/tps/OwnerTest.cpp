@@ -3,7 +3,10 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "TpsTestUtil.h"
+#include "cells/KvExceptions.h"
 #include "tps/KvTPSOwner.h"
+#include "tpswriter/TpsWriter.h"
 
 namespace {
 
@@ -107,6 +110,110 @@ TEST(OwnerKey, SampleHeaderDecryptsOnlyWithTheRightOwner) {
   EXPECT_FALSE(DecryptTpsImage(MakeOwnerKey("b"), wrong));
   EXPECT_TRUE(DecryptTpsImage(MakeOwnerKey("a"), encrypted));
   EXPECT_TRUE(TpsHeaderSignatureOk(encrypted));
+}
+
+// Two tables, memos in several pieces, several blocks: written plain and encrypted.
+std::vector<std::uint8_t> TwoTableFile(const std::string& owner) {
+  tpsw::Options opt;
+  opt.owner = owner;
+  opt.pagesPerBlock = 2;
+  opt.memoPieceSize = 40;
+  std::vector<std::uint8_t> bytes;
+  tpsw::Writer w(&bytes, opt);
+  tpsw::Table a;
+  a.number = 1;
+  a.name = "PEOPLE";
+  a.fields = {tpsw::Field{tpsw::kLong, "P:ID", 0, 4}, tpsw::Field{tpsw::kString, "P:NAME", 4, 12}};
+  a.memos = {tpsw::Memo{"P:NOTES"}};
+  tpsw::Table b;
+  b.number = 2;
+  b.name = "CODES";
+  b.fields = {tpsw::Field{tpsw::kShort, "C:CODE", 0, 2}};
+  w.AddTable(a);
+  w.AddTable(b);
+  for (int i = 1; i <= 300; ++i) {
+    tpsw::Payload p(a.RecordLength());
+    p.PutLong(0, i).PutString(4, 12, "name" + std::to_string(i));
+    w.AddRow(1, std::uint32_t(i), p,
+             {{0, "a memo long enough for several pieces, row " + std::to_string(i)}});
+    tpsw::Payload q(b.RecordLength());
+    q.PutShort(0, std::int16_t(-i));
+    w.AddRow(2, std::uint32_t(i), q, {});
+  }
+  w.Finish();
+  return bytes;
+}
+
+std::string Dump(TClarionTPS& r) {
+  std::string out;
+  for (int s = 0; s < r.Sheets().Count(); ++s) {
+    const TSpreadSheet& sheet = r.Sheets()[s];
+    out += sheet.Caption + "\n";
+    for (int row = 0; row < sheet.Cells.RowCount; ++row) {
+      for (int col = 0; col < sheet.Cells.ColCount; ++col)
+        out += tpstest::Text(sheet, col, row) + "|";
+      out += "\n";
+    }
+  }
+  return out;
+}
+
+std::string SignatureFailure(std::vector<std::uint8_t> bytes, std::optional<std::string> owner) {
+  TClarionTPS r;
+  r.ResetGrid();
+  r.Owner = owner;
+  TMemoryStream s(std::move(bytes));
+  try {
+    r.LoadFromStream(s);
+  } catch (const EKvIFileFormatException& e) {
+    return e.Message();
+  }
+  return "loaded";
+}
+
+TEST(OwnerFiles, EncryptedFileReadsLikeItsPlainTwin) {
+  auto plain = TwoTableFile("");
+  auto encrypted = TwoTableFile("Secret$&#");
+  ASSERT_EQ(plain.size(), encrypted.size());
+  EXPECT_NE(plain, encrypted);
+  auto expected = Dump(*tpstest::Load(plain));
+  EXPECT_NE(expected.find("a memo long enough for several pieces, row 300"), std::string::npos);
+
+  TClarionTPS r;
+  r.ResetGrid();
+  r.Owner = "Secret$&#";
+  TMemoryStream s(encrypted);
+  r.LoadFromStream(s);
+  EXPECT_EQ(Dump(r), expected);
+
+  // a plain file given an owner opens as usual
+  TClarionTPS p;
+  p.ResetGrid();
+  p.Owner = "whatever";
+  TMemoryStream ps(plain);
+  p.LoadFromStream(ps);
+  EXPECT_EQ(Dump(p), expected);
+
+  const std::string signature =
+      "File signature is not correct. Possible bad file or custom algorithm used to "
+      "encypt/compress this file.";
+  EXPECT_EQ(SignatureFailure(encrypted, std::nullopt), signature);
+  EXPECT_EQ(SignatureFailure(encrypted, std::string("secret$&#")), signature);  // case matters
+}
+
+TEST(OwnerFiles, EncryptedSampleHoldsTheRowsOfItsPlainTwin) {
+  std::string dir = SamplesDir();
+  if (dir.empty()) GTEST_SKIP() << "samples absent";
+  auto plain = tpstest::Load(ReadFileBytes(dir + "/not-encrypted.tps"));
+  TClarionTPS r;
+  r.ResetGrid();
+  r.Owner = "a";
+  TFileStream s(dir + "/encrypted-a.tps");
+  r.LoadFromStream(s);
+  ASSERT_EQ(r.Sheets().Count(), 1);
+  EXPECT_EQ(tpstest::Sheet(r, 0).TableNumber, 2);
+  EXPECT_EQ(r.Sheets()[0].Cells.RowCount, 17);
+  EXPECT_EQ(Dump(r), Dump(*plain));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tps/KvTPSOwner.h"
+
 namespace tpsw {
 
 namespace {
@@ -302,7 +304,7 @@ struct Writer::Sink {
 Writer::Writer(const std::string& path, Options options) : opt_(std::move(options)) {
   sink_ = std::make_unique<Sink>();
   sink_->path = path;
-  sink_->file = std::fopen(path.c_str(), "wb");
+  sink_->file = std::fopen(path.c_str(), "w+b");
   if (!sink_->file) throw std::runtime_error("cannot create " + path);
   sink_->buffer.reset(new char[1 << 22]);
   std::setvbuf(sink_->file, sink_->buffer.get(), _IOFBF, 1 << 22);
@@ -563,13 +565,43 @@ void Writer::Finish() {
   }
   if (sink_->vec) {
     std::memcpy(sink_->vec->data(), h, kHeaderSize);
+    if (!opt_.owner.empty()) EncryptTpsImage(MakeOwnerKey(opt_.owner), *sink_->vec);
     return;
   }
   bool ok = std::fflush(sink_->file) == 0 && std::fseek(sink_->file, 0, SEEK_SET) == 0 &&
             std::fwrite(h, 1, kHeaderSize, sink_->file) == kHeaderSize;
+  if (ok && !opt_.owner.empty()) ok = EncryptFile(h);
   ok = (std::fclose(sink_->file) == 0) && ok;
   sink_->file = nullptr;
   if (!ok) throw std::runtime_error("cannot write " + sink_->path);
+}
+
+// Encrypts the block ranges of the finished file in place, a few megabytes at a time,
+// then the header.
+bool Writer::EncryptFile(const std::uint8_t* header) {
+  TTPSOwnerKey key = MakeOwnerKey(opt_.owner);
+  std::array<TTPSByteRange, 60> ranges;
+  std::size_t n = TpsBlockRanges(std::span<const std::uint8_t>(header, kHeaderSize), pos_, ranges);
+  std::vector<std::uint8_t> chunk(std::size_t(1) << 22);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::uint64_t at = ranges[i].start; at < ranges[i].end;) {
+      std::size_t len = std::size_t(std::min<std::uint64_t>(chunk.size(), ranges[i].end - at));
+      if (std::fseek(sink_->file, long(at), SEEK_SET) != 0 ||
+          std::fread(chunk.data(), 1, len, sink_->file) != len)
+        return false;
+      EncryptOwnerBytes(key, std::span<std::uint8_t>(chunk.data(), len));
+      if (std::fseek(sink_->file, long(at), SEEK_SET) != 0 ||
+          std::fwrite(chunk.data(), 1, len, sink_->file) != len)
+        return false;
+      at += len;
+    }
+  }
+  std::uint8_t h[kHeaderSize];
+  std::memcpy(h, header, kHeaderSize);
+  EncryptOwnerBytes(key, h);
+  return std::fseek(sink_->file, 0, SEEK_SET) == 0 &&
+         std::fwrite(h, 1, kHeaderSize, sink_->file) == kHeaderSize &&
+         std::fflush(sink_->file) == 0;
 }
 
 // ---- Text values ----

@@ -212,6 +212,9 @@ struct Options {
   // entries from firstBlockEntry on; when entries run out the last block grows.
   int pagesPerBlock = 0;
   int firstBlockEntry = 0;
+  // Not empty: the file is encrypted with this owner password when finished (the
+  // header and every block range of the block table).
+  std::string owner;
 };
 
 class Writer {
@@ -252,6 +255,7 @@ class Writer {
   const Table* FindTable(std::int32_t number) const;
 
  private:
+  bool EncryptFile(const std::uint8_t* header);
   struct Sink;
   void Init();
   void AppendRecord(const std::vector<std::uint8_t>& data, std::uint16_t headerLength);
