@@ -114,6 +114,7 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
   };
   Reader->LoadRowStatutes = TKvIRowStatuses{rsNormal};
   Reader->TableNumber = 0;
+  Reader->Owner = Owner;
   Reader->LoadFromStream(stream);
   if (const std::int64_t bad = Reader->InvalidDateTimeCount(); bad > 0)
     WriteWarningLine("Warning: " + std::to_string(bad) +

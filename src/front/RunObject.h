@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -26,6 +27,8 @@ class TA {
   std::unique_ptr<TSpreadSheetRow> CurrentRow;
   // The filter expression; empty means no filter.
   std::string Filter;
+  // The owner password handed to the reader (unset: none given).
+  std::optional<std::string> Owner;
 
   // The reader's OnCellValue handler: stores the cell in the sheet's container.
   // A cell that cannot be stored is dropped and the load goes on.

@@ -1,8 +1,10 @@
 #include "front/RunOptions.h"
 
 #include <cstdint>
+#include <cstdlib>
 
 #include "cells/KvConvert.h"
+#include "cells/KvExceptions.h"
 
 namespace {
 
@@ -18,6 +20,12 @@ std::string LowerAscii(std::string_view s) {
   for (char& c : out)
     if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
   return out;
+}
+
+// The Clarion driver ignores trailing blanks of an owner password.
+std::string WithoutTrailingBlanks(std::string_view s) {
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return std::string(s);
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
@@ -67,6 +75,16 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
     o.TableName = valueAfter("/TABLE=");
   } else if (StartsWith(upper, "/LIST")) {
     o.ListOnly = true;
+  } else if (StartsWith(upper, "/OWNER=")) {
+    o.Owner = WithoutTrailingBlanks(valueAfter("/OWNER="));
+  } else if (StartsWith(upper, "/OWNERENV=")) {
+    // The password comes from an environment variable, out of reach of the shell's
+    // quoting and of process lists.
+    const std::string name = valueAfter("/OWNERENV=");
+    const char* value = name.empty() ? nullptr : std::getenv(name.c_str());
+    if (!value)
+      throw Exception("The environment variable " + name + " named by /OWNERENV= is not set");
+    o.Owner = WithoutTrailingBlanks(value);
   }
 }
 
@@ -85,5 +103,6 @@ std::string UsageText() {
          "\r\n"
          "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
          "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
-         "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n";
+         "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
+         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n";
 }

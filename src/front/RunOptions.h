@@ -2,6 +2,7 @@
 // defaults, the switch parser and the usage text.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,9 @@ struct TRunOptions {
   std::string Filter;
   std::string TableName;
   bool ListOnly = false;
+  // The owner password of an encrypted file ("/OWNER=" or "/OWNERENV="); unset when
+  // neither switch was given.
+  std::optional<std::string> Owner;
 };
 
 // Applies one argument to the options when it is a switch; anything else (the two
@@ -40,5 +44,6 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& arguments);
 // character whose code is the low 8 bits of the integer; other values are unchanged.
 std::string ApplyBackslashForm(const std::string& value);
 
-// The usage text, every line ended by CR LF.
+// The usage text, every line ended by CR LF, followed by one line naming the owner
+// password switches.
 std::string UsageText();

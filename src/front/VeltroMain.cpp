@@ -17,6 +17,9 @@ namespace {
 
 void WriteRaw(std::FILE* f, std::string_view text) { std::fwrite(text.data(), 1, text.size(), f); }
 
+// Whether the run was given an owner password (for the hint after a signature failure).
+bool ownerGiven = false;
+
 // The entry's own work; failures leave it for the report in VeltroMain.
 int RunEntry() {
   const int count = CmdLineParamCount();
@@ -30,6 +33,8 @@ int RunEntry() {
 
   TA a;
   a.Filter = o.Filter;
+  a.Owner = o.Owner;
+  ownerGiven = o.Owner.has_value();
   return a.Run(o.Source, o.Target, o.Delimiter, o.Qualifier, o.RecordSeparator, o.Fixed, o.Header,
                o.TypeLine, o.SkipGroups, o.Fields, o.TableName, o.ListOnly);
 }
@@ -84,6 +89,12 @@ int VeltroMain(int argc, char** argv) {
   try {
     LoadSystemSettings();
     code = RunEntry();
+  } catch (const EKvIFileFormatException& e) {
+    // A file that fails the signature test may be an encrypted one.
+    code = Report(e.ClassName(), e.Message());
+    WriteConsoleLine(ownerGiven
+                         ? "The owner password does not open this file."
+                         : "The file may be encrypted: give its owner password with /OWNER=.");
   } catch (const Exception& e) {
     code = Report(e.ClassName(), e.Message());
   } catch (const std::bad_alloc&) {

@@ -95,10 +95,29 @@ TEST(RunOptions, PathsAreTestedAsSwitchesToo) {
 }
 
 TEST(RunOptions, UsageTextBytes) {
-  EXPECT_EQ(UsageText(),
-            "VELTRO v2.7\r\n"
-            "convert TopSpeed TPS tables into text files\r\n\r\n\r\n"
-            "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
-            "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
-            "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n");
+  EXPECT_EQ(
+      UsageText(),
+      "VELTRO v2.7\r\n"
+      "convert TopSpeed TPS tables into text files\r\n\r\n\r\n"
+      "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
+      "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
+      "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
+      "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n");
+}
+
+TEST(RunOptions, OwnerPasswords) {
+  EXPECT_FALSE(ParseRunOptions({"a.tps", "b.txt"}).Owner.has_value());
+  // taken as typed: case kept, trailing blanks removed, leading ones kept
+  EXPECT_EQ(ParseRunOptions({"a.tps", "b.txt", "/owner= Se cret  "}).Owner, " Se cret");
+  EXPECT_EQ(ParseRunOptions({"a.tps", "b.txt", "/OWNER="}).Owner, "");
+  setenv("VELTRO_TEST_OWNER", "p$&#word ", 1);
+  EXPECT_EQ(ParseRunOptions({"a.tps", "b.txt", "/ownerenv=VELTRO_TEST_OWNER"}).Owner, "p$&#word");
+  unsetenv("VELTRO_TEST_OWNER");
+  try {
+    ParseRunOptions({"a.tps", "b.txt", "/OWNERENV=VELTRO_TEST_OWNER"});
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(),
+              "The environment variable VELTRO_TEST_OWNER named by /OWNERENV= is not set");
+  }
 }
