@@ -2,8 +2,12 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
+#include "front/RowFilter.h"
 #include "front/TextExport.h"
 #include "front/VeltroMain.h"
 
@@ -25,18 +29,24 @@ void TA::StoreCellValue(TCustomSpreadSheetFile* /*sender*/, std::int32_t sheetNo
 bool TA::RowPasses(std::int32_t sheetIndex, std::int32_t row) {
   // Without a filter nothing looks at the current row, so every row passes as it is.
   if (Filter.empty()) return true;
-  if (Reader->KeepOpen) {
-    CurrentRow->Cols.clear();
-    Reader->Sheets()[sheetIndex].Cells.CopyRow(row, *CurrentRow);
-    Reader->SelectRecord(row);
-  }
-  return FilterAccepts(sheetIndex);
+  // The filter reads the row's cells from the sheet itself; they are not copied.
+  if (Reader->KeepOpen) Reader->SelectRecord(row);
+  return FilterAccepts(sheetIndex, row);
 }
 
-bool TA::FilterAccepts(std::int32_t /*sheetIndex*/) {
-  // Evaluating the filter text needs the row filter unit, which this build lacks; a
-  // filter is never ignored silently.
-  throw Exception("Row filters are not available in this build");
+bool TA::FilterAccepts(std::int32_t sheetIndex, std::int32_t row) {
+  if (!rowFilter_) rowFilter_ = std::make_unique<TRowFilter>(Filter);
+  const TSpreadSheet& sheet = Reader->Sheets()[sheetIndex];
+  if (rowFilter_->Table() != &sheet.Cells) {
+    // Field i of the table is column i of its sheet.
+    std::vector<std::string> names;
+    if (const auto* table = dynamic_cast<const TTPSClarionTable*>(&sheet)) {
+      const std::size_t count = std::min<std::size_t>(table->FieldCount, table->Fields.size());
+      for (std::size_t i = 0; i < count; ++i) names.push_back(table->Fields[i].Name);
+    }
+    rowFilter_->SetTable(&sheet.Cells, std::move(names));
+  }
+  return rowFilter_->Accepts(row);
 }
 
 namespace {
@@ -94,6 +104,7 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
   struct Cleanup {
     TA& a;
     ~Cleanup() {
+      a.rowFilter_.reset();
       a.Reader.reset();
       a.CurrentRow.reset();
     }

@@ -15,6 +15,8 @@
 #include "cells/KvCells.h"
 #include "tps/KvTPS.h"
 
+class TRowFilter;
+
 class TA {
  public:
   TA();
@@ -49,11 +51,11 @@ class TA {
           bool listOnly);
 
   // The row test of the export loop: whether row Row of sheet SheetIndex is written.
-  // It loads the row into CurrentRow and evaluates the filter on it.
+  // It selects the row and evaluates the filter on it.
   bool RowPasses(std::int32_t sheetIndex, std::int32_t row);
-  // Evaluates Filter on CurrentRow (a row of sheet SheetIndex) and converts the
-  // result to a truth value.
-  bool FilterAccepts(std::int32_t sheetIndex);
+  // Evaluates Filter on row Row of sheet SheetIndex, reading the row's cells from the
+  // sheet, and converts the result to a truth value.
+  bool FilterAccepts(std::int32_t sheetIndex, std::int32_t row);
 
  private:
   // The path a table's text goes to: the derived path, made unique within this run.
@@ -65,4 +67,6 @@ class TA {
   // that no table overwrites another table's output or the source.
   std::set<std::string> usedPaths_;
   std::set<std::pair<dev_t, ino_t>> usedFiles_;
+  // The filter, parsed once per run and bound to the table being exported.
+  std::unique_ptr<TRowFilter> rowFilter_;
 };
