@@ -20,8 +20,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Test programs run through Wine; WINEDEBUG=-all keeps its diagnostics off the output.
+# Test programs run through Wine, in a prefix of their own inside the build folder
+# (tools/test-windows.sh creates it and sets its regional settings); WINEDEBUG=-all
+# keeps Wine's diagnostics off the output.
 find_program(VELTRO_WINE NAMES wine wine64)
 if(VELTRO_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env WINEDEBUG=-all ${VELTRO_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env WINEDEBUG=-all
+      WINEPREFIX=${CMAKE_BINARY_DIR}/wine ${VELTRO_WINE})
 endif()

@@ -57,16 +57,27 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::string
   int open = 2;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   bool killed = false;
+  bool reaped = false;
+  int status = 0;
   while (open > 0) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
                     .count();
-    if (left <= 0 && !killed) {
+    if (left <= 0 && !killed && !reaped) {
       kill(pid, SIGKILL);
       killed = true;
     }
-    int n = poll(fds, 2, killed ? 1000 : int(left));
-    if (n <= 0) continue;
+    // Short slices, so that the end of the program is seen even when something it
+    // started (a Wine service, say) still holds the pipes open.
+    int n = poll(fds, 2, 200);
+    if (!reaped && waitpid(pid, &status, WNOHANG) == pid) {
+      reaped = true;
+      continue;  // read what is left before deciding the output is complete
+    }
+    if (n <= 0) {
+      if (reaped) break;  // the program has ended and nothing more arrives
+      continue;
+    }
     for (auto& f : fds) {
       if (f.fd < 0 || !(f.revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char buf[65536];
@@ -80,8 +91,9 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::string
       }
     }
   }
-  int status = 0;
-  waitpid(pid, &status, 0);
+  for (auto& f : fds)
+    if (f.fd >= 0) close(f.fd);
+  if (!reaped) waitpid(pid, &status, 0);
   if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
   return r;

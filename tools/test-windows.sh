@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Builds the Windows program and tests and runs them under Wine:
+#  1. the unit test programs built for Windows (one ctest entry per program);
+#  2. the end-to-end tests (tests/*/*EndToEndTest.cpp) built for Linux and run against
+#     VELTRO.EXE through Wine (VELTRO_UNDER_TEST), so the same expected bytes are
+#     checked.
+# The Wine prefix lives in the build folder; its regional settings are the ISO forms
+# the Linux tests expect from the C locale. Folders: VELTRO_WIN_BUILD_DIR (build-win),
+# VELTRO_LINUX_BUILD_DIR (build, shared with tools/test.sh).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+start=$(date +%s)
+bash tools/setup-deps.sh wine wine64
+bash tools/build-windows.sh --all
+win="$(realpath -m "${VELTRO_WIN_BUILD_DIR:-build-win}")"
+linux="${VELTRO_LINUX_BUILD_DIR:-build}"
+
+export WINEPREFIX="$win/wine" WINEDEBUG=-all
+# No prompts to install Mono or Gecko: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# One Wine server for the whole run; its services are started here, detached from
+# the tests' pipes.
+wineserver -p </dev/null >/dev/null 2>&1 || true  # already running is fine
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+# Creates the prefix on the first start (a few seconds), then starts the services.
+wineboot </dev/null >/dev/null 2>&1
+regional="$win/regional-settings.reg"
+cat >"$regional" <<'REG'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Control Panel\International]
+"sDecimal"="."
+"sThousand"=","
+"sCurrency"="$"
+"sDate"="-"
+"sShortDate"="yyyy-MM-dd"
+"sTime"=":"
+"sTimeFormat"="HH:mm:ss"
+"s1159"="AM"
+"s2359"="PM"
+REG
+wine reg import "$(winepath -w "$regional")" </dev/null >/dev/null 2>&1
+
+echo "== Windows unit tests under Wine"
+log="$win/unit-tests.log"
+ctest --test-dir "$win" --output-on-failure -V >"$log" 2>&1 || {
+  grep -E "FAILED|Failure|Expected|Which is" "$log" | head -50
+  echo "Windows unit tests failed; see $log"
+  exit 1
+}
+units=$(grep -Eo '\[  PASSED  \] [0-9]+ test' "$log" | awk '{s += $4} END {print s + 0}')
+grep -E '^[0-9]+: \[  PASSED  \]|tests passed' "$log" | sed 's/^[0-9]*: //'
+
+echo "== End-to-end tests against VELTRO.EXE under Wine"
+[ -f "$linux/CMakeCache.txt" ] || cmake -S . -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$linux" -j "$(nproc)" --target end_to_end_tests
+launcher="$win/veltro-wine.sh"
+printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$win/VELTRO.EXE" >"$launcher"
+chmod +x "$launcher"
+e2elog="$win/end-to-end.log"
+VELTRO_UNDER_TEST="$launcher" "$linux/tests/end_to_end_tests" >"$e2elog" 2>&1 || {
+  grep -E "FAILED|Failure|Expected|Which is|actual" "$e2elog" | head -50
+  echo "End-to-end tests under Wine failed; see $e2elog"
+  exit 1
+}
+e2e=$(grep -Eo '\[  PASSED  \] [0-9]+ test' "$e2elog" | awk '{print $4}')
+skipped=$(grep -Eo '\[  SKIPPED \] [0-9]+ test' "$e2elog" | awk '{print $4}')
+echo "Windows: $units unit tests and ${e2e:-0} end-to-end tests passed under Wine" \
+  "(${skipped:-0} skipped) in $(($(date +%s) - start)) s"
