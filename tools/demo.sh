@@ -8,7 +8,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build -j "$(nproc)" --target veltro tpsgen
 mkdir -p demo-out
 ./build/tools/tpsgen demo demo-out/demo.tps
-echo "\$ veltro demo-out/demo.tps /LIST"
+echo "\$ veltro demo-out/demo.tps demo-out/demo.txt /LIST"
 ./build/veltro demo-out/demo.tps demo-out/demo.txt /LIST
 echo "\$ veltro demo-out/demo.tps demo-out/demo.txt /h /qualifier=\\34"
 ./build/veltro demo-out/demo.tps demo-out/demo.txt /h '/qualifier=\34'
