@@ -113,6 +113,7 @@ void TSpreadSheetCells::SetCell(std::int32_t column, std::int32_t row, const Var
                                 TKvICellType cellType) {
   if (column < 0 || value.IsNullOrEmpty()) return;
   if (row < 0) ThrowListIndex(row);
+  if (source_) StoreSourceRows();
   RowRec& r = MakeRow(row);
   std::uint32_t need = std::uint32_t(column) + 1;
   if (need > r.colCount) {
@@ -198,6 +199,12 @@ void TSpreadSheetCells::ViewOf(const PackedCell& c, TKvICellView& out) const {
 
 bool TSpreadSheetCells::PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) const {
   if (row < 0 || row >= entryCount_ || column < 0) return false;
+  if (source_) {
+    const TKvICellView* v = SourceCell(row, column);
+    if (!v) return false;
+    out = *v;
+    return true;
+  }
   const RowRec* r = FindRow(row);
   if (!r || std::uint32_t(column) >= r->colCount) return false;
   const PackedCell& c = cells_[std::size_t(r->cellStart) + std::size_t(column)];
@@ -229,11 +236,13 @@ Variant TSpreadSheetCells::GetValue(std::int32_t column, std::int32_t row) const
 
 void TSpreadSheetCells::EnsureRow(std::int32_t row) {
   if (row < 0) ThrowListIndex(row);
+  if (source_ && row >= entryCount_) StoreSourceRows();
   if (row >= entryCount_) entryCount_ = std::int64_t(row) + 1;
 }
 
 void TSpreadSheetCells::DeleteRow(std::int32_t index) {
   if (index < 0 || index >= entryCount_) ThrowListIndex(index);
+  if (source_) StoreSourceRows();
   if (std::uint64_t(index) < dense_.size()) {
     dense_.erase(dense_.begin() + index);
   } else {
@@ -247,6 +256,7 @@ void TSpreadSheetCells::DeleteRow(std::int32_t index) {
 }
 
 std::int64_t TSpreadSheetCells::DeleteRowsWithoutCells() {
+  if (source_) return 0;  // rows from a source always hold cells
   std::vector<RowRec> kept;
   std::int64_t keptBelowCount = 0;
   auto consider = [&](std::int64_t index, const RowRec& r) {
@@ -267,6 +277,11 @@ std::int64_t TSpreadSheetCells::DeleteRowsWithoutCells() {
 }
 
 void TSpreadSheetCells::Clear() {
+  source_.reset();
+  sourceRows_.clear();
+  sourceRows_.shrink_to_fit();
+  rowCache_.clear();
+  cachedRow_ = -1;
   dense_.clear();
   dense_.shrink_to_fit();
   sparse_.clear();
@@ -292,6 +307,7 @@ void TSpreadSheetCells::SetDimensions(std::int32_t lastRow, std::int32_t lastCol
 
 std::int32_t TSpreadSheetCells::RowColumnCount(std::int32_t row) const {
   if (row < 0 || row >= entryCount_) return 0;
+  if (source_) return SourceColumnCount(row);
   const RowRec* r = FindRow(row);
   return r ? std::int32_t(r->colCount) : 0;
 }
@@ -299,6 +315,7 @@ std::int32_t TSpreadSheetCells::RowColumnCount(std::int32_t row) const {
 bool TSpreadSheetCells::RowHasCells(std::int32_t row) const { return RowColumnCount(row) > 0; }
 
 std::int32_t TSpreadSheetCells::RowNo(std::int32_t row) const {
+  if (source_) return row >= 0 && row < entryCount_ ? sourceRows_[std::size_t(row)].RowNo : row;
   const RowRec* r = FindRow(row);
   return r ? r->rowNo : row;
 }
@@ -315,11 +332,13 @@ std::int32_t TSpreadSheetCells::RowHeight(std::int32_t row) const {
 
 void TSpreadSheetCells::SetRowStatus(std::int32_t row, TKvIRowStatus status) {
   if (row < 0 || row >= entryCount_) ThrowListIndex(row);
+  if (source_) StoreSourceRows();
   MakeRow(row).status = status;
 }
 
 void TSpreadSheetCells::SetRowHeight(std::int32_t row, std::int32_t height) {
   if (row < 0 || row >= entryCount_) ThrowListIndex(row);
+  if (source_) StoreSourceRows();
   MakeRow(row).height = height;
 }
 
@@ -336,7 +355,66 @@ void TSpreadSheetCells::CopyRow(std::int32_t row, TSpreadSheetRow& out) const {
 std::size_t TSpreadSheetCells::MemoryUsed() const {
   return dense_.capacity() * sizeof(RowRec) + sparse_.size() * (sizeof(RowRec) + 48) +
          cells_.capacity() * sizeof(PackedCell) + arenaBytes_ +
-         wideFormats_.size() * (sizeof(std::uint64_t) + sizeof(std::int32_t) + 32);
+         wideFormats_.size() * (sizeof(std::uint64_t) + sizeof(std::int32_t) + 32) +
+         sourceRows_.capacity() * sizeof(TKvISourceRow) +
+         rowCache_.capacity() * sizeof(TKvICellView);
+}
+
+// ------------------------------------------------------------------ rows from a source
+
+void TSpreadSheetCells::SetRowSource(std::unique_ptr<TKvIRowSource> source,
+                                     std::vector<TKvISourceRow> rows) {
+  const std::int32_t rowCount = RowCount, colCount = ColCount;
+  Clear();
+  RowCount = rowCount;
+  ColCount = colCount;
+  source_ = std::move(source);
+  sourceRows_ = std::move(rows);
+  entryCount_ = source_ ? std::int64_t(sourceRows_.size()) : 0;
+  if (!source_) sourceRows_.clear();
+}
+
+const TKvICellView* TSpreadSheetCells::SourceCell(std::int64_t row, std::int32_t column) const {
+  if (SourceColumnCount(row) <= column) return nullptr;
+  const TKvICellView& v = rowCache_[std::size_t(column)];
+  return v.Kind == VarKind::Empty ? nullptr : &v;
+}
+
+std::int32_t TSpreadSheetCells::SourceColumnCount(std::int64_t row) const {
+  if (row != cachedRow_) {
+    cachedRow_ = -1;
+    rowCache_.clear();
+    source_->FillRow(sourceRows_[std::size_t(row)], rowCache_);
+    // The row's column count ends at its last cell, as for stored rows.
+    std::size_t n = rowCache_.size();
+    while (n > 0 && rowCache_[n - 1].Kind == VarKind::Empty) --n;
+    cachedColumns_ = std::int32_t(n);
+    cachedRow_ = row;
+  }
+  return cachedColumns_;
+}
+
+void TSpreadSheetCells::StoreSourceRows() {
+  if (!source_) return;
+  std::unique_ptr<TKvIRowSource> source = std::move(source_);
+  std::vector<TKvISourceRow> rows = std::move(sourceRows_);
+  sourceRows_.clear();
+  rowCache_.clear();
+  cachedRow_ = -1;
+  entryCount_ = 0;
+  std::vector<TKvICellView> cells;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    cells.clear();
+    source->FillRow(rows[i], cells);
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      const TKvICellView& v = cells[c];
+      if (v.Kind == VarKind::Empty) continue;
+      SetCell(std::int32_t(c), std::int32_t(i), v.ToVariant(), v.Alignment, v.FormatIndex,
+              v.CellType);
+    }
+    EnsureRow(std::int32_t(i));
+    MakeRow(std::int64_t(i)).rowNo = rows[i].RowNo;
+  }
 }
 
 // ------------------------------------------------------------------ cells and rows

@@ -70,6 +70,24 @@ struct TKvICellView {
 };
 void AppendTextOf(std::string& out, const TKvICellView& cell, const FormatSettings& fs);
 
+// Where a row of a sheet loaded on demand comes from: its row number and two
+// positions the row source understands (for a file reader: a page and the record's
+// place in it).
+struct TKvISourceRow {
+  std::int32_t RowNo = 0;
+  std::uint32_t Block = 0;
+  std::uint32_t Item = 0;
+};
+
+// Decodes rows of a sheet whose cells are not stored (TSpreadSheetCells::SetRowSource).
+class TKvIRowSource {
+ public:
+  virtual ~TKvIRowSource() = default;
+  // Fills cells with the row's cells, index = column; Kind Empty marks a column without
+  // cell. Texts stay valid until the next call.
+  virtual void FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) = 0;
+};
+
 // A free-standing row (the run object's current row). Rows inside a sheet are
 // stored packed; see TSpreadSheetCells.
 class TSpreadSheetRow {
@@ -136,6 +154,17 @@ class TSpreadSheetCells {
   // Bytes held by the container, for memory checks.
   std::size_t MemoryUsed() const;
 
+  // Rows decoded on demand: the sheet keeps no cells, only where each of its rows
+  // comes from (row entry i is rows[i]); a cell that is asked for decodes its row
+  // through the source, and the last row decoded is kept. Every row given must hold at
+  // least one cell. Replaces what the sheet held; RowCount and ColCount are the
+  // caller's. Any change to the rows or cells stores every row first
+  // (StoreSourceRows), after which the sheet is an ordinary one.
+  void SetRowSource(std::unique_ptr<TKvIRowSource> source, std::vector<TKvISourceRow> rows);
+  bool HasRowSource() const { return source_ != nullptr; }
+  // Decodes every row into ordinary storage and drops the source.
+  void StoreSourceRows();
+
  private:
   struct PackedCell;
   struct RowRec;
@@ -156,6 +185,15 @@ class TSpreadSheetCells {
   std::size_t arenaCap_ = 0;    // size of the last arena chunk
   std::size_t arenaBytes_ = 0;  // all arena bytes allocated
   std::unordered_map<std::uint64_t, std::int32_t> wideFormats_;  // FormatIndex beyond 16 bits
+
+  // Rows decoded on demand.
+  const TKvICellView* SourceCell(std::int64_t row, std::int32_t column) const;
+  std::int32_t SourceColumnCount(std::int64_t row) const;
+  std::unique_ptr<TKvIRowSource> source_;
+  std::vector<TKvISourceRow> sourceRows_;
+  mutable std::vector<TKvICellView> rowCache_;
+  mutable std::int64_t cachedRow_ = -1;
+  mutable std::int32_t cachedColumns_ = 0;
 };
 
 class TSpreadSheet {

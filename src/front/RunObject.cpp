@@ -126,6 +126,7 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
   Reader->LoadRowStatutes = TKvIRowStatuses{rsNormal};
   Reader->TableNumber = 0;
   Reader->Owner = Owner;
+  Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
   Reader->LoadFromStream(stream);
   if (const std::int64_t bad = Reader->InvalidDateTimeCount(); bad > 0)
     WriteWarningLine("Warning: " + std::to_string(bad) +

@@ -5,8 +5,36 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
+#include "tps/KvTPSLazy.h"
 #include "tps/KvTPSOwner.h"
 #include "tps/KvTPSRecords.h"
+
+// Where the data records of a load lie, per table, in file order; filled while the
+// pages are cut.
+struct TTPSLazyIndex : TTPSDataSink {
+  TTPSLazyIndex(std::int32_t onlyTable, bool loadRows) : only(onlyTable), load(loadRows) {}
+  void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t table,
+                  std::int32_t recordNumber) override {
+    // Records of other tables than the selected one, and record numbers of 0 or below,
+    // give no rows.
+    if (!load || (only != 0 && table != only) || recordNumber <= 0) return;
+    if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
+    if (!last || lastTable != table) {
+      auto [it, added] = rows.try_emplace(table);
+      if (added) order.push_back(table);
+      last = &it->second;
+      lastTable = table;
+    }
+    last->push_back({recordNumber - 1, std::uint32_t(pages.size() - 1), indexInPage});
+  }
+  std::int32_t only;
+  bool load;
+  std::vector<std::uint64_t> pages;
+  std::unordered_map<std::int32_t, std::vector<TKvISourceRow>> rows;
+  std::vector<std::int32_t> order;  // tables in the order their first record came
+  std::vector<TKvISourceRow>* last = nullptr;
+  std::int32_t lastTable = 0;
+};
 
 TClarionTPS::TClarionTPS() {
   sheets_.SetItemClass([] { return std::make_unique<TTPSClarionTable>(); });
@@ -130,12 +158,21 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
   RebuildTableIndex();
   loading_ = true;
   SelectedTable().FieldLinks.clear();
-  TpsCollectRecords(SourceBytes(stream), header_, records_, memos_, store_);
-  source_.clear();
-  source_.shrink_to_fit();
-  TpsJoinDefinitions(records_, store_);
-  BuildTables();
-  if (OnCellValue) ProduceRows();
+  const std::span<const std::uint8_t> bytes = SourceBytes(stream);
+  if (LazyLoadPossible()) {
+    TTPSLazyIndex index(TableNumber, LoadRowStatutes.Contains(rsNormal));
+    TpsCollectRecords(bytes, header_, records_, memos_, store_, &index);
+    TpsJoinDefinitions(records_, store_);
+    BuildTables();
+    ProduceLazyRows(index, bytes);
+  } else {
+    TpsCollectRecords(bytes, header_, records_, memos_, store_);
+    source_.clear();
+    source_.shrink_to_fit();
+    TpsJoinDefinitions(records_, store_);
+    BuildTables();
+    if (OnCellValue) ProduceRows();
+  }
   CleanUp();
 }
 
@@ -238,8 +275,6 @@ void TClarionTPS::ProduceRows() {
   memoIndex_.Sort(memos_);
   const std::int64_t total = std::int64_t(records_.Count());
   const bool loadNormal = LoadRowStatutes.Contains(rsNormal);
-  const bool loadMemos = ParseItems.Contains(ipiBLOB);
-  Variant value;
   for (std::size_t i = 0; i < records_.Count(); ++i) {
     TTPSRecord& r = records_[i];
     if (r.Kind != tpsKindData || !r.Body) continue;
@@ -256,34 +291,151 @@ void TClarionTPS::ProduceRows() {
     }
     TTPSClarionTable& t = Table(sheetNo);
     if (t.FieldCount > t.Fields.size()) t.FieldCount = std::uint16_t(t.Fields.size());
-    const std::int32_t plainFields = std::int32_t(t.FieldCount) - std::int32_t(t.MemoCount);
-    const auto data = r.Bytes();
-    for (std::int32_t j = 0; j < std::int32_t(t.FieldCount); ++j) {
-      const TTPSField& f = t.Fields[std::size_t(j)];
-      TKvICellType cellType = ictEmpty;
-      TAlignment align = taLeftJustify;
-      if (f.IsArray() && !SplitArrayFields) {
-        TpsDecodeArray(f, data, r.HeaderLength, ArrayFieldSeparator, value, cellType,
-                       invalidDateTimes_);
-      } else if (f.IsMemo()) {
-        value = Variant::Null();
-        if (loadMemos) {
-          std::uint8_t memoNumber = std::uint8_t((j - plainFields) & 0xFF);
-          std::string text = memoIndex_.Assemble(memos_, store_, r.TableNumber, memoNumber, row,
-                                                 f.Type == tpsBLOB);
-          if (!text.empty()) {
-            value = Variant::String(std::move(text));
-            cellType = ictMemo;
-          }
-        }
-      } else {
-        TpsDecodeField(f, data, r.HeaderLength, value, cellType, invalidDateTimes_);
-        if (cellType == ictInteger || cellType == ictDecimal) align = taRightJustify;
-      }
-      OnCellValue(this, sheetNo, row, j, 0, value, align, cellType);
-    }
+    ProduceRecord(sheetNo, t, r.TableNumber, row, r.Bytes(), r.HeaderLength, invalidDateTimes_);
     SetRecordStatus(sheetNo, row, rsNormal);
     store_.Release(r.Data);  // the row is out; its bytes are not needed again
+  }
+}
+
+void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::int32_t tableNumber,
+                                std::int32_t row, std::span<const std::uint8_t> data,
+                                std::uint16_t headerLength, std::int64_t& invalid) {
+  const bool loadMemos = ParseItems.Contains(ipiBLOB);
+  const std::int32_t plainFields = std::int32_t(t.FieldCount) - std::int32_t(t.MemoCount);
+  Variant value;
+  for (std::int32_t j = 0; j < std::int32_t(t.FieldCount); ++j) {
+    const TTPSField& f = t.Fields[std::size_t(j)];
+    TKvICellType cellType = ictEmpty;
+    TAlignment align = taLeftJustify;
+    if (f.IsArray() && !SplitArrayFields) {
+      TpsDecodeArray(f, data, headerLength, ArrayFieldSeparator, value, cellType, invalid);
+    } else if (f.IsMemo()) {
+      value = Variant::Null();
+      if (loadMemos) {
+        std::uint8_t memoNumber = std::uint8_t((j - plainFields) & 0xFF);
+        std::string text =
+            memoIndex_.Assemble(memos_, store_, tableNumber, memoNumber, row, f.Type == tpsBLOB);
+        if (!text.empty()) {
+          value = Variant::String(std::move(text));
+          cellType = ictMemo;
+        }
+      }
+    } else {
+      TpsDecodeField(f, data, headerLength, value, cellType, invalid);
+      if (cellType == ictInteger || cellType == ictDecimal) align = taRightJustify;
+    }
+    OnCellValue(this, sheetNo, row, j, 0, value, align, cellType);
+  }
+}
+
+// ---- Rows decoded on demand ----
+
+bool TClarionTPS::LazyLoadPossible() const {
+  const TKvRange whole;
+  return LazyRows && OnCellValue && !ProgressProc && !OnLoadProgress && !OnRecordStatusChanged &&
+         Range.LastRow == whole.LastRow && Range.LastCol == whole.LastCol &&
+         !(LoadRowStatutes.Contains(rsNormal) && LoadRowStatutes.Contains(rsDeleted) &&
+           LoadRowStatutes.Contains(rsError));
+}
+
+void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uint8_t> bytes) {
+  memoIndex_.Sort(memos_);
+  // The bytes stay for the rows decoded later: a private copy moves along.
+  std::vector<std::uint8_t> owned;
+  if (!source_.empty() && bytes.data() == source_.data()) owned = std::move(source_);
+  auto file = std::make_shared<TTPSLazyFile>(std::move(owned), bytes, std::move(index.pages));
+  const bool loadMemos = ParseItems.Contains(ipiBLOB);
+  std::int64_t notCounted = 0;
+
+  for (std::int32_t number : index.order) {
+    std::vector<TKvISourceRow>& rows = index.rows[number];
+    const std::int32_t sheetNo = TableIndexOf(number);
+    TTPSClarionTable& t = Table(sheetNo);
+    if (t.FieldCount > t.Fields.size()) t.FieldCount = std::uint16_t(t.Fields.size());
+    const std::int32_t fieldCount = t.FieldCount;
+    const std::int32_t plainFields = fieldCount - std::int32_t(t.MemoCount);
+
+    // In file order: which records give a plain cell, the last column with one, and
+    // the impossible dates, counted as when every cell is reported.
+    std::int32_t lastColumn = -1;
+    TKvICellView view;
+    for (TKvISourceRow& r : rows) {
+      std::span<const std::uint8_t> data;
+      std::uint16_t header = 0;
+      file->Record(r, data, header);
+      std::int32_t last = -1;
+      for (std::int32_t j = 0; j < fieldCount; ++j) {
+        const TTPSField& f = t.Fields[std::size_t(j)];
+        if (f.IsArray() && !SplitArrayFields) {
+          // An array is always a text; only its date and time elements can be impossible.
+          if (f.Type == tpsDate || f.Type == tpsTime) {
+            TTPSField e = f;
+            const std::uint16_t w = std::uint16_t(f.Length / f.Elements);
+            e.Length = w;
+            e.Elements = 1;
+            for (std::uint32_t k = 0; k < f.Elements; ++k) {
+              if (f.Offset + std::size_t(k) * w > 0xFFFF) continue;
+              e.Offset = std::uint16_t(f.Offset + k * w);
+              TpsDecodeFieldView(e, data, header, view, invalidDateTimes_);
+            }
+          }
+          last = j;
+        } else if (!f.IsMemo() && TpsDecodeFieldView(f, data, header, view, invalidDateTimes_)) {
+          last = j;
+        }
+      }
+      if (last < 0) r.Item |= kTpsItemNoPlainCells;
+      lastColumn = std::max(lastColumn, last);
+    }
+    // Record-number order; records of the same number stay in file order.
+    std::stable_sort(rows.begin(), rows.end(), [](const TKvISourceRow& a, const TKvISourceRow& b) {
+      return a.RowNo < b.RowNo;
+    });
+    bool duplicates = false;
+    for (std::size_t i = 1; i < rows.size() && !duplicates; ++i)
+      duplicates = rows[i].RowNo == rows[i - 1].RowNo;
+
+    if (duplicates || t.Cells.RowEntryCount() > 0 || t.Cells.HasRowSource()) {
+      // Later records of a number overwrite earlier ones cell by cell, and a sheet that
+      // already holds rows gets more: report every cell, as a load without rows on
+      // demand does (the dates were counted above).
+      for (const TKvISourceRow& r : rows) {
+        std::span<const std::uint8_t> data;
+        std::uint16_t header = 0;
+        file->Record(r, data, header);
+        ProduceRecord(sheetNo, t, number, r.RowNo, data, header, notCounted);
+      }
+      continue;
+    }
+
+    auto source = std::make_unique<TTPSLazyRows>(file, t.Fields, t.FieldCount, SplitArrayFields,
+                                                 ArrayFieldSeparator);
+    std::size_t cursor = 0;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      TKvISourceRow r = rows[i];
+      bool hasCells = (r.Item & kTpsItemNoPlainCells) == 0;
+      if (loadMemos && !memos_.Items().empty())
+        for (std::int32_t j = 0; j < fieldCount; ++j) {
+          const TTPSField& f = t.Fields[std::size_t(j)];
+          if (!f.IsMemo() || (f.IsArray() && !SplitArrayFields)) continue;
+          std::string text =
+              memoIndex_.Assemble(memos_, store_, number, std::uint8_t((j - plainFields) & 0xFF),
+                                  r.RowNo, f.Type == tpsBLOB, cursor);
+          if (text.empty()) continue;
+          source->AddMemo(r.RowNo, j, text);
+          hasCells = true;
+          lastColumn = std::max(lastColumn, j);
+        }
+      if (!hasCells) continue;  // a row without cells is not kept
+      r.Item &= ~kTpsItemNoPlainCells;
+      rows[kept++] = r;
+    }
+    rows.resize(kept);
+    if (rows.empty()) continue;
+    t.Cells.RowCount = std::int32_t(rows.size());
+    t.Cells.ColCount = std::max(t.Cells.ColCount, lastColumn + 1);
+    t.Cells.SetRowSource(std::move(source), std::move(rows));
   }
 }
 

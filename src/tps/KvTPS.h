@@ -15,6 +15,8 @@
 #include "tps/KvTPSFields.h"
 #include "tps/KvTPSValues.h"
 
+struct TTPSLazyIndex;
+
 // One table of the file (a sheet).
 class TTPSClarionTable : public TSpreadSheet {
  public:
@@ -37,6 +39,15 @@ class TClarionTPS : public TCustomClarion {
   // The owner password of an encrypted file. A plain file ignores it; an encrypted one
   // is decrypted with it (a wrong one fails with the signature message).
   std::optional<std::string> Owner;
+  // Rows decoded on demand: a load keeps only where each data record lies, and a
+  // table's cells are decoded when they are read (TSpreadSheetCells::SetRowSource),
+  // instead of reporting every cell through OnCellValue. The cells are the ones
+  // OnCellValue would have stored in the grid unchanged, so it is for a handler that
+  // does just that; impossible dates are still counted during the load. The stream
+  // given to LoadFromStream must stay open and unchanged while rows are read. The
+  // record list then holds no data records. Loads with progress or status events,
+  // a row window, or every row status fall back to reporting every cell.
+  bool LazyRows = false;
 
   std::string GetMemoText(std::int32_t column, std::int32_t row) override;
   void LoadFromFile(const std::string& name) override;
@@ -71,6 +82,12 @@ class TClarionTPS : public TCustomClarion {
   std::span<const std::uint8_t> ReadWholeStream(TStream& stream);
   void BuildTables();
   void ProduceRows();
+  bool LazyLoadPossible() const;
+  void ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uint8_t> file);
+  // Reports the cells of one data record (the load without rows on demand).
+  void ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::int32_t tableNumber,
+                     std::int32_t row, std::span<const std::uint8_t> data,
+                     std::uint16_t headerLength, std::int64_t& invalidDateTimes);
   void CleanUp();
   void SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount);
   void RebuildTableIndex();

@@ -127,9 +127,16 @@ bool Kept(std::uint8_t kind) {
 
 }  // namespace
 
-void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
-                   TTPSRecords& memos, TTPSByteStore& store) {
-  std::vector<std::uint8_t> data;  // the current record's data; the next one shares from it
+namespace {
+
+// Walks the records of an expanded page body. Each record with data is handed to
+// fn(indexInPage, flags, data, recordLength, headerLength) with its whole data (the
+// part shared with the previous record included), in `data`, a reused buffer.
+// Damaged lengths end the page quietly; a first record without both lengths fails.
+template <typename Fn>
+void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
+                 std::vector<std::uint8_t>& data, Fn&& fn) {
+  data.clear();
   bool havePrev = false;
   std::uint32_t prevLen = 0;
   std::uint16_t prevHdr = 0;
@@ -166,37 +173,124 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
     }
     const std::size_t fresh = recLen - shared;
     if (recLen > 0 && n - p < fresh) return;  // the record runs past the page
-    data.resize(shared);
-    data.insert(data.end(), body.begin() + long(p), body.begin() + long(p + fresh));
+    data.resize(shared + fresh);
+    if (fresh) std::memcpy(data.data() + shared, body.data() + p, fresh);
     p += fresh;
     havePrev = true;
     prevLen = recLen;
     prevHdr = hdrLen;
     if (recLen == 0) continue;  // no data, no body, kind 0: not kept
-
-    TTPSRecord r;
-    r.IndexInPage = std::int32_t(k);
-    r.Flags = flags;
-    r.RecordLength = recLen;
-    r.HeaderLength = hdrLen;
-    std::size_t bodyStart = 0;
-    Classify(r, data, bodyStart);
-    if (!Kept(r.Kind)) continue;
-    r.Body = TpsCreateBody(r.Kind);
-    std::size_t pos = bodyStart;
-    r.Body->Parse(data, pos, flags, recLen, hdrLen);
-    r.Data = store.Store(data);
-    if (r.Kind == tpsKindMemo) {
-      static_cast<TTPSRecordMemoBody&>(*r.Body).InsertionNumber = std::int32_t(memos.Count());
-      memos.Add(std::move(r));
-    } else {
-      records.Add(std::move(r));
-    }
+    fn(k, flags, std::span<const std::uint8_t>(data), recLen, hdrLen);
   }
 }
 
+std::int32_t Be32(const std::uint8_t* p) {
+  return std::int32_t(std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
+                      std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]));
+}
+
+void CutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
+                TTPSRecords& memos, TTPSByteStore& store, std::uint64_t pageOffset,
+                TTPSDataSink* sink, std::vector<std::uint8_t>& scratch) {
+  WalkRecords(body, count, scratch,
+              [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
+                  std::uint32_t recLen, std::uint16_t hdrLen) {
+                TTPSRecord r;
+                r.HeaderLength = hdrLen;
+                std::size_t bodyStart = 0;
+                Classify(r, data, bodyStart);
+                if (!Kept(r.Kind)) return;
+                if (sink && r.Kind == tpsKindData) {
+                  // The record number: four big-endian bytes, zeros past the data.
+                  std::uint8_t number[4] = {};
+                  for (std::size_t i = 0; i < 4 && bodyStart + i < data.size(); ++i)
+                    number[i] = data[bodyStart + i];
+                  sink->DataRecord(pageOffset, k, r.TableNumber, Be32(number));
+                  return;
+                }
+                r.IndexInPage = std::int32_t(k);
+                r.Flags = flags;
+                r.RecordLength = recLen;
+                r.Body = TpsCreateBody(r.Kind);
+                std::size_t pos = bodyStart;
+                r.Body->Parse(data, pos, flags, recLen, hdrLen);
+                r.Data = store.Store(data);
+                if (r.Kind == tpsKindMemo) {
+                  static_cast<TTPSRecordMemoBody&>(*r.Body).InsertionNumber =
+                      std::int32_t(memos.Count());
+                  memos.Add(std::move(r));
+                } else {
+                  records.Add(std::move(r));
+                }
+              });
+}
+
+}  // namespace
+
+void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
+                   TTPSRecords& memos, TTPSByteStore& store) {
+  std::vector<std::uint8_t> scratch;
+  CutRecords(body, count, records, memos, store, 0, nullptr, scratch);
+}
+
+// ---- Pages read again ----
+
+TTPSPageCache::TTPSPageCache(std::span<const std::uint8_t> file) : file_(file) {}
+
+bool TTPSPageCache::Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
+                           std::span<const std::uint8_t>& data, std::uint16_t& headerLength) {
+  ++clock_;
+  Page* page = nullptr;
+  for (Page& p : pages_)
+    if (p.Offset == pageOffset) page = &p;
+  if (!page) {
+    page = &pages_[0];
+    for (Page& p : pages_)
+      if (p.LastUse < page->LastUse) page = &p;
+    Load(*page, pageOffset);
+  }
+  page->LastUse = clock_;
+  if (indexInPage >= page->Items.size() || page->Items[indexInPage].Start == kNoItem) return false;
+  const Item& it = page->Items[indexInPage];
+  data = std::span<const std::uint8_t>(page->Bytes.data() + it.Start, it.Length);
+  headerLength = it.Header;
+  return true;
+}
+
+void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
+  page.Offset = pos;
+  page.Bytes.clear();
+  page.Items.clear();
+  const std::uint64_t size = file_.size();
+  if (pos >= size || size - pos < kTpsPageHeaderSize) return;
+  const std::uint8_t* h = file_.data() + pos;
+  const std::uint16_t pageSize = Le16(h + 4);
+  const std::uint16_t expandedSize = Le16(h + 6);
+  const std::uint16_t recordCount = Le16(h + 10);
+  if (pageSize < kTpsPageHeaderSize || recordCount == 0) return;
+  const std::uint64_t bodyEnd = std::min<std::uint64_t>(pos + pageSize, size);
+  std::span<const std::uint8_t> body(file_.data() + pos + kTpsPageHeaderSize,
+                                     std::size_t(bodyEnd - pos - kTpsPageHeaderSize));
+  if (pageSize != expandedSize) {
+    expanded_.clear();
+    TpsExpandPage(body, expanded_);
+    body = expanded_;
+  }
+  page.Items.assign(recordCount, Item{});
+  WalkRecords(body, recordCount, scratch_,
+              [&](std::uint32_t k, std::uint8_t, std::span<const std::uint8_t> data, std::uint32_t,
+                  std::uint16_t hdrLen) {
+                Item& it = page.Items[k];
+                it.Start = std::uint32_t(page.Bytes.size());
+                it.Length = std::uint32_t(data.size());
+                it.Header = hdrLen;
+                page.Bytes.insert(page.Bytes.end(), data.begin(), data.end());
+              });
+}
+
 void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header)[512],
-                       TTPSRecords& records, TTPSRecords& memos, TTPSByteStore& store) {
+                       TTPSRecords& records, TTPSRecords& memos, TTPSByteStore& store,
+                       TTPSDataSink* dataSink) {
   std::memset(header, 0, sizeof header);
   // A file shorter than the header is not a TopSpeed file.
   if (file.size() < kTpsHeaderSize || Le32(file.data()) != 0 ||
@@ -209,6 +303,7 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
   std::memcpy(header, file.data(), kTpsHeaderSize);
   const std::uint64_t size = file.size();
   std::vector<std::uint8_t> expanded;
+  std::vector<std::uint8_t> scratch;
   for (int i = 0; i < 60; ++i) {
     // Offsets in 64 bits: page addresses count 256-byte units after the header.
     const std::uint64_t start = std::uint64_t(Le32(header + 32 + 4 * i)) * 256 + kTpsHeaderSize;
@@ -233,11 +328,11 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
                                                std::size_t(bodyEnd - pos - kTpsPageHeaderSize));
           if (recordCount != 0) {
             if (pageSize == expandedSize) {
-              TpsCutRecords(stored, recordCount, records, memos, store);
+              CutRecords(stored, recordCount, records, memos, store, pos, dataSink, scratch);
             } else {
               expanded.clear();
               TpsExpandPage(stored, expanded);
-              TpsCutRecords(expanded, recordCount, records, memos, store);
+              CutRecords(expanded, recordCount, records, memos, store, pos, dataSink, scratch);
             }
           }
         }

@@ -91,14 +91,25 @@ enum : std::uint8_t {
 constexpr std::size_t kTpsHeaderSize = 512;
 constexpr std::size_t kTpsPageHeaderSize = 13;
 
+// Takes the data records of a load instead of the record list, for loading rows on
+// demand: where each one lies, its table and its record number.
+class TTPSDataSink {
+ public:
+  virtual ~TTPSDataSink() = default;
+  virtual void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage,
+                          std::int32_t tableNumber, std::int32_t recordNumber) = 0;
+};
+
 // Checks the header and collects the records of every block into the records list
 // (data, metadata, definition and table name records, in file order) and the memo
 // list (memo records, each numbered by its position of insertion). Throws
 // EKvIFileFormatException for a file that is not a TopSpeed file and Exception for
 // the page errors "Incorrect RLE skip byte (0x00) for encoding" and "Incorrect start
 // record in page"; damaged lengths end the page or block quietly.
+// With a data sink, data records go to the sink and not into the records list.
 void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header)[512],
-                       TTPSRecords& records, TTPSRecords& memos, TTPSByteStore& store);
+                       TTPSRecords& records, TTPSRecords& memos, TTPSByteStore& store,
+                       TTPSDataSink* dataSink = nullptr);
 
 // Expands a run-length encoded page body (the stored bytes) and appends the result
 // to out. Reads only the given bytes.
@@ -107,3 +118,36 @@ void TpsExpandPage(std::span<const std::uint8_t> stored, std::vector<std::uint8_
 // Cuts up to count records from an expanded page body and adds them to the lists.
 void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
                    TTPSRecords& memos, TTPSByteStore& store);
+
+// The records of pages read again from the file, for rows decoded on demand: a page
+// is expanded and cut once, and the last few pages asked for are kept. The file must
+// stay unchanged and in place while the cache is used.
+class TTPSPageCache {
+ public:
+  explicit TTPSPageCache(std::span<const std::uint8_t> file);
+  // The whole data and header length of record indexInPage of the page at pageOffset;
+  // false when the page has no such record. The data stays valid until the next call.
+  bool Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
+              std::span<const std::uint8_t>& data, std::uint16_t& headerLength);
+
+ private:
+  static constexpr std::uint32_t kNoItem = 0xFFFFFFFFu;
+  struct Item {
+    std::uint32_t Start = kNoItem;
+    std::uint32_t Length = 0;
+    std::uint16_t Header = 0;
+  };
+  struct Page {
+    std::uint64_t Offset = ~std::uint64_t(0);
+    std::uint64_t LastUse = 0;
+    std::vector<std::uint8_t> Bytes;  // the records' data, one after another
+    std::vector<Item> Items;          // by index in the page
+  };
+  void Load(Page& page, std::uint64_t offset);
+
+  std::span<const std::uint8_t> file_;
+  Page pages_[4];
+  std::uint64_t clock_ = 0;
+  std::vector<std::uint8_t> expanded_;
+  std::vector<std::uint8_t> scratch_;
+};

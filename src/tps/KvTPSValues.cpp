@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "cells/KvConvert.h"
+#include "cells/KvSettings.h"
 #include "tps/KvTPSRecords.h"
 
 namespace {
@@ -28,7 +29,9 @@ double Real48(const std::uint8_t* b) {
 }
 
 // Packed decimal: the high nibble of the first byte is the sign, its low nibble the
-// first digit, then two digits per byte. False when a nibble is not a digit.
+// first digit, then two digits per byte. False when a nibble is not a digit. The
+// value is that of the digit text with a point before the last `decimals` digits (no
+// point when there are fewer digits than that).
 bool Decimal(const std::uint8_t* b, std::size_t n, int decimals, double& out) {
   out = 0;
   if (n == 0 || n >= 30) return true;
@@ -42,82 +45,112 @@ bool Decimal(const std::uint8_t* b, std::size_t n, int decimals, double& out) {
     digits[nd++] = char('0' + hi);
     digits[nd++] = char('0' + lo);
   }
-  char text[72];
-  std::size_t len = 0;
-  text[len++] = '0';  // so that a point never comes first
-  for (std::size_t i = 0; i < nd; ++i) {
-    if (decimals >= 1 && std::size_t(decimals) <= nd && i == nd - std::size_t(decimals))
-      text[len++] = '.';
-    text[len++] = digits[i];
-  }
+  const bool point = decimals >= 1 && std::size_t(decimals) <= nd;
   double v = 0;
-  auto res = std::from_chars(text, text + len, v);
-  if (res.ec != std::errc()) return false;
+  if (nd <= 15) {
+    // Up to 15 digits the whole number and the power of ten are exact doubles, so one
+    // division gives the correctly rounded value, as reading the text would.
+    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::int64_t whole = 0;
+    for (std::size_t i = 0; i < nd; ++i) whole = whole * 10 + (digits[i] - '0');
+    v = point ? double(whole) / kTens[decimals] : double(whole);
+  } else {
+    char text[72];
+    std::size_t len = 0;
+    text[len++] = '0';  // so that a point never comes first
+    for (std::size_t i = 0; i < nd; ++i) {
+      if (point && i == nd - std::size_t(decimals)) text[len++] = '.';
+      text[len++] = digits[i];
+    }
+    auto res = std::from_chars(text, text + len, v);
+    if (res.ec != std::errc()) return false;
+  }
   out = ((b[0] >> 4) != 0 && v != 0) ? -v : v;  // no negative zero
   return true;
 }
 
+void SetText(TKvICellView& out, const std::uint8_t* p, std::size_t n) {
+  out.Kind = VarKind::String;
+  out.Text = std::string_view(reinterpret_cast<const char*>(p), n);
+}
+
 }  // namespace
 
-void TpsDecodeField(const TTPSField& f, std::span<const std::uint8_t> data,
-                    std::size_t payloadStart, Variant& value, TKvICellType& cellType,
-                    std::int64_t& invalid) {
-  value = Variant::Null();
-  cellType = ictEmpty;
+bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
+                        std::size_t payloadStart, TKvICellView& out, std::int64_t& invalid) {
+  out.Kind = VarKind::Null;
+  out.CellType = ictEmpty;
+  out.Alignment = taLeftJustify;
+  out.FormatIndex = 0;
+  out.Int = 0;
+  out.Real = 0;
+  out.Text = {};
   const std::size_t p = payloadStart + f.Offset;
   const std::size_t avail = p < data.size() ? data.size() - p : 0;
   const std::uint8_t* b = data.data() + std::min(p, data.size());
-  auto fits = [&](std::size_t n) { return avail >= n; };
+  auto integer = [&](std::int64_t v) {
+    out.Kind = VarKind::Integer, out.Int = v, out.CellType = ictInteger;
+    out.Alignment = taRightJustify;
+  };
+  auto real = [&](VarKind kind, double v) {
+    out.Kind = kind, out.Real = v, out.CellType = ictDecimal;
+    out.Alignment = taRightJustify;
+  };
   switch (f.Type) {
     case tpsByte:
-      if (fits(1)) value = Variant::Integer(b[0]), cellType = ictInteger;
+      if (avail >= 1) integer(b[0]);
       break;
     case tpsShort:
-      if (fits(2)) value = Variant::Integer(std::int16_t(b[0] | b[1] << 8)), cellType = ictInteger;
+      if (avail >= 2) integer(std::int16_t(b[0] | b[1] << 8));
       break;
     case tpsUShort:
-      if (fits(2)) value = Variant::Integer(std::uint16_t(b[0] | b[1] << 8)), cellType = ictInteger;
+      if (avail >= 2) integer(std::uint16_t(b[0] | b[1] << 8));
       break;
     case tpsLong:
-      if (fits(4)) value = Variant::Integer(std::int32_t(Le32(b))), cellType = ictInteger;
+      if (avail >= 4) integer(std::int32_t(Le32(b)));
       break;
     case tpsULong:
-      if (fits(4)) {
+      if (avail >= 4) {
         std::uint32_t u = Le32(b);
         // Values from 2^31 up keep their unsigned value.
-        value = u <= 0x7FFFFFFFu ? Variant::Integer(std::int32_t(u)) : Variant::Double(double(u));
-        cellType = ictInteger;
+        if (u <= 0x7FFFFFFFu) {
+          integer(std::int32_t(u));
+        } else {
+          out.Kind = VarKind::Double, out.Real = double(u), out.CellType = ictInteger;
+          out.Alignment = taRightJustify;
+        }
       }
       break;
     case tpsDate:
-      if (fits(4)) {
-        cellType = ictDate;
+      if (avail >= 4) {
+        out.CellType = ictDate;
         std::uint32_t d = Le32(b);
         TDateTime dt;
         if (d == 0 || d == 0x20202020u) {
-          value = Variant::String("");
+          out.Kind = VarKind::String;
         } else if (TryEncodeDate(int(d >> 16), int((d >> 8) & 0xFF), int(d & 0xFF), dt)) {
-          value = Variant::Date(dt);
+          out.Kind = VarKind::Date, out.Real = dt;
         } else {
-          value = Variant::String("");
+          out.Kind = VarKind::String;
           ++invalid;
         }
       }
       break;
     case tpsTime:
-      if (fits(4)) {
-        cellType = ictDate;
+      if (avail >= 4) {
+        out.CellType = ictDate;
         std::uint32_t t = Le32(b);
         TDateTime dt;
         int hours = int((t >> 24) & 0x7F), minutes = int((t >> 16) & 0xFF),
             seconds = int((t >> 8) & 0xFF), hundredths = int(t & 0xFF);
         if (t == 0 || t == 0x20202020u) {
-          value = Variant::String("");
+          out.Kind = VarKind::String;
         } else if (hundredths <= 99 &&
                    TryEncodeTime(hours, minutes, seconds, hundredths * 10, dt)) {
-          value = Variant::Date(dt);
+          out.Kind = VarKind::Date, out.Real = dt;
         } else {
-          value = Variant::String("");
+          out.Kind = VarKind::String;
           ++invalid;
         }
       }
@@ -125,57 +158,68 @@ void TpsDecodeField(const TTPSField& f, std::span<const std::uint8_t> data,
     case tpsFloat:
       // SREAL when declared with 4 bytes, the 48-bit real otherwise.
       if (f.Length == 4) {
-        if (fits(4)) {
+        if (avail >= 4) {
           float v;
           std::memcpy(&v, b, 4);
-          value = Variant::Single(v), cellType = ictDecimal;
+          real(VarKind::Single, v);
         }
-      } else if (fits(6)) {
-        value = Variant::Double(Real48(b)), cellType = ictDecimal;
+      } else if (avail >= 6) {
+        real(VarKind::Double, Real48(b));
       }
       break;
     case tpsDouble:
-      if (fits(8)) {
+      if (avail >= 8) {
         double v;
         std::memcpy(&v, b, 8);
-        value = Variant::Double(v), cellType = ictDecimal;
+        real(VarKind::Double, v);
       }
       break;
     case tpsDecimal:
       if (f.Length >= 30 || f.Length == 0) {
-        value = Variant::Double(0), cellType = ictDecimal;
-      } else if (fits(f.Length)) {
+        real(VarKind::Double, 0);
+      } else if (avail >= f.Length) {
         double v;
-        if (Decimal(b, f.Length, f.Decimals, v)) value = Variant::Double(v), cellType = ictDecimal;
+        if (Decimal(b, f.Length, f.Decimals, v)) real(VarKind::Double, v);
       }
       break;
     case tpsChar:
       if (f.Length > 0 && avail > 0) {
-        value = Variant::String(std::string_view(reinterpret_cast<const char*>(b),
-                                                 std::min<std::size_t>(f.Length, avail)));
-        cellType = ictString;
+        SetText(out, b, std::min<std::size_t>(f.Length, avail));
+        out.CellType = ictString;
       }
       break;
     case tpsVarChar: {
       // Up to the first zero byte, within the field's bytes and the data.
       std::size_t limit = f.Length ? std::min<std::size_t>(f.Length, avail) : avail;
-      const void* z = std::memchr(b, 0, limit);
+      const void* z = limit ? std::memchr(b, 0, limit) : nullptr;
       std::size_t n = z ? std::size_t(static_cast<const std::uint8_t*>(z) - b) : limit;
-      value = Variant::String(std::string_view(reinterpret_cast<const char*>(b), n));
-      cellType = ictString;
+      SetText(out, b, n);
+      out.CellType = ictString;
       break;
     }
     case tpsMaskString:
-      if (fits(1)) {
+      if (avail >= 1) {
         std::size_t n = std::min<std::size_t>(b[0], avail - 1);
         if (f.Length) n = std::min<std::size_t>(n, f.Length > 0 ? f.Length - 1u : 0u);
-        value = Variant::String(std::string_view(reinterpret_cast<const char*>(b + 1), n));
-        cellType = ictString;
+        SetText(out, b + 1, n);
+        out.CellType = ictString;
       }
       break;
     default:  // Unknown, Group, String, and MEMO/BLOB (decoded from memo records)
       break;
   }
+  return out.Kind != VarKind::Null;
+}
+
+void TpsDecodeField(const TTPSField& f, std::span<const std::uint8_t> data,
+                    std::size_t payloadStart, Variant& value, TKvICellType& cellType,
+                    std::int64_t& invalid) {
+  TKvICellView v;
+  if (TpsDecodeFieldView(f, data, payloadStart, v, invalid))
+    value = v.ToVariant();
+  else
+    value = Variant::Null();
+  cellType = v.CellType;
 }
 
 void TpsDecodeArray(const TTPSField& f, std::span<const std::uint8_t> data,
@@ -183,11 +227,16 @@ void TpsDecodeArray(const TTPSField& f, std::span<const std::uint8_t> data,
                     TKvICellType& cellType, std::int64_t& invalid) {
   const std::uint16_t n = f.Elements;
   const std::uint16_t w = n ? std::uint16_t(f.Length / n) : 0;
-  TTPSField e = f;
+  // One element: the field's type and decimals over its share of the bytes.
+  TTPSField e;
+  e.Type = f.Type;
+  e.Decimals = f.Decimals;
+  e.SecondDecimal = f.SecondDecimal;
   e.Length = w;
   e.Elements = 1;
+  const FormatSettings& settings = CurrentSettings();
   std::string text = "(";
-  Variant v;
+  TKvICellView v;
   cellType = ictEmpty;
   for (std::uint32_t k = 0; k < n; ++k) {
     e.Offset = std::uint16_t(f.Offset + k * w);
@@ -196,8 +245,8 @@ void TpsDecodeArray(const TTPSField& f, std::span<const std::uint8_t> data,
       cellType = ictEmpty;  // beyond any payload
       continue;
     }
-    TpsDecodeField(e, data, payloadStart, v, cellType, invalid);
-    text += TextOf(v);
+    if (TpsDecodeFieldView(e, data, payloadStart, v, invalid)) AppendTextOf(text, v, settings);
+    cellType = v.CellType;
   }
   text += ")";
   value = Variant::String(std::move(text));
@@ -237,6 +286,13 @@ void TTPSMemoIndex::Sort(TTPSRecords& memos) {
 
 std::string TTPSMemoIndex::Assemble(TTPSRecords& memos, TTPSByteStore& store, std::int32_t table,
                                     std::uint8_t memo, std::int32_t row, bool blob) {
+  std::size_t cursor = 0;
+  return Assemble(memos, store, table, memo, row, blob, cursor);
+}
+
+std::string TTPSMemoIndex::Assemble(TTPSRecords& memos, TTPSByteStore& store, std::int32_t table,
+                                    std::uint8_t memo, std::int32_t row, bool blob,
+                                    std::size_t& cursor) {
   std::string text;
   auto& items = memos.Items();
   if (keys_.size() != items.size() || row == INT32_MAX) return text;
@@ -244,9 +300,21 @@ std::string TTPSMemoIndex::Assemble(TTPSRecords& memos, TTPSByteStore& store, st
   auto less = [](const Key& a, const Key& b) {
     return std::tie(a.Table, a.Record, a.Memo) < std::tie(b.Table, b.Record, b.Memo);
   };
-  auto it = std::lower_bound(keys_.begin(), keys_.end(), want, less);
-  for (std::size_t i = std::size_t(it - keys_.begin()); i < keys_.size() && !less(want, keys_[i]);
-       ++i) {
+  // The first key not below the wanted one: a few steps from the cursor when the keys
+  // asked for rise, otherwise by bisection.
+  std::size_t first = std::min(cursor, keys_.size());
+  if (first > 0 && !less(keys_[first - 1], want)) {
+    first = std::size_t(std::lower_bound(keys_.begin(), keys_.end(), want, less) - keys_.begin());
+  } else {
+    std::size_t steps = 0;
+    while (first < keys_.size() && less(keys_[first], want) && ++steps < 8) ++first;
+    if (first < keys_.size() && less(keys_[first], want))
+      first = std::size_t(
+          std::lower_bound(keys_.begin() + std::ptrdiff_t(first), keys_.end(), want, less) -
+          keys_.begin());
+  }
+  std::size_t i = first;
+  for (; i < keys_.size() && !less(want, keys_[i]); ++i) {
     TTPSRecord& r = items[i];
     auto bytes = r.Bytes();
     if (r.HeaderLength < bytes.size())
@@ -254,6 +322,7 @@ std::string TTPSMemoIndex::Assemble(TTPSRecords& memos, TTPSByteStore& store, st
                   bytes.size() - r.HeaderLength);
     store.Release(r.Data);  // used once
   }
+  cursor = i;
   if (blob) {
     // A BLOB starts with the length of the data that follows.
     if (text.size() < 4) return std::string();

@@ -19,6 +19,13 @@ void TpsDecodeField(const TTPSField& field, std::span<const std::uint8_t> data,
                     std::size_t payloadStart, Variant& value, TKvICellType& cellType,
                     std::int64_t& invalidDateTimes);
 
+// The same decoding into a cell view, without copying: a text points into data. The
+// view's kind is Null (and the result false) when the field gives no value;
+// alignment is right for integers and decimals; FormatIndex is 0.
+bool TpsDecodeFieldView(const TTPSField& field, std::span<const std::uint8_t> data,
+                        std::size_t payloadStart, TKvICellView& out,
+                        std::int64_t& invalidDateTimes);
+
 // An array field (elements > 1) as one text: "(" elements joined by separator ")".
 // The cell type is that of the last element.
 void TpsDecodeArray(const TTPSField& field, std::span<const std::uint8_t> data,
@@ -37,6 +44,10 @@ class TTPSMemoIndex {
   // most that many bytes are kept. Empty when there are no (unused) pieces.
   std::string Assemble(TTPSRecords& memos, TTPSByteStore& store, std::int32_t table,
                        std::uint8_t memo, std::int32_t row, bool blob);
+  // The same, searching from cursor (a position in the sorted list, moved past the
+  // pieces found): a run of calls with rising keys costs constant time per call.
+  std::string Assemble(TTPSRecords& memos, TTPSByteStore& store, std::int32_t table,
+                       std::uint8_t memo, std::int32_t row, bool blob, std::size_t& cursor);
 
  private:
   struct Key {

@@ -1,0 +1,69 @@
+// Rows of TopSpeed tables decoded on demand: the load keeps only where each data
+// record lies (its page and place in the page), and a table's rows are decoded when
+// the writer or the row filter asks for them, one row at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cells/KvCells.h"
+#include "tps/KvTPSContainer.h"
+#include "tps/KvTPSFields.h"
+
+// The file of a load, shared by the tables decoded from it.
+struct TTPSLazyFile {
+  // The bytes must stay in place: a private copy (owned) or the stream's own view.
+  TTPSLazyFile(std::vector<std::uint8_t> owned, std::span<const std::uint8_t> bytes,
+               std::vector<std::uint64_t> pageOffsets);
+  std::vector<std::uint8_t> Owned;
+  std::span<const std::uint8_t> Bytes;
+  std::vector<std::uint64_t> PageOffsets;  // the pages that hold indexed records
+  TTPSPageCache Pages;
+
+  // The data of the record a source row names; false when it cannot be found.
+  bool Record(const TKvISourceRow& row, std::span<const std::uint8_t>& data,
+              std::uint16_t& headerLength);
+};
+
+// Item bits of a source row: the place in the page, and a mark for records whose
+// plain fields give no value (only a memo can give the row a cell).
+constexpr std::uint32_t kTpsItemMask = 0xFFFFu;
+constexpr std::uint32_t kTpsItemNoPlainCells = 0x80000000u;
+
+// One table's rows, decoded from its data records.
+class TTPSLazyRows : public TKvIRowSource {
+ public:
+  TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields& fields,
+               std::uint16_t fieldCount, bool splitArrays, std::string arraySeparator);
+  // The text of a memo column of a row; added in ascending (row, column) order.
+  void AddMemo(std::int32_t rowNo, std::int32_t column, std::string_view text);
+  void FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) override;
+
+ private:
+  struct MemoRef {
+    std::int32_t RowNo;
+    std::int32_t Column;
+    const char* Text;
+    std::size_t Length;
+  };
+  std::shared_ptr<TTPSLazyFile> file_;
+  TTPSFields fields_;
+  bool splitArrays_;
+  std::string separator_;
+  struct Copied {
+    std::size_t Column, At, Length;
+  };
+  std::size_t FirstMemoOf(std::int32_t rowNo);
+
+  std::vector<MemoRef> memos_;  // ascending (row, column)
+  std::vector<std::unique_ptr<char[]>> memoChunks_, memoLarge_;
+  std::size_t chunkUsed_ = 0, chunkCap_ = 0;
+  std::size_t memoCursor_ = 0;
+  std::string rowText_;  // the texts of the row last filled
+  std::vector<Copied> copied_;
+  Variant arrayValue_;
+};

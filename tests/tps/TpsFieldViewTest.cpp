@@ -1,0 +1,94 @@
+// Field decoding into cell views: packed decimals read as their digit text would be.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tps/KvTPSValues.h"
+
+namespace {
+
+struct Rng {
+  std::uint64_t s;
+  std::uint64_t Next() {
+    s ^= s >> 12;
+    s ^= s << 25;
+    s ^= s >> 27;
+    return s * 2685821657736338717ULL;
+  }
+};
+
+TEST(TpsFieldView, PackedDecimalsEqualTheirTextRead) {
+  Rng r{12345};
+  int checked = 0;
+  for (int k = 0; k < 20000; ++k) {
+    const std::size_t len = 1 + r.Next() % 15;  // up to 29 digits
+    const int decimals = int(r.Next() % 32);
+    std::vector<std::uint8_t> bytes(len);
+    std::string digits;
+    const bool negative = r.Next() % 2;
+    bytes[0] = std::uint8_t((negative ? 0xF0 : 0x00) | (r.Next() % 10));
+    digits += char('0' + (bytes[0] & 0x0F));
+    for (std::size_t i = 1; i < len; ++i) {
+      // Mostly small numbers, sometimes every digit used.
+      const unsigned hi = r.Next() % 4 ? 0 : unsigned(r.Next() % 10);
+      const unsigned lo = unsigned(r.Next() % 10);
+      bytes[i] = std::uint8_t(hi << 4 | lo);
+      digits += char('0' + hi);
+      digits += char('0' + lo);
+    }
+    std::string text = digits;
+    if (decimals >= 1 && std::size_t(decimals) <= digits.size())
+      text.insert(text.size() - std::size_t(decimals), ".");
+    double want = std::strtod(("0" + text).c_str(), nullptr);
+    if (negative && want != 0) want = -want;
+
+    TTPSField f;
+    f.Type = tpsDecimal;
+    f.Length = std::uint16_t(len);
+    f.Decimals = std::uint8_t(decimals);
+    TKvICellView v;
+    std::int64_t invalid = 0;
+    ASSERT_TRUE(TpsDecodeFieldView(f, bytes, 0, v, invalid)) << text;
+    EXPECT_EQ(v.Kind, VarKind::Double);
+    EXPECT_EQ(v.Real, want) << text << " decimals " << decimals;
+    EXPECT_EQ(std::signbit(v.Real), std::signbit(want)) << text;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 20000);
+  // A nibble that is no digit gives no value.
+  TTPSField f;
+  f.Type = tpsDecimal;
+  f.Length = 2;
+  TKvICellView v;
+  std::int64_t invalid = 0;
+  EXPECT_FALSE(TpsDecodeFieldView(f, std::vector<std::uint8_t>{0x01, 0x2A}, 0, v, invalid));
+  EXPECT_EQ(v.Kind, VarKind::Null);
+}
+
+TEST(TpsFieldView, TextsPointIntoTheRecord) {
+  const std::vector<std::uint8_t> data = {'x', 'A', 'B', 'C', 0, 'Z', 3, 'p', 'q', 'r', 's'};
+  TTPSField f;
+  f.Type = tpsChar;
+  f.Offset = 1;
+  f.Length = 4;
+  TKvICellView v;
+  std::int64_t invalid = 0;
+  ASSERT_TRUE(TpsDecodeFieldView(f, data, 0, v, invalid));
+  EXPECT_EQ(v.Text, std::string_view("ABC\0", 4));
+  EXPECT_EQ(v.Text.data(), reinterpret_cast<const char*>(data.data()) + 1);
+  f.Type = tpsVarChar;
+  ASSERT_TRUE(TpsDecodeFieldView(f, data, 0, v, invalid));
+  EXPECT_EQ(v.Text, "ABC");
+  f.Type = tpsMaskString;
+  f.Offset = 6;
+  ASSERT_TRUE(TpsDecodeFieldView(f, data, 0, v, invalid));
+  EXPECT_EQ(v.Text, "pqr");  // the length byte, then that many bytes
+  EXPECT_EQ(v.CellType, ictString);
+  EXPECT_EQ(v.Alignment, taLeftJustify);
+  EXPECT_EQ(invalid, 0);
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+// Rows decoded on demand give exactly the sheets that reporting every cell gives.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "TpsTestUtil.h"
+#include "cells/KvStream.h"
+#include "tps/KvTPS.h"
+#include "tpswriter/TpsWriter.h"
+
+namespace {
+
+using namespace tpsw;
+
+struct Rng {
+  std::uint64_t s;
+  std::uint64_t Next() {
+    s ^= s >> 12;
+    s ^= s << 25;
+    s ^= s >> 27;
+    return s * 2685821657736338717ULL;
+  }
+  int Below(int n) { return int(Next() % std::uint64_t(n)); }
+};
+
+struct Loaded {
+  std::unique_ptr<TMemoryStream> stream;  // rows on demand read from it
+  std::unique_ptr<TClarionTPS> reader;
+};
+
+Loaded LoadWith(const std::vector<std::uint8_t>& bytes, bool lazy, std::int32_t table = 0,
+                bool split = false, const std::string& owner = "") {
+  Loaded l;
+  l.stream = std::make_unique<TMemoryStream>(bytes);
+  l.reader = std::make_unique<TClarionTPS>();
+  l.reader->ResetGrid();
+  l.reader->FileName = "dir/LAZY.TPS";
+  l.reader->KeepOpen = true;
+  l.reader->LazyRows = lazy;
+  l.reader->TableNumber = table;
+  l.reader->SplitArrayFields = split;
+  if (!owner.empty()) l.reader->Owner = owner;
+  l.reader->LoadFromStream(*l.stream);
+  return l;
+}
+
+std::string Describe(const TKvICellView& v) {
+  return std::to_string(int(v.Kind)) + "/" + std::to_string(int(v.Alignment)) + "/" +
+         std::to_string(int(v.CellType)) + "/" + std::to_string(v.FormatIndex) + "/" +
+         std::to_string(v.Int) + "/" + std::to_string(v.Real) + "/" + std::string(v.Text);
+}
+
+// Every property of every sheet, row and cell, as text. Rows are read backwards first
+// and then forwards, so that decoding out of order is covered too.
+std::string Dump(TClarionTPS& r) {
+  std::string out = "dates " + std::to_string(r.InvalidDateTimeCount()) + "\n";
+  for (std::int32_t s = 0; s < r.Sheets().Count(); ++s) {
+    const TSpreadSheetCells& c = r.Sheets()[s].Cells;
+    out += "sheet " + r.Sheets()[s].Caption + " rows " + std::to_string(c.RowCount) + " cols " +
+           std::to_string(c.ColCount) + " entries " + std::to_string(c.RowEntryCount()) + "\n";
+    for (std::int32_t row = std::int32_t(c.RowEntryCount()); row-- > 0;)
+      (void)c.RowColumnCount(row);
+    for (std::int32_t row = 0; row < c.RowEntryCount(); ++row) {
+      out += " row " + std::to_string(row) + " no " + std::to_string(c.RowNo(row)) + " n " +
+             std::to_string(c.RowColumnCount(row)) + " st " + std::to_string(c.RowStatus(row)) +
+             ":";
+      for (std::int32_t col = 0; col <= c.RowColumnCount(row); ++col) {
+        TKvICellView v;
+        out += c.PeekCell(col, row, v) ? " [" + Describe(v) + "]" : " -";
+      }
+      out += "\n";
+    }
+  }
+  return out;
+}
+
+// Three tables on small pages: every field type, an array, a memo and a BLOB, short
+// payloads, impossible dates, rows whose only value is a memo, record numbers out of
+// order, 0 and negative, and (table 3) a record number given twice.
+std::vector<std::uint8_t> MixedFile(std::uint64_t seed, const std::string& owner = "") {
+  Table a;
+  a.number = 1;
+  a.name = "ALPHA";
+  a.fields = {Field{kLong, "A:ID", 0, 4},
+              Field{kString, "A:NAME", 4, 12},
+              Field{kDecimal, "A:AMT", 16, 5, 1, 2},
+              Field{kDate, "A:DAY", 21, 4},
+              Field{kTime, "A:AT", 25, 4},
+              Field{kDouble, "A:PRICE", 29, 8},
+              Field{kByte, "A:B", 37, 1},
+              Field{kShort, "A:S", 38, 2},
+              Field{kULong, "A:U", 40, 4},
+              Field{kCString, "A:C", 44, 8},
+              Field{kPString, "A:P", 52, 8},
+              Field{kFloat, "A:F", 60, 4},
+              Field{kFloat, "A:R", 64, 6},
+              Field{kDate, "A:DAYS", 70, 12, 3}};
+  a.memos = {Memo{"A:NOTE"}, Memo{"A:BIN", true}};
+  Table b;
+  b.number = 2;
+  b.name = "BETA";
+  b.fields = {Field{kDecimal, "B:D", 0, 3, 1, 1}};
+  b.memos = {Memo{"B:TEXT"}};
+  Table c;
+  c.number = 3;
+  c.name = "GAMMA";
+  c.fields = {Field{kLong, "C:ID", 0, 4}, Field{kString, "C:X", 4, 6}};
+  c.memos = {Memo{"C:M"}};
+
+  Options o;
+  o.pageSize = 0x400;
+  o.memoPieceSize = 40;
+  o.owner = owner;
+  std::vector<std::uint8_t> bytes;
+  Writer w(&bytes, o);
+  w.AddTable(a);
+  w.AddTable(b);
+  w.AddTable(c);
+  Rng r{seed};
+  std::int32_t lastOfGamma = 1;
+  for (int i = 0; i < 400; ++i) {
+    const int which = r.Below(3);
+    // Distinct numbers out of order; some 0 or negative.
+    const std::int32_t recno = i % 23 == 5 ? -(i % 3) : (i * 389) % 1201 + 1;
+    std::vector<MemoText> memos;
+    if (which == 0) {
+      Payload p(a.RecordLength());
+      p.PutLong(0, recno).PutString(4, 12, "name " + std::to_string(r.Below(1000)));
+      p.PutDecimal(16, 5, 2, std::to_string(r.Below(20000) - 10000) + ".25");
+      if (r.Below(6) == 0)
+        p.PutDate(21, 2020, 13, 40);  // impossible
+      else if (r.Below(5) != 0)
+        p.PutDate(21, 1990 + r.Below(30), 1 + r.Below(12), 1 + r.Below(28));
+      p.PutTime(25, r.Below(30), r.Below(60), r.Below(60), r.Below(120));
+      p.PutDouble(29, r.Below(100000) / 7.0).PutByte(37, std::uint8_t(r.Below(256)));
+      p.PutShort(38, std::int16_t(r.Below(60000) - 30000)).PutULong(40, std::uint32_t(r.Next()));
+      p.PutCString(44, 8, "cs" + std::to_string(r.Below(99))).PutPString(52, 8, "ps");
+      p.PutSReal(60, float(r.Below(1000)) / 8.0f).PutReal48(64, r.Below(1000) / 3.0);
+      p.PutDate(70, 2001, 1 + r.Below(14), 1).PutDate(74, 2002, 2, 30).PutDate(78, 2003, 3, 3);
+      if (r.Below(4) == 0) p.Bytes().resize(std::size_t(r.Below(int(a.RecordLength()))));
+      if (r.Below(3) == 0)
+        memos.push_back({0, "note " + std::string(std::size_t(r.Below(90)), 'n')});
+      if (r.Below(4) == 0) memos.push_back({1, std::string(std::size_t(r.Below(70)), '\x01')});
+      w.AddRow(1, recno, p, memos);
+    } else if (which == 1) {
+      Payload p(b.RecordLength());
+      // A nibble that is no digit gives no value: such a row has cells only by its memo.
+      if (r.Below(2) == 0)
+        p.PutBytes(0, {0x0A, 0xBC, 0xDE});
+      else
+        p.PutDecimal(0, 3, 1, std::to_string(r.Below(9000)) + ".5");
+      if (r.Below(2) == 0) memos.push_back({0, "memo of " + std::to_string(recno)});
+      w.AddRow(2, recno, p, memos);
+    } else {
+      Payload p(c.RecordLength());
+      p.PutLong(0, recno).PutString(4, 6, std::to_string(i));
+      if (r.Below(3) == 0) memos.push_back({0, "c" + std::to_string(i)});
+      w.AddRow(3, recno, p, memos);
+      if (recno > 0) lastOfGamma = recno;
+    }
+  }
+  // The same number again: a shorter record, a memo of its own.
+  w.AddRow(3, lastOfGamma, Payload(3), {{0, "again"}});
+  w.Finish();
+  return bytes;
+}
+
+TEST(TpsLazyRows, SheetsEqualThoseOfEveryCellReported) {
+  for (std::uint64_t seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    const auto bytes = MixedFile(seed);
+    for (bool split : {false, true})
+      for (std::int32_t table : {0, 2, 3}) {
+        SCOPED_TRACE(std::to_string(split) + " table " + std::to_string(table));
+        Loaded eager = LoadWith(bytes, false, table, split);
+        Loaded lazy = LoadWith(bytes, true, table, split);
+        const std::string want = Dump(*eager.reader);
+        EXPECT_EQ(Dump(*lazy.reader), want);
+        // Tables without repeated record numbers are decoded on demand; the table with
+        // one keeps its cells.
+        for (std::int32_t s = 0; s < lazy.reader->Sheets().Count(); ++s) {
+          const auto& t = tpstest::Sheet(*lazy.reader, s);
+          if (t.Cells.RowEntryCount() == 0) continue;
+          EXPECT_EQ(t.Cells.HasRowSource(), t.TableNumber != 3) << t.Caption;
+        }
+        if (table == 0) {
+          EXPECT_GT(eager.reader->InvalidDateTimeCount(), 0);
+        }
+        // Rows asked for once more after other tables were read give the same cells.
+        EXPECT_EQ(Dump(*lazy.reader), want);
+      }
+  }
+}
+
+TEST(TpsLazyRows, EncryptedFileAndMemoTexts) {
+  const auto bytes = MixedFile(9, "s3cret");
+  Loaded eager = LoadWith(bytes, false, 0, false, "s3cret");
+  Loaded lazy = LoadWith(bytes, true, 0, false, "s3cret");
+  ASSERT_GE(lazy.reader->Sheets().Count(), 3);
+  EXPECT_EQ(Dump(*lazy.reader), Dump(*eager.reader));
+  // The memo text through the selected table.
+  lazy.reader->TableNumber = 1;
+  eager.reader->TableNumber = 1;
+  const auto& t = tpstest::Sheet(*lazy.reader, lazy.reader->TableIndexOf(1));
+  int memos = 0;
+  for (std::int32_t row = 0; row < t.Cells.RowCount; ++row) {
+    const std::string text = lazy.reader->GetMemoText(14, row);
+    EXPECT_EQ(text, eager.reader->GetMemoText(14, row));
+    memos += !text.empty();
+  }
+  EXPECT_GT(memos, 10);
+}
+
+TEST(TpsLazyRows, ChangingALazySheetStoresItsRowsFirst) {
+  const auto bytes = MixedFile(4);
+  Loaded eager = LoadWith(bytes, false);
+  Loaded lazy = LoadWith(bytes, true);
+  auto& lt = tpstest::Sheet(*lazy.reader, lazy.reader->TableIndexOf(1));
+  auto& et = tpstest::Sheet(*eager.reader, eager.reader->TableIndexOf(1));
+  ASSERT_TRUE(lt.Cells.HasRowSource());
+  lt.Cells.SetCell(1, 3, Variant::String("changed"), taLeftJustify, 0, ictString);
+  et.Cells.SetCell(1, 3, Variant::String("changed"), taLeftJustify, 0, ictString);
+  EXPECT_FALSE(lt.Cells.HasRowSource());
+  EXPECT_EQ(Dump(*lazy.reader), Dump(*eager.reader));
+}
+
+}  // namespace
