@@ -92,6 +92,8 @@ TEST_F(RowFilterOnGrid, FieldNamesInAnyCaseAndInBrackets) {
   EXPECT_DOUBLE_EQ(Eval("Id + 1", 2).AsDouble(), 10);
   EXPECT_EQ(Text("[last name]", 0), "Smith   ");
   EXPECT_EQ(Text("[LAST NAME]", 1), "Jones");
+  // The engine removes one pair of brackets, the lookup another.
+  EXPECT_EQ(Eval("[[id]]", 0).AsInt(), 7);
   // A Boolean cell reads as the text "1" or "0".
   EXPECT_EQ(Text("FLAG", 0), "1");
   EXPECT_EQ(Text("flag", 2), "0");
