@@ -1,8 +1,10 @@
 #include "front/TextExport.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
+#include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
 #include "front/PathNames.h"
@@ -32,13 +34,68 @@ std::int32_t TypeWidth(const TExportField& f) {
   }
 }
 
+// The texts of recent date and time values under one set of regional settings. A
+// table's dates repeat a great deal, and their text form is the costly one; the
+// settings stay the same while one table is written. A time of day alone (day 0) is
+// known by its hours, minutes and seconds when the time form shows no milliseconds:
+// that is all its text can depend on.
+class TDateTextCache {
+ public:
+  explicit TDateTextCache(const FormatSettings& settings)
+      : settings_(settings),
+        timeByClock_(settings.LongTimeFormat.find_first_of("zZ") == std::string::npos) {}
+  void Append(std::string& out, double value) {
+    std::uint64_t key;
+    std::uint8_t kind = 1;
+    if (timeByClock_ && value >= 0 && value < 1) {
+      int hour, minute, second, ms;
+      DecodeTime(value, hour, minute, second, ms);
+      key = std::uint64_t(std::uint32_t(hour)) << 32 | std::uint32_t(minute) << 16 |
+            std::uint32_t(second);
+      kind = 2;
+    } else {
+      std::memcpy(&key, &value, sizeof key);
+    }
+    Entry& e = entries_[(key ^ (key >> 29) ^ (key >> 41)) * 0x9E3779B97F4A7C15ULL >> 52];
+    if (e.Kind != kind || e.Key != key) {
+      text_.clear();
+      AppendDateTimeText(text_, value, settings_);
+      if (text_.size() > sizeof e.Text) {
+        out += text_;
+        return;
+      }
+      e.Key = key;
+      e.Kind = kind;
+      e.Length = std::uint8_t(text_.size());
+      std::memcpy(e.Text, text_.data(), text_.size());
+    }
+    out.append(e.Text, e.Length);
+  }
+
+ private:
+  struct Entry {
+    std::uint64_t Key = 0;
+    std::uint8_t Kind = 0;  // 0: empty, 1: the value's bits, 2: a time by its clock
+    std::uint8_t Length = 0;
+    char Text[38];
+  };
+  const FormatSettings& settings_;
+  const bool timeByClock_;
+  std::vector<Entry> entries_ = std::vector<Entry>(4096);
+  std::string text_;
+};
+
 // Appends the text of one cell; "#error#" when the value cannot be read or converted.
 void AppendCellText(std::string& out, const TSpreadSheetCells& cells, std::int32_t column,
-                    std::int32_t row, const FormatSettings& settings) {
+                    std::int32_t row, const FormatSettings& settings, TDateTextCache& dates) {
   const std::size_t mark = out.size();
   try {
     TKvICellView view;
-    if (cells.PeekCell(column, row, view)) AppendTextOf(out, view, settings);
+    if (!cells.PeekCell(column, row, view)) return;
+    if (view.Kind == VarKind::Date)
+      dates.Append(out, view.Real);
+    else
+      AppendTextOf(out, view, settings);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception&) {
@@ -246,6 +303,7 @@ void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
   }
 
   const bool direct = !qualify && !format.Fixed;
+  TDateTextCache dates(settings);
   for (std::int32_t row = 0; row < cells.RowCount; ++row) {
     if (rowTest && !rowTest(row)) continue;
     for (std::size_t k = 0; k < columns.size(); ++k) {
@@ -253,11 +311,11 @@ void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
       if (direct) {
         // Plain delimited text: the value goes straight into the line.
         if (k > 0 && delimit) line += format.Delimiter;
-        AppendCellText(line, cells, c.Column, row, settings);
+        AppendCellText(line, cells, c.Column, row, settings, dates);
         continue;
       }
       text.clear();
-      AppendCellText(text, cells, c.Column, row, settings);
+      AppendCellText(text, cells, c.Column, row, settings, dates);
       if (format.Fixed) {
         padded.clear();
         if (c.Numeric)

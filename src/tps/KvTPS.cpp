@@ -356,32 +356,42 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uin
     const std::int32_t plainFields = fieldCount - std::int32_t(t.MemoCount);
 
     // In file order: which records give a plain cell, the last column with one, and
-    // the impossible dates, counted as when every cell is reported.
+    // the impossible dates, counted as when every cell is reported. Only dates and
+    // times can be impossible; whether a field gives a value at all mostly depends on
+    // the record's length alone.
+    std::vector<std::int32_t> dateFields;
+    for (std::int32_t j = 0; j < fieldCount; ++j) {
+      const TTPSField& f = t.Fields[std::size_t(j)];
+      const bool array = f.IsArray() && !SplitArrayFields;
+      if ((array || !f.IsMemo()) && (f.Type == tpsDate || f.Type == tpsTime))
+        dateFields.push_back(j);
+    }
     std::int32_t lastColumn = -1;
     TKvICellView view;
     for (TKvISourceRow& r : rows) {
       std::span<const std::uint8_t> data;
       std::uint16_t header = 0;
       file->Record(r, data, header);
-      std::int32_t last = -1;
-      for (std::int32_t j = 0; j < fieldCount; ++j) {
+      std::int32_t last = fieldCount - 1;
+      for (; last >= 0; --last) {
+        const TTPSField& f = t.Fields[std::size_t(last)];
+        if (f.IsArray() && !SplitArrayFields) break;  // always a text
+        if (!f.IsMemo() && TpsFieldHasValue(f, data, header)) break;
+      }
+      for (std::int32_t j : dateFields) {
         const TTPSField& f = t.Fields[std::size_t(j)];
-        if (f.IsArray() && !SplitArrayFields) {
-          // An array is always a text; only its date and time elements can be impossible.
-          if (f.Type == tpsDate || f.Type == tpsTime) {
-            TTPSField e = f;
-            const std::uint16_t w = std::uint16_t(f.Length / f.Elements);
-            e.Length = w;
-            e.Elements = 1;
-            for (std::uint32_t k = 0; k < f.Elements; ++k) {
-              if (f.Offset + std::size_t(k) * w > 0xFFFF) continue;
-              e.Offset = std::uint16_t(f.Offset + k * w);
-              TpsDecodeFieldView(e, data, header, view, invalidDateTimes_);
-            }
-          }
-          last = j;
-        } else if (!f.IsMemo() && TpsDecodeFieldView(f, data, header, view, invalidDateTimes_)) {
-          last = j;
+        if (!(f.IsArray() && !SplitArrayFields)) {
+          TpsDecodeFieldView(f, data, header, view, invalidDateTimes_);
+          continue;
+        }
+        // The elements of an array, as it is decoded.
+        TTPSField e;
+        e.Type = f.Type;
+        const std::uint16_t w = std::uint16_t(f.Length / f.Elements);
+        for (std::uint32_t k = 0; k < f.Elements; ++k) {
+          if (f.Offset + std::size_t(k) * w > 0xFFFF) continue;
+          e.Offset = std::uint16_t(f.Offset + k * w);
+          TpsDecodeFieldView(e, data, header, view, invalidDateTimes_);
         }
       }
       if (last < 0) r.Item |= kTpsItemNoPlainCells;

@@ -211,6 +211,45 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
   return out.Kind != VarKind::Null;
 }
 
+bool TpsFieldHasValue(const TTPSField& f, std::span<const std::uint8_t> data,
+                      std::size_t payloadStart) {
+  const std::size_t p = payloadStart + f.Offset;
+  const std::size_t avail = p < data.size() ? data.size() - p : 0;
+  switch (f.Type) {
+    case tpsByte:
+      return avail >= 1;
+    case tpsShort:
+    case tpsUShort:
+      return avail >= 2;
+    case tpsLong:
+    case tpsULong:
+    case tpsDate:
+    case tpsTime:
+      return avail >= 4;
+    case tpsFloat:
+      return avail >= (f.Length == 4 ? 4u : 6u);
+    case tpsDouble:
+      return avail >= 8;
+    case tpsDecimal: {
+      if (f.Length >= 30 || f.Length == 0) return true;
+      if (avail < f.Length) return false;
+      const std::uint8_t* b = data.data() + p;
+      if ((b[0] & 0x0F) > 9) return false;
+      for (std::size_t i = 1; i < f.Length; ++i)
+        if ((b[i] >> 4) > 9 || (b[i] & 0x0F) > 9) return false;
+      return true;
+    }
+    case tpsChar:
+      return f.Length > 0 && avail > 0;
+    case tpsVarChar:
+      return true;
+    case tpsMaskString:
+      return avail >= 1;
+    default:
+      return false;
+  }
+}
+
 void TpsDecodeField(const TTPSField& f, std::span<const std::uint8_t> data,
                     std::size_t payloadStart, Variant& value, TKvICellType& cellType,
                     std::int64_t& invalid) {
@@ -238,6 +277,24 @@ void TpsDecodeArray(const TTPSField& f, std::span<const std::uint8_t> data,
   std::string text = "(";
   TKvICellView v;
   cellType = ictEmpty;
+  if (w == 0 && n > 1) {
+    // More elements than bytes (a damaged count): every element reads the same bytes
+    // and gives the same text, so it is decoded once and repeated, not n times.
+    e.Offset = f.Offset;
+    std::string one;
+    const std::int64_t before = invalid;
+    if (TpsDecodeFieldView(e, data, payloadStart, v, invalid)) AppendTextOf(one, v, settings);
+    invalid += (invalid - before) * (n - 1);
+    cellType = v.CellType;
+    text.reserve(2 + std::size_t(n) * (one.size() + separator.size()));
+    for (std::uint32_t k = 0; k < n; ++k) {
+      if (k > 0) text.append(separator);
+      text.append(one);
+    }
+    text += ")";
+    value = Variant::String(std::move(text));
+    return;
+  }
   for (std::uint32_t k = 0; k < n; ++k) {
     e.Offset = std::uint16_t(f.Offset + k * w);
     if (k > 0) text.append(separator);

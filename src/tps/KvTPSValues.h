@@ -26,6 +26,11 @@ bool TpsDecodeFieldView(const TTPSField& field, std::span<const std::uint8_t> da
                         std::size_t payloadStart, TKvICellView& out,
                         std::int64_t& invalidDateTimes);
 
+// Whether the field gives a value at all (the decoded value is not Null), without
+// decoding it.
+bool TpsFieldHasValue(const TTPSField& field, std::span<const std::uint8_t> data,
+                      std::size_t payloadStart);
+
 // An array field (elements > 1) as one text: "(" elements joined by separator ")".
 // The cell type is that of the last element.
 void TpsDecodeArray(const TTPSField& field, std::span<const std::uint8_t> data,

@@ -92,3 +92,36 @@ TEST(TpsFieldView, TextsPointIntoTheRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// Whether a field gives a value, told without decoding it, agrees with the decoding
+// for every type, length and cut of the data.
+TEST(TpsFieldView, HasValueAgreesWithDecoding) {
+  Rng r{99};
+  const std::uint8_t types[] = {tpsUnknown, tpsByte, tpsShort,   tpsUShort,     tpsDate,
+                                tpsTime,    tpsLong, tpsULong,   tpsFloat,      tpsDouble,
+                                tpsDecimal, tpsChar, tpsVarChar, tpsMaskString, tpsGroup,
+                                tpsBLOB,    tpsMEMO, tpsString};
+  int withValue = 0, without = 0;
+  for (int k = 0; k < 20000; ++k) {
+    TTPSField f;
+    f.Type = types[r.Next() % std::size(types)];
+    f.Offset = std::uint16_t(r.Next() % 6);
+    f.Length = std::uint16_t(r.Next() % 2 ? r.Next() % 8 : r.Next() % 40);
+    f.Decimals = std::uint8_t(r.Next() % 4);
+    std::vector<std::uint8_t> data(r.Next() % 24);
+    for (auto& b : data) b = std::uint8_t(r.Next() % 3 ? r.Next() % 0x9A : r.Next());
+    const std::size_t start = r.Next() % 4;
+    TKvICellView v;
+    std::int64_t invalid = 0;
+    const bool decoded = TpsDecodeFieldView(f, data, start, v, invalid);
+    ASSERT_EQ(TpsFieldHasValue(f, data, start), decoded)
+        << "type " << int(f.Type) << " length " << f.Length << " size " << data.size();
+    (decoded ? withValue : without)++;
+  }
+  EXPECT_GT(withValue, 1000);
+  EXPECT_GT(without, 1000);
+}
+
+}  // namespace
