@@ -178,6 +178,16 @@ TEST_F(FilterRun, SubstituteMissingCellsAndDates) {
             Expected({3, 5}));
 }
 
+TEST_F(FilterRun, OperatorOrderRules) {
+  // Chains group to the right: 10-(4-3).
+  EXPECT_EQ(Filtered("/where=(10-4-3) = 9"), Expected({1, 2, 3, 4, 5}));
+  EXPECT_EQ(Filtered("/where=(10-4-3) = 3"), Expected({}));
+  // A comparison binds tighter than "+": (ID = 2) + 1 is 0 only where ID is 2.
+  EXPECT_EQ(Filtered("/where=ID = 2 + 1"), Expected({1, 3, 4, 5}));
+  // Names absorb spaces: Ro me is the text Rome.
+  EXPECT_EQ(Filtered("/where=TRIM(CITY) = Ro me"), Expected({1, 5}));
+}
+
 TEST_F(FilterRun, WhereAndFilterAreTheSame) {
   const std::string expr = R"((TRIM(CITY) = "Rome") AND (QTY > 10))";
   const std::string where = Filtered("/WHERE=" + expr);
