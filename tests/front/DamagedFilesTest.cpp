@@ -1,0 +1,180 @@
+// Damaged files: the program, run as a process on truncated and corrupted copies of
+// files of every feature, ends within a few seconds with exit code 0 or 1 (1 with a
+// message on standard output), never by a signal, and writes nothing outside the
+// target's directory.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "../../fuzz/TpsFeatureFiles.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A small deterministic generator (xorshift64*).
+struct Rng {
+  std::uint64_t s;
+  explicit Rng(std::uint64_t seed) : s(seed ? seed : 1) {}
+  std::uint64_t Next() {
+    s ^= s >> 12;
+    s ^= s << 25;
+    s ^= s >> 27;
+    return s * 2685821657736338717ULL;
+  }
+  std::size_t Below(std::size_t n) { return std::size_t(Next() % n); }
+};
+
+// Cut points: inside the header, at and just after every page boundary (pages sit
+// on 256-byte boundaries after the 512-byte header), inside page headers and inside
+// the records of a page, and one byte before the end.
+std::vector<std::size_t> CutPoints(std::size_t size) {
+  std::set<std::size_t> cuts = {0, 1, 17, 40, 300, 511};
+  for (std::size_t page = 512; page < size; page += 256)
+    for (std::size_t d : {0, 6, 13, 60})
+      if (page + d < size) cuts.insert(page + d);
+  if (size > 0) cuts.insert(size - 1);
+  std::vector<std::size_t> out(cuts.begin(), cuts.end());
+  // At most 16 cuts per file, spread over the whole range.
+  if (out.size() > 16) {
+    std::vector<std::size_t> spread;
+    for (std::size_t k = 0; k < 16; ++k) spread.push_back(out[k * (out.size() - 1) / 15]);
+    out = spread;
+  }
+  return out;
+}
+
+// A copy with 1 to 8 bytes changed: half of the changes in the header's block table,
+// the others in the pages.
+std::vector<std::uint8_t> Corrupt(std::vector<std::uint8_t> bytes, Rng& rng) {
+  const std::size_t changes = 1 + rng.Below(8);
+  for (std::size_t k = 0; k < changes; ++k) {
+    std::size_t at;
+    if (rng.Below(2) == 0 || bytes.size() <= 512)
+      at = 32 + rng.Below(std::min<std::size_t>(bytes.size(), 512) - 32);
+    else
+      at = 512 + rng.Below(bytes.size() - 512);
+    switch (rng.Below(3)) {
+      case 0:
+        bytes[at] = std::uint8_t(rng.Next());
+        break;
+      case 1:
+        bytes[at] ^= std::uint8_t(1u << rng.Below(8));
+        break;
+      default:
+        bytes[at] = rng.Below(2) ? 0xFF : 0x00;
+        break;
+    }
+  }
+  return bytes;
+}
+
+// Every path below root, relative to it.
+std::set<std::string> Listing(const fs::path& root) {
+  std::set<std::string> out;
+  for (const auto& e : fs::recursive_directory_iterator(root))
+    out.insert(fs::relative(e.path(), root).string());
+  return out;
+}
+
+// Switch sets the runs take in turn, so that every way of writing is exercised.
+const std::vector<std::vector<std::string>> kSwitchSets = {
+    {}, {"/h", "/f"}, {"/fixed", "/h"}, {"/delimiter=,", "/qualifier=\"", "/group=1"}};
+
+class DamagedFiles : public ::testing::TestWithParam<std::size_t> {
+ protected:
+  // Runs the program on these bytes and checks how it ended and what it wrote.
+  ProcessResult RunOn(const std::vector<std::uint8_t>& bytes, const std::string& owner,
+                      const std::string& what, std::size_t variant) {
+    SCOPED_TRACE(what);
+    const fs::path root = dir_.Path();
+    fs::remove_all(root / "out");
+    fs::create_directories(root / "out");
+    fs::create_directories(root / "cwd");
+    WriteFileBytes((root / "in" / "damaged.tps").string(), bytes);
+
+    std::vector<std::string> args = {VeltroBinary(), (root / "in" / "damaged.tps").string(),
+                                     (root / "out" / "result.txt").string()};
+    for (const auto& s : kSwitchSets[variant % kSwitchSets.size()]) args.push_back(s);
+    if (!owner.empty()) args.push_back("/OWNER=" + owner);
+    const ProcessResult r = RunProcess(args, (root / "cwd").string(), 10);
+
+    EXPECT_EQ(r.signal, 0) << "killed by a signal or a hang; stderr: " << r.err;
+    EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1)
+        << "exit code " << r.exitCode << "; stdout: " << r.out << "; stderr: " << r.err;
+    if (r.exitCode == 1) {
+      EXPECT_FALSE(r.out.empty()) << "a failure without a message";
+    }
+    // The sanitizer build reports with exit code 1 on standard error.
+    EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("runtime error"), std::string::npos) << r.err;
+
+    // Output only as plain files directly in the target's directory.
+    for (const std::string& p : Listing(root)) {
+      const bool expected = p == "in" || p == "in/damaged.tps" || p == "out" || p == "cwd" ||
+                            (p.rfind("out/", 0) == 0 && p.find('/', 4) == std::string::npos &&
+                             fs::is_regular_file(root / p));
+      EXPECT_TRUE(expected) << "unexpected path " << p;
+    }
+    // VELTRO_KEEP_DAMAGED=<directory> keeps the input of every failing run there.
+    if (HasFailure() && std::getenv("VELTRO_KEEP_DAMAGED")) {
+      std::string name = what;
+      std::replace(name.begin(), name.end(), ' ', '-');
+      fs::copy_file(root / "in" / "damaged.tps",
+                    fs::path(std::getenv("VELTRO_KEEP_DAMAGED")) /
+                        (std::to_string(GetParam()) + "-" + name + ".tps"),
+                    fs::copy_options::overwrite_existing);
+    }
+    ++runs_;
+    return r;
+  }
+
+  TempDir dir_;
+  int runs_ = 0;
+};
+
+TEST_P(DamagedFiles, TruncatedAndCorruptedCopiesEndCleanly) {
+  const auto files = tpsfeatures::FeatureFiles();
+  ASSERT_LT(GetParam(), files.size());
+  const tpsfeatures::FeatureFile& f = files[GetParam()];
+  SCOPED_TRACE(f.name);
+  fs::create_directories(fs::path(dir_.Path()) / "in");
+
+  // The undamaged file converts.
+  const ProcessResult intact = RunOn(f.bytes, f.owner, "intact", 0);
+  EXPECT_EQ(intact.exitCode, 0) << intact.out;
+  EXPECT_FALSE(fs::is_empty(fs::path(dir_.Path()) / "out"));
+
+  std::size_t variant = 1;
+  for (std::size_t cut : CutPoints(f.bytes.size())) {
+    std::vector<std::uint8_t> part(f.bytes.begin(), f.bytes.begin() + long(cut));
+    RunOn(part, f.owner, "cut at " + std::to_string(cut), variant++);
+    if (HasFatalFailure() || HasFailure()) return;
+  }
+  Rng rng(0x5eed0000u + GetParam());
+  for (int k = 0; k < 20; ++k) {
+    RunOn(Corrupt(f.bytes, rng), f.owner, "corruption " + std::to_string(k), variant++);
+    if (HasFailure()) return;
+  }
+  EXPECT_GE(runs_, 25);
+}
+
+std::string FileParamName(const ::testing::TestParamInfo<std::size_t>& info) {
+  std::string name = tpsfeatures::FeatureFiles()[info.param].name;
+  name = name.substr(0, name.find('.'));
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFeature, DamagedFiles,
+                         ::testing::Range<std::size_t>(0, tpsfeatures::FeatureFiles().size()),
+                         FileParamName);
+
+}  // namespace
