@@ -38,6 +38,7 @@ void TRowFilter::SetTable(const TSpreadSheetCells* cells, std::vector<std::strin
   upperNames_ = std::move(fieldNames);
   for (std::string& name : upperNames_) UpperAscii(name);
   names_.clear();
+  nextName_ = 0;
 }
 
 bool TRowFilter::Accepts(std::int32_t row) {
@@ -123,40 +124,45 @@ void TRowFilter::Substitute(const TEvalArgs& args, Variant& value) const {
 void TRowFilter::LookupName(TKvIParser* /*sender*/, const std::string& eval, const TEvalArgs& args,
                             int argCount, bool /*isChild*/, Variant& value, bool& done) {
   done = argCount == 0;
-  const TNameEntry* entry = nullptr;
-  for (const TNameEntry& e : names_) {
-    if (e.Eval == eval && value.IsText() && e.Provisional == value.AsString()) {
-      entry = &e;
-      break;
+  if (!value.IsText()) {
+    // The engine offers every name as text; anything else is resolved each time.
+    Apply(Resolve(eval, value), args, argCount, value, done);
+    return;
+  }
+  // The names of a filter come in the same order for every row: try the one after
+  // the last match first.
+  const std::size_t count = names_.size();
+  for (std::size_t k = 0, i = nextName_; k < count; ++k, i = i + 1 < count ? i + 1 : 0) {
+    const TNameEntry& e = names_[i];
+    if (e.Eval == eval && e.Provisional == value.AsString()) {
+      nextName_ = i + 1 < count ? i + 1 : 0;
+      Apply(e, args, argCount, value, done);
+      return;
     }
   }
-  TNameEntry fresh;
-  if (entry == nullptr) {
-    fresh = Resolve(eval, value);
-    // Only names offered as text are remembered (the engine always offers text).
-    if (value.IsText()) {
-      names_.push_back(std::move(fresh));
-      entry = &names_.back();
-    } else {
-      entry = &fresh;
-    }
-  }
-  switch (entry->Kind) {
+  names_.push_back(Resolve(eval, value));
+  nextName_ = 0;
+  Apply(names_.back(), args, argCount, value, done);
+}
+
+void TRowFilter::Apply(const TNameEntry& entry, const TEvalArgs& args, int argCount, Variant& value,
+                       bool& done) const {
+  switch (entry.Kind) {
     case TNameKind::nkField:
       done = true;
-      FieldValue(entry->Field, value);
+      FieldValue(entry.Field, value);
       return;
     case TNameKind::nkSubstitute:
       if (argCount >= 3) {
         Substitute(args, value);
       } else {
         // Without its three arguments SUBSTITUTE is an ordinary name: its own text.
-        value = entry->Value;
+        value = entry.Value;
       }
       return;
     case TNameKind::nkQuoted:
     case TNameKind::nkOther:
-      value = entry->Value;
+      value = entry.Value;
       return;
   }
 }

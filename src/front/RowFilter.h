@@ -63,10 +63,14 @@ class TRowFilter {
   };
   TNameEntry Resolve(const std::string& eval, const Variant& provisional) const;
   void Substitute(const TEvalArgs& args, Variant& value) const;
+  // Gives a name its value (and ends the lookup for a field).
+  void Apply(const TNameEntry& entry, const TEvalArgs& args, int argCount, Variant& value,
+             bool& done) const;
 
   TKvIParser parser_;
   std::string text_;
   const TSpreadSheetCells* cells_ = nullptr;
   std::vector<std::string> upperNames_;  // field names, upper-cased
   std::vector<TNameEntry> names_;
+  std::size_t nextName_ = 0;  // where the search for the next name starts
 };
