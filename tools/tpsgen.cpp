@@ -1,6 +1,8 @@
 // tpsgen: writes TopSpeed files with the project's writer.
 //   tpsgen demo <out.tps>               the demo file (CUSTOMER and ORDERS tables)
-//   tpsgen bench <out.tps> <megabytes>  a benchmark file of about that size
+//   tpsgen bench <out.tps> <megabytes> [--owner=<password>]
+//                                       a benchmark file of about that size, encrypted
+//                                       with the owner password when one is given
 // Both are deterministic: the same command gives the same bytes.
 #include <cstdio>
 #include <cstdlib>
@@ -15,7 +17,7 @@ namespace {
 void Usage() {
   std::fprintf(stderr,
                "usage: tpsgen demo <out.tps>\n"
-               "       tpsgen bench <out.tps> <megabytes>\n");
+               "       tpsgen bench <out.tps> <megabytes> [--owner=<password>]\n");
 }
 
 }  // namespace
@@ -27,13 +29,16 @@ int main(int argc, char** argv) {
       tpsw::WriteDemo(args[1]);
       return 0;
     }
-    if (args.size() == 3 && args[0] == "bench") {
+    const std::string ownerSwitch = "--owner=";
+    if ((args.size() == 3 || (args.size() == 4 && args[3].rfind(ownerSwitch, 0) == 0)) &&
+        args[0] == "bench") {
       double mb = std::atof(args[2].c_str());
-      if (mb <= 0) {
+      const std::string owner = args.size() == 4 ? args[3].substr(ownerSwitch.size()) : "";
+      if (mb <= 0 || (args.size() == 4 && owner.empty())) {
         Usage();
         return 2;
       }
-      tpsw::BenchResult r = tpsw::WriteBench(args[1], mb);
+      tpsw::BenchResult r = tpsw::WriteBench(args[1], mb, owner);
       std::printf("%d rows, %llu bytes\n", r.rows, (unsigned long long)r.bytes);
       return 0;
     }

@@ -113,7 +113,7 @@ void WriteDemo(const std::string& path) {
   w.Finish();
 }
 
-BenchResult WriteBench(const std::string& path, double megabytes) {
+BenchResult WriteBench(const std::string& path, double megabytes, const std::string& owner) {
   Table t;
   t.number = 1;
   t.name = "SALES";
@@ -127,7 +127,9 @@ BenchResult WriteBench(const std::string& path, double megabytes) {
   t.memos = {Memo{"SAL:NOTE"}};
   t.keys = {Key{"SAL:KEYID", {KeyPart{1}}}};
   const std::uint64_t target = std::uint64_t(megabytes * 1024 * 1024);
-  Writer w(path);
+  Options options;
+  options.owner = owner;
+  Writer w(path, options);
   w.AddTable(t);
   Rng r(77);
   std::int32_t rec = 1;

@@ -20,6 +20,7 @@ struct BenchResult {
   std::int32_t rows = 0;
   std::uint64_t bytes = 0;
 };
-BenchResult WriteBench(const std::string& path, double megabytes);
+// With an owner password the file is encrypted with it.
+BenchResult WriteBench(const std::string& path, double megabytes, const std::string& owner = "");
 
 }  // namespace tpsw
