@@ -97,6 +97,12 @@ TEST_F(RowFilterOnGrid, FieldNamesInAnyCaseAndInBrackets) {
   // A Boolean cell reads as the text "1" or "0".
   EXPECT_EQ(Text("FLAG", 0), "1");
   EXPECT_EQ(Text("flag", 2), "0");
+  // Names met in a different order from row to row.
+  const std::string pick = "IIF(ID > 7, CODE, [Last Name])";
+  EXPECT_EQ(Text(pick, 0), "Smith   ");
+  EXPECT_EQ(Text(pick, 2), "B");
+  EXPECT_TRUE(Eval("[Last Name]", 2).IsNull());
+  EXPECT_EQ(Text(pick, 0), "Smith   ");
   // A missing cell is Null.
   EXPECT_TRUE(Eval("CODE", 1).IsNull());
   EXPECT_EQ(Text("CODE", 2), "B");
