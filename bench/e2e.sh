@@ -1,29 +1,40 @@
 #!/usr/bin/env bash
 # End-to-end benchmark: generates a TopSpeed file of about SIZE megabytes with the
-# project's writer, then measures in one run
+# project's writer (and the same file encrypted with an owner password), then
+# measures in one run
 #   cat of the file to /dev/null (the read limit),
 #   veltro /LIST (load only),
 #   veltro converting all tables with a header line,
 #   veltro with a three-condition row filter,
+#   veltro converting the encrypted file with its owner password,
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each.
+# to the cat time for each, then the ratio of the encrypted to the plain conversion.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
+#   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
 set -euo pipefail
 cd "$(dirname "$0")/.."
 size=${1:-1024}
+build=${BUILD_DIR:-build}
+case $build in /*) bin=$build ;; *) bin=./$build ;; esac
+owner=bench-owner
 bash tools/setup-deps.sh time
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j "$(nproc)" --target veltro tpsgen >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j "$(nproc)" --target veltro tpsgen >/dev/null
 mkdir -p bench-out
 file=bench-out/bench-${size}mb.tps
+encrypted=bench-out/bench-${size}mb-owner.tps
 if [ ! -f "$file" ]; then
   echo "generating $file ..."
-  ./build/tools/tpsgen bench "$file" "$size"
+  "$bin/tools/tpsgen" bench "$file" "$size"
+fi
+if [ ! -f "$encrypted" ]; then
+  echo "generating $encrypted ..."
+  "$bin/tools/tpsgen" bench "$encrypted" "$size" "--owner=$owner"
 fi
 bytes=$(stat -c %s "$file")
 mb=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
-echo "file: $file, $mb MB; machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo)"
+echo "file: $file, $mb MB; machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 cat "$file" >/dev/null  # warm the page cache so every run reads from memory
 
 run() {  # name, command...
@@ -31,26 +42,43 @@ run() {  # name, command...
   shift
   local log
   log=$(mktemp)
-  /usr/bin/time -v "$@" >/dev/null 2>"$log" || { cat "$log"; rm -f "$log"; return 1; }
-  local wall rss
+  if ! /usr/bin/time -v "$@" >/dev/null 2>"$log"; then
+    echo "$name failed: $(grep -v '^\s' "$log" | head -3 | tr '\n' ' ')" >&2
+    rm -f "$log"
+    echo "$name - -"
+    return 0
+  fi
+  local wall rss cpu
   wall=$(awk -F': ' '/Elapsed \(wall clock\)/ {
       n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$log")
+  cpu=$(awk -F': ' '/User time|System time/ { s += $2 } END { print s }' "$log")
   rss=$(awk -F': ' '/Maximum resident set size/ { printf "%.0f", $2 / 1024 }' "$log")
   rm -f "$log"
-  echo "$name $wall $rss"
+  echo "$name $wall $rss $cpu"
 }
 
 results=()
 results+=("$(run cat cat "$file")")
-results+=("$(run list ./build/veltro "$file" bench-out/out.txt /LIST)")
-results+=("$(run convert ./build/veltro "$file" bench-out/out.txt /h)")
-results+=("$(run filter ./build/veltro "$file" bench-out/filtered.txt /h \
+cat "$encrypted" >/dev/null
+results+=("$(run list "$bin/veltro" "$file" bench-out/out.txt /LIST)")
+results+=("$(run convert "$bin/veltro" "$file" bench-out/out.txt /h)")
+results+=("$(run filter "$bin/veltro" "$file" bench-out/filtered.txt /h \
   '/where=(QTY>10)AND(TRIM(CITY)<>"Oslo")AND(YEAR(DATE)>=2000)')")
+results+=("$(run owner "$bin/veltro" "$encrypted" bench-out/owner.txt /h "/OWNER=$owner")")
+if ! cmp -s bench-out/out.SALES.txt bench-out/owner.SALES.txt; then
+  echo "the encrypted file's output differs from the plain file's" >&2
+fi
+rm -f bench-out/out.SALES.txt bench-out/filtered.SALES.txt bench-out/owner.SALES.txt
 
 cat_time=$(echo "${results[0]}" | awk '{print $2}')
-printf "%-8s %10s %10s %12s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat
+printf "%-8s %10s %10s %12s %10s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat cpu_s
 for r in "${results[@]}"; do
   echo "$r" | awk -v mb="$mb" -v c="$cat_time" '{
+    if ($2 == "-") { printf "%-8s %10s\n", $1, "failed"; next }
     t = $2 + 0; if (t <= 0) t = 0.01; cc = c + 0; if (cc <= 0) cc = 0.01;
-    printf "%-8s %10.2f %10.1f %12d %10.1f\n", $1, t, mb / t, $3, t / cc }'
+    printf "%-8s %10.2f %10.1f %12d %10.1f %10.2f\n", $1, t, mb / t, $3, t / cc, $4 }'
 done
+plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
+enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
+awk -v p="$plain" -v e="$enc" 'BEGIN {
+  if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p }'
