@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,6 +70,83 @@ inline std::vector<std::string> AllTypesRow(int i) {
           "cd",
           i % 2 ? "memo text of row " + n + std::string(i * 40, 'm') : "",
           i % 3 ? "blob\x01\x02" + n : ""};
+}
+
+// ---- Hostile files: small files that claim far more than they hold ----
+
+// Little-endian helpers for the raw files below.
+inline void PutLe16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
+  b[at] = std::uint8_t(v), b[at + 1] = std::uint8_t(v >> 8);
+}
+inline void PutLe32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+  for (int k = 0; k < 4; ++k) b[at + std::size_t(k)] = std::uint8_t(v >> (8 * k));
+}
+
+// A file of raw pages, one per 256 bytes after the header, all in block entry 1. Each
+// page: its stored body, the record count and expanded size its header claims.
+struct RawPage {
+  std::vector<std::uint8_t> stored;
+  std::uint16_t recordCount = 0;
+  std::uint16_t expandedSize = 0xFFFF;
+};
+inline std::vector<std::uint8_t> RawFile(const std::vector<RawPage>& pages) {
+  std::vector<std::uint8_t> b(512, 0);
+  std::memcpy(b.data() + 14, "tOpS", 4);
+  std::size_t units = 0;
+  for (const RawPage& p : pages) {
+    const std::size_t at = b.size();
+    const std::size_t pageSize = 13 + p.stored.size();
+    b.resize(at + (pageSize + 255) / 256 * 256, 0);
+    PutLe32(b, at, std::uint32_t(at));
+    PutLe16(b, at + 4, std::uint16_t(pageSize));
+    PutLe16(b, at + 6, p.expandedSize);
+    PutLe16(b, at + 8, p.expandedSize);
+    PutLe16(b, at + 10, p.recordCount);
+    b[at + 12] = 0;
+    std::memcpy(b.data() + at + 13, p.stored.data(), p.stored.size());
+    units = (b.size() - 512) / 256;
+  }
+  PutLe32(b, 32 + 4, 0);                      // block 1 starts with the first page
+  PutLe32(b, 272 + 4, std::uint32_t(units));  // and ends after the last
+  return b;
+}
+
+// A page whose 90 stored bytes expand to 65,535 data records of table 1 (record
+// number 1): one full record of 63 bytes, then 65,534 one-byte records that share
+// all 63 bytes with the one before.
+inline RawPage RecordCountBombPage() {
+  RawPage p;
+  std::vector<std::uint8_t>& s = p.stored;
+  s = {69, 0xC0, 63, 0, 9, 0, 0, 0, 0, 1, 0xF3, 0, 0, 0, 1};  // literal run of 69 bytes
+  s.resize(1 + 5 + 63, 0x41);
+  s.push_back(0x3F);  // the first shared record
+  s.push_back(0xFF);  // repeated 127 + 255 * 128 = 32,767 times
+  s.push_back(0xFF);
+  s.push_back(1);  // one more literal: a shared record
+  s.push_back(0x3F);
+  s.push_back(0x80 | (32765 & 0x7F));  // repeated 32,765 times
+  s.push_back(std::uint8_t(32765 >> 7));
+  s.push_back(0);  // the last stored byte is never read
+  p.recordCount = 0xFFFF;
+  return p;
+}
+
+// A page whose stored body claims about 250 * 32 KiB (8 MiB) of expansion, holding one record.
+inline RawPage ExpansionBombPage() {
+  RawPage p;
+  std::vector<std::uint8_t>& s = p.stored;
+  s = {15, 0xC0, 10, 0, 9, 0, 0, 0, 0, 1, 0xF3, 0, 0, 0, 2, 0x20};
+  while (s.size() + 4 < 1000) {
+    s.push_back(0xFF);  // the repeat count of the last literal: 32,767
+    s.push_back(0xFF);
+    s.push_back(1);  // a one-byte literal
+    s.push_back(0x20);
+  }
+  s.push_back(0xFF);
+  s.push_back(0xFF);
+  s.push_back(0);
+  p.recordCount = 1;
+  return p;
 }
 
 inline std::vector<FeatureFile> FeatureFiles() {

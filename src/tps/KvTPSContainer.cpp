@@ -13,6 +13,17 @@ constexpr std::size_t kChunkSize = 1 << 20;
 // a damaged one stops growing here.
 constexpr std::size_t kMaxExpanded = 1 << 22;
 
+// What the records of a load may cost in memory: kLoadBudgetPerByte bytes per byte of
+// the file plus kLoadBudgetFixed. Real files stay far below (their pages expand about
+// two to four times); a damaged or hostile one that packs tens of thousands of shared
+// one-byte records into every page would otherwise take hundreds of times its size.
+constexpr std::uint64_t kLoadBudgetPerByte = 64;
+constexpr std::uint64_t kLoadBudgetFixed = std::uint64_t(32) << 20;
+// Estimated cost of a kept record besides its data (the record, its body, the list
+// entry), and of a data record handed to a sink.
+constexpr std::uint64_t kRecordCost = sizeof(TTPSRecord) + 96;
+constexpr std::uint64_t kSinkRecordCost = 32;
+
 std::uint32_t Le32(const std::uint8_t* p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
          std::uint32_t(p[3]) << 24;
@@ -304,6 +315,27 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
   const std::uint64_t size = file.size();
   std::vector<std::uint8_t> expanded;
   std::vector<std::uint8_t> scratch;
+
+  // Data records handed to the sink are counted for the memory budget.
+  struct CountingSink : TTPSDataSink {
+    TTPSDataSink* inner = nullptr;
+    std::uint64_t count = 0;
+    void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t tableNumber,
+                    std::int32_t recordNumber) override {
+      ++count;
+      inner->DataRecord(pageOffset, indexInPage, tableNumber, recordNumber);
+    }
+  } counting;
+  counting.inner = dataSink;
+  if (dataSink) dataSink = &counting;
+  const std::uint64_t budget = kLoadBudgetFixed + kLoadBudgetPerByte * size;
+  auto checkBudget = [&] {
+    const std::uint64_t used = store.BytesHeld() +
+                               std::uint64_t(records.Count() + memos.Count()) * kRecordCost +
+                               counting.count * kSinkRecordCost;
+    if (used > budget)
+      throw Exception("The file is damaged: its pages hold far more records than its size allows");
+  };
   for (int i = 0; i < 60; ++i) {
     // Offsets in 64 bits: page addresses count 256-byte units after the header.
     const std::uint64_t start = std::uint64_t(Le32(header + 32 + 4 * i)) * 256 + kTpsHeaderSize;
@@ -334,6 +366,7 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
               TpsExpandPage(stored, expanded);
               CutRecords(expanded, recordCount, records, memos, store, pos, dataSink, scratch);
             }
+            checkBudget();
           }
         }
       }

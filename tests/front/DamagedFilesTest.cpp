@@ -166,6 +166,30 @@ TEST_P(DamagedFiles, TruncatedAndCorruptedCopiesEndCleanly) {
   EXPECT_GE(runs_, 25);
 }
 
+TEST(HostileFiles, EndWithAMessageOrConvertWithinBounds) {
+  TempDir dir;
+  const std::string out = dir.File("out.txt");
+  auto run = [&](const std::vector<std::uint8_t>& bytes) {
+    WriteFileBytes(dir.File("in.tps"), bytes);
+    return RunProcess({VeltroBinary(), dir.File("in.tps"), out}, dir.Path(), 10);
+  };
+  // 64 pages of 65,535 shared records each (a 17 KiB file): refused with a message.
+  const ProcessResult bomb = run(tpsfeatures::RawFile(
+      std::vector<tpsfeatures::RawPage>(64, tpsfeatures::RecordCountBombPage())));
+  EXPECT_EQ(bomb.signal, 0);
+  EXPECT_EQ(bomb.exitCode, 1) << bomb.out << bomb.err;
+  EXPECT_NE(bomb.out.find("The file is damaged: its pages hold far more records than its size "
+                          "allows."),
+            std::string::npos)
+      << bomb.out;
+  // Pages asking for megabytes of expansion each: the run ends normally.
+  const ProcessResult wide = run(tpsfeatures::RawFile(
+      std::vector<tpsfeatures::RawPage>(16, tpsfeatures::ExpansionBombPage())));
+  EXPECT_EQ(wide.signal, 0);
+  EXPECT_TRUE(wide.exitCode == 0 || wide.exitCode == 1) << wide.out << wide.err;
+  EXPECT_EQ(wide.err.find("Sanitizer"), std::string::npos) << wide.err;
+}
+
 std::string FileParamName(const ::testing::TestParamInfo<std::size_t>& info) {
   std::string name = tpsfeatures::FeatureFiles()[info.param].name;
   name = name.substr(0, name.find('.'));
