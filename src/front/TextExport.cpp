@@ -1,6 +1,7 @@
 #include "front/TextExport.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -34,30 +35,122 @@ std::int32_t TypeWidth(const TExportField& f) {
   }
 }
 
-// The texts of recent date and time values under one set of regional settings. A
-// table's dates repeat a great deal, and their text form is the costly one; the
-// settings stay the same while one table is written. A time of day alone (day 0) is
-// known by its hours, minutes and seconds when the time form shows no milliseconds:
-// that is all its text can depend on.
+// The texts of date and time values under one set of regional settings, kept while
+// one table is written (the settings stay the same meanwhile): a table's dates repeat
+// a great deal, and their text form is the costly one. A time of day alone (day 0) is
+// known by its hours, minutes and seconds when the time form shows no milliseconds,
+// since that is all its text can depend on; a table with many of them gets one text
+// per second of the day. Other values go through a small table of recent values.
 class TDateTextCache {
  public:
   explicit TDateTextCache(const FormatSettings& settings)
       : settings_(settings),
-        timeByClock_(settings.LongTimeFormat.find_first_of("zZ") == std::string::npos) {}
+        timeByClock_(settings.LongTimeFormat.find_first_of("zZ") == std::string::npos) {
+    // The usual numeric forms are put together from the calendar's parts directly,
+    // once they are seen to give the same texts as the settings' own formatting.
+    plainTime_ = settings.LongTimeFormat == "hh:nn:ss";
+    plainDate_ =
+        settings.ShortDateFormat == "yyyy-mm-dd" || settings.ShortDateFormat == "yyyy/mm/dd";
+    dateSeparator_ = settings.ShortDateFormat[4] == '/' ? settings.DateSeparator : '-';
+    for (double v : {1.0, 43481.0, 2958465.0, -693593.0, 1.0 / 86400, 0.5, 0.9999, 0.9268634,
+                     43481.75, -3.25, 12.000001}) {
+      std::string fast, want;
+      AppendDateTimeText(want, v, settings);
+      if (AppendPlain(fast, v) && fast != want) plainTime_ = plainDate_ = false;
+    }
+  }
+
   void Append(std::string& out, double value) {
-    std::uint64_t key;
-    std::uint8_t kind = 1;
+    if ((plainTime_ || plainDate_) && AppendPlain(out, value)) return;
     if (timeByClock_ && value >= 0 && value < 1) {
       int hour, minute, second, ms;
       DecodeTime(value, hour, minute, second, ms);
-      key = std::uint64_t(std::uint32_t(hour)) << 32 | std::uint32_t(minute) << 16 |
-            std::uint32_t(second);
-      kind = 2;
-    } else {
-      std::memcpy(&key, &value, sizeof key);
+      if (hour < 24 && minute < 60 && second < 60) {
+        const std::uint32_t clock = std::uint32_t(hour * 3600 + minute * 60 + second);
+        if (!clockTexts_.empty() || ++clockValues_ > 4096) {
+          AppendClock(out, value, clock);
+          return;
+        }
+        AppendRecent(out, value, std::uint64_t(clock), 2);
+        return;
+      }
     }
-    Entry& e = entries_[(key ^ (key >> 29) ^ (key >> 41)) * 0x9E3779B97F4A7C15ULL >> 52];
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    AppendRecent(out, value, bits, 1);
+  }
+
+ private:
+  static constexpr std::uint32_t kSecondsPerDay = 86400;
+
+  static void Two(std::string& out, int v) {
+    const char t[2] = {char('0' + v / 10 % 10), char('0' + v % 10)};
+    out.append(t, 2);
+  }
+
+  // The text of the value in the plain numeric forms; false when it needs a form that
+  // is not plain (nothing is appended then).
+  bool AppendPlain(std::string& out, double value) const {
+    if (!std::isfinite(value)) return false;
+    const double day = std::trunc(value);
+    const bool timeOnly = day == 0, dateOnly = value - day == 0 && !timeOnly;
+    if ((!timeOnly && !plainDate_) || (!dateOnly && !plainTime_)) return false;
+    if (!timeOnly) {
+      int year, month, dayOfMonth;
+      DecodeDate(value, year, month, dayOfMonth);
+      if (year < 1000 || year > 9999) return false;
+      Two(out, year / 100);
+      Two(out, year % 100);
+      out += dateSeparator_;
+      Two(out, month);
+      out += dateSeparator_;
+      Two(out, dayOfMonth);
+      if (dateOnly) return true;
+      out += ' ';
+    }
+    int hour, minute, second, ms;
+    DecodeTime(value, hour, minute, second, ms);
+    Two(out, hour);
+    out += settings_.TimeSeparator;
+    Two(out, minute);
+    out += settings_.TimeSeparator;
+    Two(out, second);
+    return true;
+  }
+  struct Entry {
+    std::uint64_t Key = 0;
+    std::uint8_t Kind = 0;  // 0: empty, 1: the value's bits, 2: a time by its clock
+    std::uint8_t Length = 0;
+    char Text[38];
+  };
+
+  void AppendClock(std::string& out, double value, std::uint32_t clock) {
+    if (clockTexts_.empty()) clockTexts_.assign(kSecondsPerDay, {0, 0});
+    auto& slot = clockTexts_[clock];
+    if (slot.second == 0) {
+      text_.clear();
+      AppendDateTimeText(text_, value, settings_);
+      if (text_.empty() || text_.size() > 255) {
+        out += text_;
+        return;
+      }
+      slot = {std::uint32_t(clockArena_.size()), std::uint8_t(text_.size())};
+      clockArena_ += text_;
+    }
+    out.append(clockArena_, slot.first, slot.second);
+  }
+
+  void AppendRecent(std::string& out, double value, std::uint64_t key, std::uint8_t kind) {
+    Entry& e = recent_[(key ^ (key >> 29) ^ (key >> 41)) * 0x9E3779B97F4A7C15ULL >> shift_];
     if (e.Kind != kind || e.Key != key) {
+      // Many different values: a larger table, up to 2^14 entries.
+      if (++misses_ > 2 * recent_.size() && shift_ > 50) {
+        shift_ -= 2;
+        recent_.assign(std::size_t(1) << (64 - shift_), Entry{});
+        misses_ = 0;
+        AppendRecent(out, value, key, kind);
+        return;
+      }
       text_.clear();
       AppendDateTimeText(text_, value, settings_);
       if (text_.size() > sizeof e.Text) {
@@ -72,16 +165,16 @@ class TDateTextCache {
     out.append(e.Text, e.Length);
   }
 
- private:
-  struct Entry {
-    std::uint64_t Key = 0;
-    std::uint8_t Kind = 0;  // 0: empty, 1: the value's bits, 2: a time by its clock
-    std::uint8_t Length = 0;
-    char Text[38];
-  };
   const FormatSettings& settings_;
   const bool timeByClock_;
-  std::vector<Entry> entries_ = std::vector<Entry>(4096);
+  bool plainTime_ = false, plainDate_ = false;
+  char dateSeparator_ = '-';
+  int shift_ = 54;  // 64 - log2 of the number of entries
+  std::vector<Entry> recent_ = std::vector<Entry>(std::size_t(1) << (64 - 54));
+  std::size_t misses_ = 0;
+  std::size_t clockValues_ = 0;
+  std::vector<std::pair<std::uint32_t, std::uint8_t>> clockTexts_;  // by second of the day
+  std::string clockArena_;
   std::string text_;
 };
 

@@ -56,7 +56,11 @@ TEST(WriterDateText, EveryValueWrittenAsItsTextForm) {
   FormatSettings withMs = FormatSettings::Iso();
   withMs.LongTimeFormat = "hh:nn:ss.zzz";
   FormatSettings twelve = FormatSettings::UnitedStates();
-  for (const FormatSettings& fs : {FormatSettings::Iso(), withMs, twelve}) {
+  FormatSettings dashes = FormatSettings::Iso();
+  dashes.ShortDateFormat = "yyyy-mm-dd";  // the dashes are literal, not the separator
+  dashes.DateSeparator = '.';
+  dashes.TimeSeparator = '.';
+  for (const FormatSettings& fs : {FormatSettings::Iso(), withMs, twelve, dashes}) {
     SCOPED_TRACE(fs.LongTimeFormat);
     TempDir dir;
     const std::string path = dir.File("dates.txt");
