@@ -261,6 +261,20 @@ void TpsDecodeField(const TTPSField& f, std::span<const std::uint8_t> data,
   cellType = v.CellType;
 }
 
+// Appends unit to out times times, doubling the copied block each step.
+static void AppendRepeated(std::string& out, std::string_view unit, std::size_t times) {
+  if (times == 0 || unit.empty()) return;
+  const std::size_t start = out.size();
+  out.reserve(start + unit.size() * times);
+  out.append(unit);
+  std::size_t done = 1;
+  while (done < times) {
+    const std::size_t take = std::min(done, times - done);
+    out.append(out, start, take * unit.size());
+    done += take;
+  }
+}
+
 void TpsDecodeArray(const TTPSField& f, std::span<const std::uint8_t> data,
                     std::size_t payloadStart, std::string_view separator, Variant& value,
                     TKvICellType& cellType, std::int64_t& invalid) {
@@ -277,31 +291,35 @@ void TpsDecodeArray(const TTPSField& f, std::span<const std::uint8_t> data,
   std::string text = "(";
   TKvICellView v;
   cellType = ictEmpty;
-  if (w == 0 && n > 1) {
-    // More elements than bytes (a damaged count): every element reads the same bytes
-    // and gives the same text, so it is decoded once and repeated, not n times.
-    e.Offset = f.Offset;
-    std::string one;
-    const std::int64_t before = invalid;
-    if (TpsDecodeFieldView(e, data, payloadStart, v, invalid)) AppendTextOf(one, v, settings);
-    invalid += (invalid - before) * (n - 1);
-    cellType = v.CellType;
-    text.reserve(2 + std::size_t(n) * (one.size() + separator.size()));
-    for (std::uint32_t k = 0; k < n; ++k) {
-      if (k > 0) text.append(separator);
-      text.append(one);
-    }
-    text += ")";
-    value = Variant::String(std::move(text));
-    return;
-  }
   for (std::uint32_t k = 0; k < n; ++k) {
-    e.Offset = std::uint16_t(f.Offset + k * w);
-    if (k > 0) text.append(separator);
-    if (f.Offset + std::size_t(k) * w > 0xFFFF) {
-      cellType = ictEmpty;  // beyond any payload
-      continue;
+    const std::size_t offset = f.Offset + std::size_t(k) * w;
+    if (k > 0 && offset > 0xFFFF) {
+      // This element and the ones after it lie beyond any payload.
+      AppendRepeated(text, separator, n - k);
+      cellType = ictEmpty;
+      break;
     }
+    if (k > 0 && (w == 0 || payloadStart + offset >= data.size())) {
+      // From here on every element reads the same bytes (a width of 0, a damaged
+      // count) or none (past the record's end) and gives the same text: it is decoded
+      // once and repeated, so a damaged count costs no decoding per element.
+      std::uint32_t same = n - k;
+      if (w > 0) same = std::min<std::uint32_t>(same, (0xFFFFu - f.Offset) / w - k + 1);
+      e.Offset = std::uint16_t(offset);
+      std::string one(separator);
+      const std::int64_t before = invalid;
+      if (TpsDecodeFieldView(e, data, payloadStart, v, invalid)) AppendTextOf(one, v, settings);
+      invalid += (invalid - before) * std::int64_t(same - 1);
+      cellType = v.CellType;
+      AppendRepeated(text, one, same);
+      if (k + same < n) {
+        AppendRepeated(text, separator, n - k - same);
+        cellType = ictEmpty;
+      }
+      break;
+    }
+    e.Offset = std::uint16_t(offset);
+    if (k > 0) text.append(separator);
     if (TpsDecodeFieldView(e, data, payloadStart, v, invalid)) AppendTextOf(text, v, settings);
     cellType = v.CellType;
   }

@@ -180,4 +180,19 @@ TEST(ResourceLimits, ArrayWithMoreElementsThanBytes) {
   ASSERT_EQ(text.size(), 2 + 65535 * 2 - 1);
   EXPECT_EQ(text.substr(0, 6), "(0,0,0");
   EXPECT_EQ(text.substr(text.size() - 5), ",0,0)");
+
+  // A Byte array of 60,000 elements in a record that ends after its first four bytes:
+  // the four values, then empty elements.
+  t.fields = {tpsw::Field(tpsw::kLong, "A:ID", 0, 4), tpsw::Field(tpsw::kByte, "A:B", 4, 60000)};
+  t.fields[1].elements = 60000;
+  Bytes shortRow;
+  {
+    tpsw::Writer w(&shortRow);
+    w.AddTable(t);
+    tpsw::Payload p(8);
+    p.PutLong(0, 1).PutByte(4, 1).PutByte(5, 2).PutByte(6, 3).PutByte(7, 4);
+    w.AddRow(1, 1, p);
+  }
+  auto s = Load(shortRow);
+  EXPECT_EQ(Text(Sheet(*s, 0), 1, 0), "(1,2,3,4" + std::string(59996, ',') + ")");
 }
