@@ -28,5 +28,6 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 find_program(VELTRO_WINE NAMES wine wine64)
 if(VELTRO_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env WINEDEBUG=-all
+      "WINEDLLOVERRIDES=mscoree,mshtml="
       WINEPREFIX=${CMAKE_BINARY_DIR}/wine ${VELTRO_WINE})
 endif()
