@@ -32,8 +32,19 @@ struct TTPSLazyIndex : TTPSDataSink {
     }
     last->push_back({recordNumber - 1, std::uint32_t(pages.size() - 1), indexInPage});
   }
+  void Passed(std::uint64_t offset) override {
+    // A file mapping's pages already read are given back, a step behind.
+    constexpr std::uint64_t kStep = std::uint64_t(4) << 20;
+    if (releaseBehind && offset >= released + 2 * kStep) {
+      TpsReleaseMappedBytes(file, released, offset - kStep);
+      released = offset - kStep;
+    }
+  }
   std::int32_t only;
   bool load;
+  bool releaseBehind = false;
+  std::span<const std::uint8_t> file;
+  std::uint64_t released = 0;
   std::vector<std::uint64_t> pages;
   std::unordered_map<std::int32_t, std::vector<TKvISourceRow>> rows;
   std::vector<std::int32_t> order;  // tables in the order their first record came
@@ -179,6 +190,11 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
   const std::span<const std::uint8_t> bytes = SourceBytes(stream);
   if (LazyLoadPossible()) {
     TTPSLazyIndex index(TableNumber, LoadRowStatutes.Contains(rsNormal));
+    // The pages of a mapped file can be given back once read: they come again from the
+    // file when rows are decoded. (Not a private copy, nor a memory stream's bytes.)
+    index.file = bytes;
+    index.releaseBehind = dynamic_cast<TFileStream*>(&stream) != nullptr && !bytes.empty() &&
+                          (source_.empty() || bytes.data() != source_.data());
     TpsCollectRecords(bytes, header_, records_, memos_, store_, &index);
     TpsJoinDefinitions(records_, store_);
     BuildTables();
@@ -361,7 +377,9 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uin
   // The bytes stay for the rows decoded later: a private copy moves along.
   std::vector<std::uint8_t> owned;
   if (!source_.empty() && bytes.data() == source_.data()) owned = std::move(source_);
-  auto file = std::make_shared<TTPSLazyFile>(std::move(owned), bytes, std::move(index.pages));
+  const bool releaseBehind = owned.empty() && index.releaseBehind;
+  auto file = std::make_shared<TTPSLazyFile>(std::move(owned), bytes, std::move(index.pages),
+                                             releaseBehind);
   const bool loadMemos = ParseItems.Contains(ipiBLOB);
   std::int64_t notCounted = 0;
 

@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#if !defined(_WIN32)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "cells/KvExceptions.h"
 #include "tps/KvTPSRecords.h"
 
@@ -246,7 +251,22 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
 
 // ---- Pages read again ----
 
-TTPSPageCache::TTPSPageCache(std::span<const std::uint8_t> file) : file_(file) {}
+void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t from,
+                           std::uint64_t to) {
+#if defined(MADV_DONTNEED) && !defined(_WIN32)
+  static const std::uint64_t page = std::uint64_t(sysconf(_SC_PAGESIZE));
+  to = std::min<std::uint64_t>(to, file.size());
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(file.data());
+  const std::uintptr_t start = (base + from + page - 1) / page * page;
+  const std::uintptr_t end = (base + to) / page * page;
+  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
+#else
+  (void)file, (void)from, (void)to;
+#endif
+}
+
+TTPSPageCache::TTPSPageCache(std::span<const std::uint8_t> file, bool releaseBehind)
+    : file_(file), releaseBehind_(releaseBehind) {}
 
 bool TTPSPageCache::Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
                            std::span<const std::uint8_t>& data, std::uint16_t& headerLength) {
@@ -259,6 +279,14 @@ bool TTPSPageCache::Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
     for (Page& p : pages_)
       if (p.LastUse < page->LastUse) page = &p;
     Load(*page, pageOffset);
+    // Pages are asked for in file order mostly: what lies well behind is given back.
+    // Reading that starts again from the front starts giving back from there.
+    constexpr std::uint64_t kReleaseStep = std::uint64_t(4) << 20;
+    if (pageOffset + 2 * kReleaseStep < released_) released_ = pageOffset;
+    if (releaseBehind_ && pageOffset >= released_ + 2 * kReleaseStep) {
+      TpsReleaseMappedBytes(file_, released_, pageOffset - kReleaseStep);
+      released_ = pageOffset - kReleaseStep;
+    }
   }
   page->LastUse = clock_;
   if (indexInPage >= page->Items.size() || page->Items[indexInPage].Start == kNoItem) return false;
@@ -325,6 +353,7 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
       ++count;
       inner->DataRecord(pageOffset, indexInPage, tableNumber, recordNumber);
     }
+    void Passed(std::uint64_t offset) override { inner->Passed(offset); }
   } counting;
   counting.inner = dataSink;
   if (dataSink) dataSink = &counting;
@@ -366,6 +395,7 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
               TpsExpandPage(stored, expanded);
               CutRecords(expanded, recordCount, records, memos, store, pos, dataSink, scratch);
             }
+            if (dataSink) dataSink->Passed(pos);
             checkBudget();
           }
         }

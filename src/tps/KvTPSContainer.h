@@ -98,7 +98,15 @@ class TTPSDataSink {
   virtual ~TTPSDataSink() = default;
   virtual void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage,
                           std::int32_t tableNumber, std::int32_t recordNumber) = 0;
+  // Every byte before offset has been read (pages are read in file order mostly).
+  virtual void Passed(std::uint64_t offset) { (void)offset; }
 };
+
+// Tells the system that the bytes [from, to) of a file mapping are not needed for now:
+// they leave the process's memory and come back from the file when read again. Only
+// for a read-only mapping of a file (never for memory the process owns).
+void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t from,
+                           std::uint64_t to);
 
 // Checks the header and collects the records of every block into the records list
 // (data, metadata, definition and table name records, in file order) and the memo
@@ -124,7 +132,9 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
 // stay unchanged and in place while the cache is used.
 class TTPSPageCache {
  public:
-  explicit TTPSPageCache(std::span<const std::uint8_t> file);
+  // With releaseBehind, file is a read-only file mapping and the bytes before the pages
+  // read are given back to the system as reading moves on.
+  explicit TTPSPageCache(std::span<const std::uint8_t> file, bool releaseBehind = false);
   // The whole data and header length of record indexInPage of the page at pageOffset;
   // false when the page has no such record. The data stays valid until the next call.
   bool Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
@@ -146,6 +156,8 @@ class TTPSPageCache {
   void Load(Page& page, std::uint64_t offset);
 
   std::span<const std::uint8_t> file_;
+  bool releaseBehind_ = false;
+  std::uint64_t released_ = 0;  // bytes before this offset were given back
   Page pages_[4];
   std::uint64_t clock_ = 0;
   std::vector<std::uint8_t> expanded_;

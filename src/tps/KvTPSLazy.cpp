@@ -7,8 +7,11 @@
 #include "tps/KvTPSValues.h"
 
 TTPSLazyFile::TTPSLazyFile(std::vector<std::uint8_t> owned, std::span<const std::uint8_t> bytes,
-                           std::vector<std::uint64_t> pageOffsets)
-    : Owned(std::move(owned)), Bytes(bytes), PageOffsets(std::move(pageOffsets)), Pages(Bytes) {}
+                           std::vector<std::uint64_t> pageOffsets, bool releaseBehind)
+    : Owned(std::move(owned)),
+      Bytes(bytes),
+      PageOffsets(std::move(pageOffsets)),
+      Pages(Bytes, releaseBehind) {}
 
 bool TTPSLazyFile::Record(const TKvISourceRow& row, std::span<const std::uint8_t>& data,
                           std::uint16_t& headerLength) {

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "TpsTestUtil.h"
 #include "cells/KvStream.h"
 #include "tps/KvTPS.h"
+#include "tpswriter/TpsDemo.h"
 #include "tpswriter/TpsWriter.h"
 
 namespace {
@@ -225,6 +227,51 @@ TEST(TpsLazyRows, ChangingALazySheetStoresItsRowsFirst) {
   et.Cells.SetCell(1, 3, Variant::String("changed"), taLeftJustify, 0, ictString);
   EXPECT_FALSE(lt.Cells.HasRowSource());
   EXPECT_EQ(Dump(*lazy.reader), Dump(*eager.reader));
+}
+
+}  // namespace
+
+namespace {
+
+// A mapped file gives back the pages it has read; rows decoded later read them again
+// from the file and are the same as from a copy in memory.
+// An encrypted file is read from a decrypted private copy, which is never given back.
+TEST(TpsLazyRows, MappedFileReadAgainAfterItsPagesWereGivenBack) {
+  for (const std::string owner : {"", "pw"}) {
+    SCOPED_TRACE(owner);
+    TempDir dir;
+    const std::string path = dir.File("big.tps");
+    const tpsw::BenchResult made = tpsw::WriteBench(path, 12, owner);
+    ASSERT_GT(made.rows, 60000);
+    TFileStream file(path);
+    std::vector<std::uint8_t> bytes(file.View().begin(), file.View().end());
+    TClarionTPS mapped;
+    mapped.ResetGrid();
+    mapped.LazyRows = true;
+    if (!owner.empty()) mapped.Owner = owner;
+    mapped.LoadFromStream(file);
+    Loaded copy = LoadWith(bytes, true, 0, false, owner);
+    ASSERT_EQ(mapped.Sheets().Count(), copy.reader->Sheets().Count());
+    const TSpreadSheetCells& a = mapped.Sheets()[0].Cells;
+    const TSpreadSheetCells& b = copy.reader->Sheets()[0].Cells;
+    ASSERT_TRUE(a.HasRowSource());
+    ASSERT_EQ(a.RowCount, made.rows);
+    ASSERT_EQ(a.RowCount, b.RowCount);
+    EXPECT_EQ(a.ColCount, b.ColCount);
+    // Rows from front to back twice (every page read again), then from back to front.
+    std::vector<std::int32_t> order;
+    for (int pass = 0; pass < 2; ++pass)
+      for (std::int32_t row = 0; row < a.RowCount; row += 997) order.push_back(row);
+    for (std::int32_t row = a.RowCount - 1; row >= 0; row -= 4999) order.push_back(row);
+    for (std::int32_t row : order)
+      for (std::int32_t col = 0; col < a.ColCount; ++col) {
+        TKvICellView x, y;
+        ASSERT_EQ(a.PeekCell(col, row, x), b.PeekCell(col, row, y)) << row << " " << col;
+        if (x.Kind == VarKind::Empty) continue;
+        EXPECT_EQ(Describe(x), Describe(y)) << row << " " << col;
+      }
+    EXPECT_EQ(a.GetValue(0, a.RowCount - 1).AsInt(), made.rows);
+  }
 }
 
 }  // namespace
