@@ -3,8 +3,10 @@
 // damaged-file tests. Deterministic: the same bytes every time.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,36 +117,39 @@ inline std::vector<std::uint8_t> RawFile(const std::vector<RawPage>& pages) {
 // number 1): one full record of 63 bytes, then 65,534 one-byte records that share
 // all 63 bytes with the one before.
 inline RawPage RecordCountBombPage() {
+  // A literal run of 69 bytes: the full record (flags, lengths, table 1, data kind,
+  // record number 1, filler), then the flags of the first shared record.
+  const std::uint8_t head[] = {69, 0xC0, 63, 0, 9, 0, 0, 0, 0, 1, 0xF3, 0, 0, 0, 1};
+  const std::uint8_t tail[] = {0x3F,  // the first shared record
+                               0xFF,
+                               0xFF,  // repeated 127 + 255 * 128 = 32,767 times
+                               1,
+                               0x3F,  // one more literal: a shared record
+                               0x80 | (32765 & 0x7F),
+                               32765 >> 7,  // repeated 32,765 times
+                               0};          // the last stored byte is never read
   RawPage p;
-  std::vector<std::uint8_t>& s = p.stored;
-  s = {69, 0xC0, 63, 0, 9, 0, 0, 0, 0, 1, 0xF3, 0, 0, 0, 1};  // literal run of 69 bytes
-  s.resize(1 + 5 + 63, 0x41);
-  s.push_back(0x3F);  // the first shared record
-  s.push_back(0xFF);  // repeated 127 + 255 * 128 = 32,767 times
-  s.push_back(0xFF);
-  s.push_back(1);  // one more literal: a shared record
-  s.push_back(0x3F);
-  s.push_back(0x80 | (32765 & 0x7F));  // repeated 32,765 times
-  s.push_back(std::uint8_t(32765 >> 7));
-  s.push_back(0);  // the last stored byte is never read
+  p.stored.assign(sizeof head + 63 - 9 + sizeof tail, 0x41);
+  std::copy(std::begin(head), std::end(head), p.stored.begin());
+  std::copy(std::begin(tail), std::end(tail), p.stored.end() - long(sizeof tail));
   p.recordCount = 0xFFFF;
   return p;
 }
 
-// A page whose stored body claims about 250 * 32 KiB (8 MiB) of expansion, holding one record.
+// A page whose stored body claims about 250 * 32 KiB (8 MiB) of expansion, holding
+// one record.
 inline RawPage ExpansionBombPage() {
+  // A literal run of 15 bytes (one record of 10 bytes), then 246 times: the repeat
+  // count 32,767 of the last literal and a one-byte literal.
+  const std::uint8_t head[] = {15, 0xC0, 10, 0, 9, 0, 0, 0, 0, 1, 0xF3, 0, 0, 0, 2, 0x20};
+  const std::uint8_t step[] = {0xFF, 0xFF, 1, 0x20};
   RawPage p;
-  std::vector<std::uint8_t>& s = p.stored;
-  s = {15, 0xC0, 10, 0, 9, 0, 0, 0, 0, 1, 0xF3, 0, 0, 0, 2, 0x20};
-  while (s.size() + 4 < 1000) {
-    s.push_back(0xFF);  // the repeat count of the last literal: 32,767
-    s.push_back(0xFF);
-    s.push_back(1);  // a one-byte literal
-    s.push_back(0x20);
-  }
-  s.push_back(0xFF);
-  s.push_back(0xFF);
-  s.push_back(0);
+  p.stored.assign(sizeof head + 246 * sizeof step + 3, 0);
+  std::copy(std::begin(head), std::end(head), p.stored.begin());
+  for (std::size_t k = 0; k < 246; ++k)
+    std::copy(std::begin(step), std::end(step), p.stored.begin() + long(sizeof head + 4 * k));
+  p.stored[p.stored.size() - 3] = 0xFF;  // a last repeat; the final byte is never read
+  p.stored[p.stored.size() - 2] = 0xFF;
   p.recordCount = 1;
   return p;
 }
