@@ -197,7 +197,14 @@ std::string_view TrimView(std::string_view s, bool atStart, bool atEnd) {
 }
 
 Variant TrimText(TBuiltinArgs& args, bool atStart, bool atEnd) {
-  const std::string text = TextArg(args, 0);
+  Variant v = args.Get(0);
+  if (v.IsText()) {
+    // The text is trimmed where it is; a String with nothing to cut is the result.
+    const std::string_view trimmed = TrimView(v.AsString(), atStart, atEnd);
+    if (v.Kind() == VarKind::String && trimmed.size() == v.AsString().size()) return v;
+    return Variant::String(trimmed);
+  }
+  const std::string text = TextOf(v);
   return Variant::String(TrimView(text, atStart, atEnd));
 }
 
@@ -366,14 +373,62 @@ bool IsAlphaText(const std::string& text) {
 // The date-time of the argument of YEAR..SECOND: a text is read as a date only.
 TDateTime DateArg(TBuiltinArgs& args) {
   const Variant v = args.Get(0);
-  if (v.IsText()) return TextToDate(TextOf(v));
+  if (v.IsText()) return TextToDate(v.AsString());
   return ToReal(v);
 }
 
-Variant DatePartNumber(TBuiltinArgs& args, const char* pattern) {
+enum class TDatePart : std::uint8_t { Year, Month, Day, Hour, Minute, Second };
+
+// The one-letter pattern whose formatted text, read back as a number, is the part.
+const char* DatePartPattern(TDatePart part) {
+  switch (part) {
+    case TDatePart::Year:
+      return "yyyy";
+    case TDatePart::Month:
+      return "m";
+    case TDatePart::Day:
+      return "d";
+    case TDatePart::Hour:
+      return "h";
+    case TDatePart::Minute:
+      return "n";
+    case TDatePart::Second:
+      break;
+  }
+  return "s";
+}
+
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+
+// YEAR..SECOND give the number the part's pattern formats to. Those digits are the
+// calendar part itself (DecodeDate gives years 0..9999, DecodeTime the 24-hour clock),
+// so the part is taken straight from the calendar; only settings whose separators are
+// digits, under which the digits might read back as another number, go through the text.
+Variant DatePartNumber(TBuiltinArgs& args, TDatePart part) {
   const TDateTime dt = DateArg(args);
-  return Variant::Integer(
-      ToInteger(Variant::String(FormatDateTime(pattern, dt, CurrentSettings()))));
+  const FormatSettings& fs = CurrentSettings();
+  if (IsAsciiDigit(fs.DecimalSeparator) || IsAsciiDigit(fs.ThousandSeparator)) {
+    return Variant::Integer(
+        ToInteger(Variant::String(FormatDateTime(DatePartPattern(part), dt, fs))));
+  }
+  int year, month, day, hour, minute, second, ms;
+  switch (part) {
+    case TDatePart::Year:
+    case TDatePart::Month:
+    case TDatePart::Day:
+      DecodeDate(dt, year, month, day);
+      return Variant::Integer(part == TDatePart::Year    ? year
+                              : part == TDatePart::Month ? month
+                                                         : day);
+    case TDatePart::Hour:
+    case TDatePart::Minute:
+    case TDatePart::Second:
+      break;
+  }
+  DecodeTime(dt, hour, minute, second, ms);
+  return Variant::Integer(part == TDatePart::Hour     ? hour
+                          : part == TDatePart::Minute ? minute
+                                                      : second);
 }
 
 }  // namespace
@@ -519,17 +574,17 @@ Variant CallBuiltin(int index, TBuiltinArgs& args) {
       return Variant::Double(x - std::trunc(x));
     }
     case bfYear:
-      return DatePartNumber(args, "yyyy");
+      return DatePartNumber(args, TDatePart::Year);
     case bfMonth:
-      return DatePartNumber(args, "m");
+      return DatePartNumber(args, TDatePart::Month);
     case bfDay:
-      return DatePartNumber(args, "d");
+      return DatePartNumber(args, TDatePart::Day);
     case bfHour:
-      return DatePartNumber(args, "h");
+      return DatePartNumber(args, TDatePart::Hour);
     case bfMinute:
-      return DatePartNumber(args, "n");
+      return DatePartNumber(args, TDatePart::Minute);
     case bfSecond:
-      return DatePartNumber(args, "s");
+      return DatePartNumber(args, TDatePart::Second);
     default:
       ThrowListIndex(index);
   }

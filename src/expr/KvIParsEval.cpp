@@ -32,17 +32,6 @@ class DepthGuard {
   DepthGuard& operator=(const DepthGuard&) = delete;
 };
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = char(x - 32);
-    if (y >= 'a' && y <= 'z') y = char(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 class NodeArgs final : public TBuiltinArgs {
  public:
   explicit NodeArgs(const TExpNode& node) : node_(node) {}
@@ -56,13 +45,12 @@ class NodeArgs final : public TBuiltinArgs {
   const TExpNode& node_;
 };
 
-Variant EvaluateNamePath(const TExpNode& node, const TExpToken& token) {
-  if (EqualsNoCase(token.Text, "GETDATE") || EqualsNoCase(token.Text, "NOW")) {
-    return Variant::Date(NowDateTime());
-  }
+// The built-in function and GETDATE/NOW were recognised when the node was built.
+Variant EvaluateNamePath(const TExpNode& node) {
+  if (node.IsNowName()) return Variant::Date(NowDateTime());
   // A bare name always goes to the owner, even when it spells a built-in function.
   if (node.ChildCount() == 0) return EvaluateName(node);
-  const int builtin = FindBuiltin(token.Text);
+  const int builtin = node.BuiltinIndex();
   if (builtin >= 0) {
     NodeArgs args(node);
     return CallBuiltin(builtin, args);
@@ -82,8 +70,8 @@ TArithOp ArithOpOf(int index) {
 }
 
 Variant EvaluateOperator(const TExpNode& node, const TExpToken& token) {
-  const int index = OperatorIndex(token.Text);
-  if (OperatorArity(token.Text) != node.ChildCount()) {
+  const int index = node.OperatorPriority();
+  if (node.OperatorArgCount() != node.ChildCount()) {
     throw EKvIParseException("Calculate error: syntax tree fault.");
   }
   // An operator run outside the table passes the arity check only as a lone token
@@ -155,7 +143,7 @@ Variant Evaluate(const TExpNode& node) {
       return Variant::Double(v);
     }
     case tkName:
-      return EvaluateNamePath(node, *token);
+      return EvaluateNamePath(node);
     case tkOperator:
       return EvaluateOperator(node, *token);
     default:

@@ -3,6 +3,22 @@
 #include <climits>
 
 #include "cells/KvExceptions.h"
+#include "expr/KvIParsBuiltins.h"
+
+namespace {
+
+bool SameNameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = char(x - 32);
+    if (y >= 'a' && y <= 'z') y = char(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 const char* const kNestedTooDeeply = "Expression is nested too deeply.";
 
@@ -41,7 +57,14 @@ TExpNode::~TExpNode() {
 
 void TExpNode::SetToken(int index) {
   token_ = index >= 0 ? &(*tokens_)[index] : nullptr;
-  number_ = token_ && token_->Kind == tkNumber ? NumberLiteralValue(token_->Text) : 0;
+  const TExpTokenKind kind = token_ ? token_->Kind : tkNone;
+  number_ = kind == tkNumber ? NumberLiteralValue(token_->Text) : 0;
+  // What the evaluator would otherwise look up by the token's text at every evaluation.
+  builtin_ = kind == tkName ? FindBuiltin(token_->Text) : -1;
+  nowName_ = kind == tkName &&
+             (SameNameNoCase(token_->Text, "GETDATE") || SameNameNoCase(token_->Text, "NOW"));
+  opIndex_ = std::int8_t(kind == tkOperator ? OperatorIndex(token_->Text) : 0);
+  opArity_ = std::int8_t(kind == tkOperator ? OperatorArity(token_->Text) : 0);
 }
 
 bool TExpNode::IsParen(int index, char c) const {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +65,14 @@ class TExpNode {
   double NumberValue() const { return number_; }
   // Depth below the root (0 at the root).
   int Depth() const { return depth_; }
+  // Read once from a tkName Token when it is set: the built-in function the name
+  // calls (FindBuiltin, -1 for none) and whether it is GETDATE or NOW.
+  int BuiltinIndex() const { return builtin_; }
+  bool IsNowName() const { return nowName_; }
+  // Read once from a tkOperator Token: OperatorIndex and OperatorArity of its text;
+  // 0 for other nodes.
+  int OperatorPriority() const { return opIndex_; }
+  int OperatorArgCount() const { return opArity_; }
 
  private:
   struct BuildContext;
@@ -95,6 +104,10 @@ class TExpNode {
   const TExpToken* token_ = nullptr;  // kept as a pointer: tokens do not move
   int depth_ = 0;
   double number_ = 0;
+  int builtin_ = -1;
+  bool nowName_ = false;
+  std::int8_t opIndex_ = 0;
+  std::int8_t opArity_ = 0;
   std::vector<std::unique_ptr<TExpNode>> children_;
 };
 
