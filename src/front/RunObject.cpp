@@ -114,6 +114,7 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
   Reader = std::make_unique<TClarionTPS>();
   TFileStream stream(source);
   Remember(source);  // no table's text may replace the source file
+  textBudget_ = std::uint64_t(stream.Size()) * 1024 + (std::uint64_t(16) << 20);
 
   stream.Seek(0);
   Reader->KeepOpen = true;

@@ -66,6 +66,10 @@ class TA {
   // Files this run has written, and the source file, by path and by identity, so
   // that no table overwrites another table's output or the source.
   std::set<std::string> usedPaths_;
+  // Bytes of text the tables of this run may still take: 1,024 per byte of the source
+  // plus 16 MiB. Real files need a few bytes of text per byte; a damaged definition
+  // can ask for gigabytes of text per row.
+  std::uint64_t textBudget_ = UINT64_MAX;
   std::set<std::pair<dev_t, ino_t>> usedFiles_;
   // The filter, parsed once per run and bound to the table being exported.
   std::unique_ptr<TRowFilter> rowFilter_;

@@ -351,9 +351,9 @@ std::string InsertBeforeExtension(const std::string& path, std::string_view tag)
   return path.substr(0, ext) + "." + std::string(tag) + path.substr(ext);
 }
 
-void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
-                    const std::vector<TExportField>& fields, const TExportFormat& format,
-                    const FormatSettings& settings, const TRowTest& rowTest) {
+std::uint64_t WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
+                             const std::vector<TExportField>& fields, const TExportFormat& format,
+                             const FormatSettings& settings, const TRowTest& rowTest) {
   const std::vector<TExportColumn> columns = SelectFields(fields, format);
   const bool delimit = format.Delimiter != kNone;
   const bool qualify = format.Qualifier != kNone;
@@ -370,9 +370,17 @@ void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
     else
       line.append(t);
   };
+  std::uint64_t written = 0;
+  // A line is checked against the limit field by field: one damaged row may ask for
+  // more text than memory holds.
+  auto checkLimit = [&] {
+    if (written + line.size() > format.MaxBytes) throw Exception(kTextLimitMessage);
+  };
   auto endLine = [&] {
+    line += format.RecordSeparator;
+    checkLimit();
     out.Write(line);
-    out.Write(format.RecordSeparator);
+    written += line.size();
     line.clear();
   };
 
@@ -405,6 +413,7 @@ void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
         // Plain delimited text: the value goes straight into the line.
         if (k > 0 && delimit) line += format.Delimiter;
         AppendCellText(line, cells, c.Column, row, settings, dates);
+        checkLimit();
         continue;
       }
       text.clear();
@@ -419,9 +428,11 @@ void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
       } else {
         addField(k, text);
       }
+      checkLimit();
     }
     endLine();
   }
+  return written;
 }
 
 // ---- The run object's export of one table ----
@@ -465,12 +476,14 @@ void TA::ExportTable(std::int32_t sheetIndex, const std::string& target,
   format.TypeLine = typeLine;
   format.SkipGroups = skipGroups;
   format.Fields = fields;
+  format.MaxBytes = textBudget_;
   TRowTest rowTest;
   if (!Filter.empty())
     rowTest = [this, sheetIndex](std::int32_t row) { return RowPasses(sheetIndex, row); };
 
   try {
-    WriteTableText(out, sheet.Cells, exportFields, format, CurrentSettings(), rowTest);
+    textBudget_ -=
+        WriteTableText(out, sheet.Cells, exportFields, format, CurrentSettings(), rowTest);
   } catch (...) {
     // The lines written so far stay in the file; the first failure is the one reported.
     try {

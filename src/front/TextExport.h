@@ -30,7 +30,14 @@ struct TExportFormat {
   bool TypeLine = false;
   bool SkipGroups = false;
   std::string Fields;  // empty, or lower-cased names each followed by ";"
+  // The most bytes the table's text may take; a damaged file whose rows would take
+  // more fails with kTextLimitMessage instead of filling the disk.
+  std::uint64_t MaxBytes = UINT64_MAX;
 };
+
+// The failure of a table whose text would pass TExportFormat::MaxBytes.
+inline constexpr const char* kTextLimitMessage =
+    "The file is damaged: its rows would take far more text than its size allows";
 
 // A field chosen for output: its column in the sheet and its descriptor.
 struct TExportColumn {
@@ -77,7 +84,8 @@ using TRowTest = std::function<bool(std::int32_t row)>;
 
 // Writes header, type line and rows of a sheet's cells to Out. A value that cannot
 // be turned into text is written as "#error#". Failures propagate; the caller closes
-// the writer so that the lines written so far reach the file.
-void WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
-                    const std::vector<TExportField>& fields, const TExportFormat& format,
-                    const FormatSettings& settings, const TRowTest& rowTest);
+// the writer so that the lines written so far reach the file. Returns the number of
+// bytes written; more than format.MaxBytes fails with kTextLimitMessage.
+std::uint64_t WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
+                             const std::vector<TExportField>& fields, const TExportFormat& format,
+                             const FormatSettings& settings, const TRowTest& rowTest);

@@ -14,6 +14,9 @@
 
 #include "../../fuzz/TpsFeatureFiles.h"
 #include "TestSupport.h"
+#include "cells/KvExceptions.h"
+#include "cells/KvSettings.h"
+#include "front/TextExport.h"
 
 namespace fs = std::filesystem;
 
@@ -215,6 +218,86 @@ TEST(HostileFiles, EndWithAMessageOrConvertWithinBounds) {
   const ProcessResult far = run(numbers);
   EXPECT_EQ(far.exitCode, 0) << far.out << far.err;
   EXPECT_EQ(ReadFileText(out), "1\r\n2147483647\r\n");
+}
+
+TEST(HostileFiles, TextOfATableStopsAtItsLimit) {
+  // Three rows of "abc": 5 bytes a line with CR LF.
+  TSpreadSheetCells cells;
+  for (int row = 0; row < 3; ++row)
+    cells.SetCell(0, row, Variant::String("abc"), taLeftJustify, 0, ictString);
+  const std::vector<TExportField> fields = {{11, "NAME", 3}};
+  TempDir dir;
+  for (std::uint64_t limit : {15u, 14u, 3u}) {
+    TExportFormat format;
+    format.MaxBytes = limit;
+    TBufferedFileWriter out(dir.File("t.txt"), 64);
+    std::string error;
+    std::uint64_t written = 0;
+    try {
+      written = WriteTableText(out, cells, fields, format, FormatSettings::Iso(), {});
+    } catch (const Exception& e) {
+      error = e.Message();
+    }
+    out.Close();
+    if (limit == 15) {
+      EXPECT_EQ(written, 15u);
+      EXPECT_EQ(error, "");
+    } else {
+      EXPECT_EQ(error, kTextLimitMessage);
+    }
+    // Whole lines only: what fits stays in the file.
+    EXPECT_EQ(ReadFileText(dir.File("t.txt")), limit == 3    ? ""
+                                               : limit == 14 ? "abc\r\nabc\r\n"
+                                                             : "abc\r\nabc\r\nabc\r\n");
+  }
+}
+
+TEST(HostileFiles, RowsOfDamagedWidthEndWithAMessage) {
+  TempDir dir;
+  const std::string out = dir.File("out.txt");
+  auto run = [&](const tpsw::Table& t, int rows) {
+    std::vector<std::uint8_t> bytes;
+    {
+      tpsw::Writer w(&bytes);
+      w.AddTable(t);
+      for (int i = 1; i <= rows; ++i) {
+        tpsw::Payload p(t.RecordLength());
+        p.PutLong(0, i);
+        w.AddRow(t.number, i, p);
+      }
+    }
+    EXPECT_LT(bytes.size(), 100000u);
+    WriteFileBytes(dir.File("in.tps"), bytes);
+    return RunProcess({VeltroBinary(), dir.File("in.tps"), out}, dir.Path(), 20);
+  };
+  // 2,000 rows whose one damaged array field (65,535 elements over 4 bytes) gives
+  // 128 KiB of text each: 250 MiB from a small file.
+  tpsw::Table many;
+  many.number = 1;
+  many.name = "UNNAMED";
+  many.fields = {tpsw::Field(tpsw::kLong, "A:ID", 0, 4), tpsw::Field(tpsw::kLong, "A:V", 4, 4)};
+  many.fields[1].elements = 65535;
+  ProcessResult r = run(many, 2000);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find(std::string(kTextLimitMessage) + "."), std::string::npos) << r.out;
+  // What was written before stays, in whole lines, within the limit.
+  const std::string text = ReadFileText(out);
+  EXPECT_GT(text.size(), 0u);
+  EXPECT_LE(text.size(), (std::size_t(16) << 20) + 1024 * 100000);
+  EXPECT_EQ(text.substr(text.size() - 2), "\r\n");
+
+  // One row of 3,000 such fields: a single line of 380 MiB.
+  tpsw::Table wide = many;
+  wide.fields.resize(1);
+  for (int k = 0; k < 3000; ++k) {
+    wide.fields.push_back(tpsw::Field(tpsw::kLong, "A:V" + std::to_string(k), 4, 4));
+    wide.fields.back().elements = 65535;
+  }
+  r = run(wide, 1);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find(kTextLimitMessage), std::string::npos) << r.out;
 }
 
 std::string FileParamName(const ::testing::TestParamInfo<std::size_t>& info) {
