@@ -1,5 +1,5 @@
-// The TopSpeed reader on arbitrary bytes: load with the grid handlers (as the program
-// does), then read every cell's text and memo and write every table as text.
+// The TopSpeed reader on arbitrary bytes: load as the program does (rows decoded on
+// demand into the grid), then read every cell's text and memo and write every table.
 //
 // The reader may reject a file with one of the project's exceptions; anything else
 // (a crash, a sanitizer report, a foreign exception, a hang) is a defect.
@@ -24,7 +24,7 @@ std::vector<TExportField> FieldsOf(const TTPSClarionTable& t) {
   return out;
 }
 
-void Walk(TClarionTPS& r) {
+void Walk(TClarionTPS& r, std::size_t size) {
   const FormatSettings& fs = CurrentSettings();
   std::string text;
   for (std::int32_t s = 0; s < r.Sheets().Count(); ++s) {
@@ -47,6 +47,7 @@ void Walk(TClarionTPS& r) {
     format.Header = format.TypeLine = true;
     format.Fixed = (s & 1) != 0;
     format.Qualifier = "\"";
+    format.MaxBytes = std::uint64_t(size) * 1024 + (std::uint64_t(16) << 20);  // as the program
     const std::vector<TExportField> fields = FieldsOf(sheet);
     TBufferedFileWriter out("/dev/null", 1 << 16);
     WriteTableText(out, cells, fields, format, fs, [](std::int32_t) { return true; });
@@ -64,11 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // With an owner password a plain file loads as it is and any other is decrypted
   // first: both paths are exercised.
   r.Owner = "a";
-  r.SplitArrayFields = size > 0 && (data[size - 1] & 1) != 0;
+  // As the program loads: rows decoded when they are read, arrays not split.
+  r.LazyRows = true;
+  r.LoadRowStatutes = TKvIRowStatuses{rsNormal};
   TMemoryStream s(std::vector<std::uint8_t>(data, data + size));
   try {
     r.LoadFromStream(s);
-    Walk(r);
+    Walk(r, size);
   } catch (const Exception&) {
   }
   return 0;
