@@ -1,5 +1,5 @@
-// Writes the seed corpus of the TopSpeed fuzzer: one file per feature of the format,
-// into the directory given as the only argument.
+// Writes the seed corpus of the TopSpeed fuzzer: one file per feature of the format and
+// two hostile ones, into the directory given as the only argument.
 #include <cstdio>
 #include <string>
 
@@ -10,7 +10,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fuzz_seed_tps <directory>\n");
     return 2;
   }
-  for (const auto& f : tpsfeatures::FeatureFiles()) {
+  auto files = tpsfeatures::FeatureFiles();
+  // Hostile pages too: a record-count bomb and an expansion bomb.
+  files.push_back(
+      {"record-count.tps", tpsfeatures::RawFile({tpsfeatures::RecordCountBombPage()}), ""});
+  files.push_back({"expansion.tps", tpsfeatures::RawFile({tpsfeatures::ExpansionBombPage()}), ""});
+  for (const auto& f : files) {
     const std::string path = std::string(argv[1]) + "/" + f.name;
     std::FILE* out = std::fopen(path.c_str(), "wb");
     if (!out || std::fwrite(f.bytes.data(), 1, f.bytes.size(), out) != f.bytes.size() ||
