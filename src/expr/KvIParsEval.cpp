@@ -154,10 +154,7 @@ Variant Evaluate(const TExpNode& node) {
 Variant EvaluateName(const TExpNode& node) {
   const TExpToken* token = node.Token();
   if (token == nullptr) return Variant::Null();
-  std::string_view name = token->Text;
-  if (!name.empty() && name.front() == '[') name.remove_prefix(1);
-  if (!name.empty() && name.back() == ']') name.remove_suffix(1);
-  Variant value = Variant::String(name);
+  Variant value = node.NameValue();
   if (token->Kind != tkName) return value;
 
   if (node.ChildCount() > kMaxCallArgs) {

@@ -65,6 +65,13 @@ void TExpNode::SetToken(int index) {
              (SameNameNoCase(token_->Text, "GETDATE") || SameNameNoCase(token_->Text, "NOW"));
   opIndex_ = std::int8_t(kind == tkOperator ? OperatorIndex(token_->Text) : 0);
   opArity_ = std::int8_t(kind == tkOperator ? OperatorArity(token_->Text) : 0);
+  nameValue_ = Variant();
+  if (token_) {
+    std::string_view name = token_->Text;
+    if (!name.empty() && name.front() == '[') name.remove_prefix(1);
+    if (!name.empty() && name.back() == ']') name.remove_suffix(1);
+    nameValue_ = Variant::String(name);
+  }
 }
 
 bool TExpNode::IsParen(int index, char c) const {

@@ -73,6 +73,9 @@ class TExpNode {
   // 0 for other nodes.
   int OperatorPriority() const { return opIndex_; }
   int OperatorArgCount() const { return opArity_; }
+  // The Token's text without one pair of enclosing brackets, as a String: the value a
+  // name has until its owner resolves it. Empty for an empty node.
+  const Variant& NameValue() const { return nameValue_; }
 
  private:
   struct BuildContext;
@@ -108,6 +111,7 @@ class TExpNode {
   bool nowName_ = false;
   std::int8_t opIndex_ = 0;
   std::int8_t opArity_ = 0;
+  Variant nameValue_;
   std::vector<std::unique_ptr<TExpNode>> children_;
 };
 

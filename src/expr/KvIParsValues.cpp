@@ -222,6 +222,10 @@ Variant VariantArithmetic(TArithOp op, const Variant& left, const Variant& right
       if (op == TArithOp::Add) return Variant::String(left.AsString() + right.AsString());
       return RealRule(op, left, right);
     case clB:
+      if (left.Kind() == VarKind::Boolean && right.Kind() == VarKind::Boolean) {
+        if (op == TArithOp::And) return Variant::Boolean(left.AsBool() && right.AsBool());
+        if (op == TArithOp::Or) return Variant::Boolean(left.AsBool() || right.AsBool());
+      }
       if (op == TArithOp::And) return Variant::Boolean(ToBoolean(left) && ToBoolean(right));
       if (op == TArithOp::Or) return Variant::Boolean(ToBoolean(left) || ToBoolean(right));
       return RealRule(op, left, right);
@@ -249,9 +253,14 @@ TCompareResult CompareValues(const Variant& left, const Variant& right) {
       if (left.IsNull() && right.IsNull()) return TCompareResult::Equal;
       return left.IsNull() ? TCompareResult::Less : TCompareResult::Greater;
     case clI:
+      // Integer kinds convert to themselves.
+      if (left.IsOrdinal() && right.IsOrdinal()) return Order(left.AsInt(), right.AsInt());
       return Order(ToInteger(left), ToInteger(right));
     case clR:
     case clD:
+      // Only a text needs the settings to become a real; every other kind here is
+      // its numeric value.
+      if (!left.IsText() && !right.IsText()) return Order(left.AsDouble(), right.AsDouble());
       return Order(ToReal(left), ToReal(right));
     case clC:
       return Order(CurrencyAmount(left), CurrencyAmount(right));
