@@ -1,6 +1,7 @@
 #include "tps/KvTPSOwner.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace {
@@ -81,7 +82,34 @@ void EncryptOwnerBlock(const TTPSOwnerKey& key, std::uint32_t d[16]) {
 }
 
 void DecryptOwnerBytes(const TTPSOwnerKey& key, std::span<std::uint8_t> data) {
-  ForEachBlock(data, [&](std::uint32_t* w) { DecryptOwnerBlock(key, w); });
+  // Blocks are independent and every block goes through the same steps: eight blocks
+  // at a time, word i of each side by side, so that each step is one vector operation.
+  constexpr std::size_t kLanes = 8;
+  std::size_t off = 0;
+  std::uint32_t w[16][kLanes];
+  std::uint32_t blocks[kLanes][16];
+  const bool little = std::endian::native == std::endian::little;
+  for (; little && off + 64 * kLanes <= data.size(); off += 64 * kLanes) {
+    std::uint8_t* p = data.data() + off;
+    std::memcpy(blocks, p, sizeof blocks);
+    for (std::size_t i = 0; i < 16; ++i)
+      for (std::size_t l = 0; l < kLanes; ++l) w[i][l] = blocks[l][i];
+    for (std::size_t i = 16; i-- > 0;) {
+      const std::uint32_t k = key[i];
+      const std::size_t j = k & 15;
+      std::uint32_t x[kLanes], y[kLanes];
+      for (std::size_t l = 0; l < kLanes; ++l) {
+        x[l] = w[i][l] - k;
+        y[l] = w[j][l] - k;
+      }
+      for (std::size_t l = 0; l < kLanes; ++l) w[i][l] = (x[l] & k) | (y[l] & ~k);
+      for (std::size_t l = 0; l < kLanes; ++l) w[j][l] = (y[l] & k) | (x[l] & ~k);
+    }
+    for (std::size_t l = 0; l < kLanes; ++l)
+      for (std::size_t i = 0; i < 16; ++i) blocks[l][i] = w[i][l];
+    std::memcpy(p, blocks, sizeof blocks);
+  }
+  ForEachBlock(data.subspan(off), [&](std::uint32_t* b) { DecryptOwnerBlock(key, b); });
 }
 
 void EncryptOwnerBytes(const TTPSOwnerKey& key, std::span<std::uint8_t> data) {
