@@ -419,3 +419,22 @@ TEST_F(Builtins, DateFunctions) {
   EXPECT_TRUE(Is(Call("TIMEPART", {Variant::Date(day + 0.75)}), D(0.75)));
   EXPECT_EQ(ErrorOf("DATEPART", {S("x")}), kTypeCast);
 }
+
+TEST_F(Builtins, TrimGivesAStringOfEveryKind) {
+  // Nothing to cut: the same text, as a String also when it came as a WideString.
+  EXPECT_TRUE(Is(Call("TRIM", {S("Oslo")}), S("Oslo")));
+  EXPECT_TRUE(Is(Call("TRIMRIGHT", {Variant::WideString("Oslo")}), S("Oslo")));
+  EXPECT_TRUE(Is(Call("TRIMLEFT", {Variant::WideString("  Oslo ")}), S("Oslo ")));
+  EXPECT_TRUE(Is(Call("TRIM", {S("")}), S("")));
+  EXPECT_TRUE(Is(Call("TRIM", {S(" \t ")}), S("")));
+  // Only codes 0 to 32 are cut; a no-break space (160) stays.
+  EXPECT_TRUE(Is(Call("TRIM", {S("\xA0x\xA0")}), S("\xA0x\xA0")));
+  // A text longer than a short-string buffer, padded like a fixed-width field.
+  const std::string city = "Saint-Petersburg-on-the-Neva";
+  EXPECT_TRUE(Is(Call("TRIM", {Variant::String(city + std::string(20, ' '))}),
+                 Variant::String(city)));
+  // Other kinds are trimmed in their text form.
+  EXPECT_TRUE(Is(Call("TRIM", {D(2.5)}), S("2.5")));
+  EXPECT_TRUE(Is(Call("TRIM", {B(true)}), S("-1")));
+  EXPECT_TRUE(Is(Call("TRIM", {Variant()}), S("")));
+}
