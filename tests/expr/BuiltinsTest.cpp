@@ -431,8 +431,8 @@ TEST_F(Builtins, TrimGivesAStringOfEveryKind) {
   EXPECT_TRUE(Is(Call("TRIM", {S("\xA0x\xA0")}), S("\xA0x\xA0")));
   // A text longer than a short-string buffer, padded like a fixed-width field.
   const std::string city = "Saint-Petersburg-on-the-Neva";
-  EXPECT_TRUE(Is(Call("TRIM", {Variant::String(city + std::string(20, ' '))}),
-                 Variant::String(city)));
+  EXPECT_TRUE(
+      Is(Call("TRIM", {Variant::String(city + std::string(20, ' '))}), Variant::String(city)));
   // Other kinds are trimmed in their text form.
   EXPECT_TRUE(Is(Call("TRIM", {D(2.5)}), S("2.5")));
   EXPECT_TRUE(Is(Call("TRIM", {B(true)}), S("-1")));
