@@ -4,10 +4,6 @@
 #include <cctype>
 #include <cstdint>
 
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#endif
-
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
 #include "tps/KvTPSLazy.h"
@@ -117,19 +113,6 @@ const TTPSField* TClarionTPS::SelectedField(std::int32_t i) {
 }
 
 std::span<const std::uint8_t> TClarionTPS::ReadWholeStream(TStream& stream) {
-  source_.clear();
-  source_.reserve(std::size_t(stream.Size()));
-#if defined(MADV_HUGEPAGE)
-  // A large copy: whole huge pages spare the system one fault per 4 KiB page.
-  if (source_.capacity() >= (std::size_t(8) << 20)) {
-    const std::uintptr_t page = 4096;
-    const std::uintptr_t from =
-        (reinterpret_cast<std::uintptr_t>(source_.data()) + page - 1) & ~(page - 1);
-    const std::uintptr_t to =
-        (reinterpret_cast<std::uintptr_t>(source_.data()) + source_.capacity()) & ~(page - 1);
-    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-  }
-#endif
   source_.resize(std::size_t(stream.Size()));
   stream.Seek(0);
   std::size_t got = 0;
