@@ -16,10 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# GCC 12 reports false -Wrestrict overlaps inside std::string at -O3 (GCC bug 105651),
-# and false -Warray-bounds hits in inlined vector code at -O3; -O2 for release builds.
+# GCC 12 for MinGW reports false -Wrestrict overlaps inside std::string at -O3 (GCC
+# bug 105651).
 set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
-set(CMAKE_CXX_FLAGS_RELEASE_INIT "-O2 -DNDEBUG")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Test programs run through Wine, in a prefix of their own inside the build folder

@@ -15,6 +15,9 @@ bash tools/build-windows.sh --all
 win="$(realpath -m "${VELTRO_WIN_BUILD_DIR:-build-win}")"
 linux="${VELTRO_LINUX_BUILD_DIR:-build}"
 
+# The tests expect the C locale's forms; Wine takes its user locale from LC_ALL too, and
+# every Wine process here must see the same one.
+export LC_ALL=C
 export WINEPREFIX="$win/wine" WINEDEBUG=-all
 # No prompts to install Mono or Gecko: nothing here needs them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -55,10 +58,31 @@ echo "== End-to-end tests against VELTRO.EXE under Wine"
 [ -f "$linux/CMakeCache.txt" ] || cmake -S . -B "$linux" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$linux" -j "$(nproc)" --target end_to_end_tests veltro tpsgen
 launcher="$win/veltro-wine.sh"
-printf '#!/bin/sh\nexec wine "%s" "$@"\n' "$win/VELTRO.EXE" >"$launcher"
+cat >"$launcher" <<LAUNCHER
+#!/bin/sh
+# Runs VELTRO.EXE through Wine. Now and then Wine's Unix loader fails an assertion of
+# ld.so at exit ("_dl_fini", exit code 127), after the program has ended: such a run is
+# repeated once. Standard output goes straight through; standard error is held back to
+# look for that message.
+err=\$(mktemp)
+trap 'rm -f "\$err"' EXIT
+for attempt in 1 2; do
+  wine "$win/VELTRO.EXE" "\$@" 2>"\$err"
+  rc=\$?
+  if [ \$rc -eq 127 ] && [ \$attempt -eq 1 ] && grep -q "Inconsistency detected by ld.so" "\$err"; then
+    continue
+  fi
+  break
+done
+cat "\$err" >&2
+exit \$rc
+LAUNCHER
 chmod +x "$launcher"
 e2elog="$win/end-to-end.log"
-VELTRO_UNDER_TEST="$launcher" "$linux/tests/end_to_end_tests" >"$e2elog" 2>&1 || {
+# Not under Wine: the run under "ulimit -v" (Wine cannot start in 512 MiB of address
+# space).
+VELTRO_UNDER_TEST="$launcher" "$linux/tests/end_to_end_tests" \
+  --gtest_filter=-HostileFiles.EndWithAMessageOrConvertWithinBounds >"$e2elog" 2>&1 || {
   grep -E "FAILED|Failure|Expected|Which is|actual" "$e2elog" | head -50
   echo "End-to-end tests under Wine failed; see $e2elog"
   exit 1

@@ -1,30 +1,47 @@
-// The user's settings from the Windows regional settings, read through GetLocaleInfoA
-// for the user's default locale (user overrides included). Each item that cannot be
+// The settings of a Windows locale, read through GetLocaleInfoA; the program reads those
+// of the user's default locale, the user's own changes included. Each item that cannot be
 // read keeps its ISO form.
 #include <windows.h>
 
 #include "cells/KvLocalePicture.h"
 #include "cells/KvSettings.h"
+#include "cells/KvSettingsWin.h"
 
 namespace {
 
-// One locale item as 8-bit text in the user's ANSI code page; "" when unreadable.
-std::string LocaleText(LCTYPE item) {
-  char buf[256];
-  const int got = GetLocaleInfoA(LOCALE_USER_DEFAULT, item, buf, int(sizeof buf));
-  if (got <= 1) return "";
-  return std::string(buf, std::size_t(got - 1));
-}
+// Reads the items of one locale.
+class TLocaleItems {
+ public:
+  TLocaleItems(LCID locale, bool userOverrides)
+      : locale_(locale), flags_(userOverrides ? 0 : LOCALE_NOUSEROVERRIDE) {}
 
-// A one-character item (decimal, thousands, date and time separators), or 0.
-char LocaleChar(LCTYPE item) {
-  const std::string text = LocaleText(item);
-  return text.size() == 1 ? text[0] : '\0';
-}
+  // One item as 8-bit text in the user's ANSI code page; "" when unreadable.
+  std::string Text(LCTYPE item) const {
+    char buf[256];
+    const int got = GetLocaleInfoA(locale_, item | flags_, buf, int(sizeof buf));
+    if (got <= 1) return "";
+    return std::string(buf, std::size_t(got - 1));
+  }
+
+  // A one-character item (decimal, thousands, date and time separators), or 0.
+  char Char(LCTYPE item) const {
+    const std::string text = Text(item);
+    return text.size() == 1 ? text[0] : '\0';
+  }
+
+ private:
+  LCID locale_;
+  LCTYPE flags_;
+};
 
 }  // namespace
 
-FormatSettings ReadSystemSettings() {
+FormatSettings ReadSystemSettings() { return ReadLocaleSettings(LOCALE_USER_DEFAULT, true); }
+
+FormatSettings ReadLocaleSettings(unsigned long locale, bool userOverrides) {
+  const TLocaleItems items(LCID(locale), userOverrides);
+  auto LocaleText = [&](LCTYPE item) { return items.Text(item); };
+  auto LocaleChar = [&](LCTYPE item) { return items.Char(item); };
   FormatSettings fs = FormatSettings::Iso();
 
   if (char c = LocaleChar(LOCALE_SDECIMAL)) fs.DecimalSeparator = c;

@@ -7,6 +7,7 @@
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvSettingsWin.h"
 #include "cells/KvStream.h"
 #include "front/CmdLineHelper.h"
 #include "front/PathNames.h"
@@ -89,63 +90,33 @@ TEST(WindowsPlatform, OutputFilesAreTruncatedAndWrittenAsBytes) {
   EXPECT_THROW(TBufferedFileWriter(dir.File("no\\such\\dir\\x.txt")), EFCreateError);
 }
 
-// Sets items of the user's regional settings and restores them on destruction.
-class ScopedLocaleItems {
- public:
-  ScopedLocaleItems(std::initializer_list<std::pair<LCTYPE, const char*>> items) {
-    for (const auto& [type, value] : items) {
-      char old[128] = {};
-      GetLocaleInfoA(LOCALE_USER_DEFAULT, type, old, int(sizeof old));
-      saved_.push_back({type, old});
-      EXPECT_TRUE(SetLocaleInfoA(LOCALE_USER_DEFAULT, type, value)) << type;
-    }
-  }
-  ~ScopedLocaleItems() {
-    for (const auto& [type, value] : saved_)
-      SetLocaleInfoA(LOCALE_USER_DEFAULT, type, value.c_str());
-  }
-
- private:
-  std::vector<std::pair<LCTYPE, std::string>> saved_;
-};
-
-TEST(WindowsPlatform, RegionalSettingsOfTheUser) {
+TEST(WindowsPlatform, RegionalSettingsOfLocales) {
   const TDateTime afternoon = EncodeDate(2019, 8, 2) + EncodeTime(15, 4, 5, 0);
-  const FormatSettings before = ReadSystemSettings();
-  {
-    ScopedLocaleItems german({{LOCALE_SDECIMAL, ","},
-                              {LOCALE_STHOUSAND, "."},
-                              {LOCALE_SCURRENCY, "EUR"},
-                              {LOCALE_SDATE, "."},
-                              {LOCALE_SSHORTDATE, "dd.MM.yyyy"},
-                              {LOCALE_STIME, ":"},
-                              {LOCALE_STIMEFORMAT, "h:mm:ss tt"},
-                              {LOCALE_S1159, "vm"},
-                              {LOCALE_S2359, "nm"}});
-    const FormatSettings fs = ReadSystemSettings();
-    EXPECT_EQ(fs.DecimalSeparator, ',');
-    EXPECT_EQ(fs.ThousandSeparator, '.');
-    EXPECT_EQ(fs.CurrencyString, "EUR");
-    EXPECT_EQ(fs.ShortDateFormat, "dd/mm/yyyy");
-    EXPECT_EQ(fs.DateSeparator, '.');
-    EXPECT_EQ(fs.LongTimeFormat, "h:nn:ss ampm");
-    EXPECT_EQ(FormatDateTime(fs.ShortDateFormat, afternoon, fs), "02.08.2019");
-    EXPECT_EQ(FormatDateTime(fs.LongTimeFormat, afternoon, fs), "3:04:05 nm");
-    EXPECT_EQ(FormatFloatG(1234.5, 15, fs), "1234,5");
-  }
-  {
-    // A short date form without day or year cannot be used: the ISO form stays, with
-    // its separator.
-    ScopedLocaleItems odd({{LOCALE_SDATE, "/"}, {LOCALE_SSHORTDATE, "MMMM"}});
-    const FormatSettings fs = ReadSystemSettings();
-    EXPECT_EQ(fs.ShortDateFormat, "yyyy/mm/dd");
-    EXPECT_EQ(fs.DateSeparator, '-');
-  }
-  // The user's own settings are back.
-  const FormatSettings after = ReadSystemSettings();
-  EXPECT_EQ(after.ShortDateFormat, before.ShortDateFormat);
-  EXPECT_EQ(after.LongTimeFormat, before.LongTimeFormat);
-  EXPECT_EQ(after.DecimalSeparator, before.DecimalSeparator);
+  // German (Germany): day first with dots, 24-hour clock, decimal comma.
+  const FormatSettings de = ReadLocaleSettings(MAKELCID(0x0407, SORT_DEFAULT), false);
+  EXPECT_EQ(de.DecimalSeparator, ',');
+  EXPECT_EQ(de.ThousandSeparator, '.');
+  EXPECT_EQ(de.DateSeparator, '.');
+  // Windows has dd.MM.yyyy, Wine d.M.yyyy.
+  const std::string deDate = FormatDateTime(de.ShortDateFormat, afternoon, de);
+  EXPECT_TRUE(deDate == "02.08.2019" || deDate == "2.8.2019") << deDate;
+  EXPECT_EQ(FormatDateTime(de.LongTimeFormat, afternoon, de), "15:04:05");
+  EXPECT_EQ(FormatFloatG(1234.5, 15, de), "1234,5");
+  EXPECT_EQ(de.LongMonthNames[0], "Januar");
+  // English (United States): month first, 12-hour clock with designators.
+  const FormatSettings us = ReadLocaleSettings(MAKELCID(0x0409, SORT_DEFAULT), false);
+  EXPECT_EQ(us.ShortDateFormat, "m/d/yyyy");
+  EXPECT_EQ(us.DateSeparator, '/');
+  EXPECT_EQ(us.CurrencyString, "$");
+  EXPECT_EQ(FormatDateTime(us.ShortDateFormat, afternoon, us), "8/2/2019");
+  EXPECT_EQ(FormatDateTime(us.LongTimeFormat, afternoon, us), "3:04:05 PM");
+  EXPECT_EQ(us.ShortMonthNames[7], "Aug");
+  // The user's locale, overrides included, is what the program reads at start.
+  const FormatSettings user = ReadSystemSettings();
+  const FormatSettings direct = ReadLocaleSettings(LOCALE_USER_DEFAULT, true);
+  EXPECT_EQ(user.ShortDateFormat, direct.ShortDateFormat);
+  EXPECT_EQ(user.LongTimeFormat, direct.LongTimeFormat);
+  EXPECT_EQ(user.DecimalSeparator, direct.DecimalSeparator);
 }
 
 }  // namespace
