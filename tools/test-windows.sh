@@ -89,7 +89,7 @@ VELTRO_UNDER_TEST="$launcher" "$linux/tests/end_to_end_tests" \
 }
 e2e=$(grep -Eo '\[  PASSED  \] [0-9]+ test' "$e2elog" | awk '{print $4}' || true)
 skipped=$(grep -Eo '\[  SKIPPED \] [0-9]+ test' "$e2elog" | awk '{print $4}' || true)
-grep -E '^\[  (PASSED|SKIPPED) \]' "$e2elog"
+grep -E '^\[  (PASSED  |SKIPPED )\]' "$e2elog"
 
 echo "== Command lines typed in cmd.exe, against the Linux program's output"
 # The README's example, verbatim, in a batch file that cmd.exe runs: the raw command
