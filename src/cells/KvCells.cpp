@@ -7,6 +7,7 @@
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 
 // ------------------------------------------------------------------ packed storage
 
@@ -532,7 +533,7 @@ std::int32_t ColumnIndexFromLetters(std::string_view text, std::int32_t maxCount
   std::int64_t weight = 1;
   for (std::size_t i = text.size(); i-- > 0;) {
     char c = text[i];
-    if (c >= 'a' && c <= 'z') c = char(c - 32);
+    c = UpperAscii(c);
     if (c < 'A' || c > 'Z') return -1;
     if (weight > (std::int64_t(1) << 40)) return -1;  // beyond any 32-bit column
     sum += (c - 64) * weight;

@@ -8,12 +8,12 @@
 #include <limits>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvText.h"
 
 namespace {
 
 bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -21,15 +21,8 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  return true;
-}
-
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
+  return s.size() >= prefix.size() && SameTextAscii(s.substr(0, prefix.size()), prefix);
 }
 
 // Reads an unsigned decimal number of at most maxDigits digits at s[pos].
@@ -228,11 +221,11 @@ bool TryTextToDouble(std::string_view text, const FormatSettings& fs, double& ou
 
 bool TryTextToBoolean(std::string_view text, const FormatSettings& fs, bool& out) {
   std::string_view s = Trim(text);
-  if (EqualsNoCase(s, "true")) {
+  if (SameTextAscii(s, "true")) {
     out = true;
     return true;
   }
-  if (EqualsNoCase(s, "false")) {
+  if (SameTextAscii(s, "false")) {
     out = false;
     return true;
   }

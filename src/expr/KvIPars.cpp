@@ -5,22 +5,10 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 #include "expr/KvIParsEval.h"
 
-namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = char(x - 32);
-    if (y >= 'a' && y <= 'z') y = char(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 // A text tokenized and built once, or the error doing so raised, which every
 // evaluation then raises again. The decimal separator is part of the key because
@@ -167,7 +155,7 @@ void TKvIParserFunction::BindArgs(const TEvalArgs& args) { ArgValues = args; }
 
 void TKvIParserFunction::ResolveParam(const std::string& eval, Variant& value) const {
   for (std::size_t i = 0; i < ParamNames.size(); ++i) {
-    if (EqualsNoCase(ParamNames[i], eval)) {
+    if (SameTextAscii(ParamNames[i], eval)) {
       value = ArgValues[i];
       return;
     }
@@ -195,7 +183,7 @@ TKvIParserFunction& TKvIParserFunctions::Add(const std::string& definition) {
 TKvIParserFunction* TKvIParserFunctions::Find(const std::string& name) const {
   if (name.empty()) return nullptr;
   for (const auto& f : items_) {
-    if (EqualsNoCase(f->FunctionName, name)) return f.get();
+    if (SameTextAscii(f->FunctionName, name)) return f.get();
   }
   return nullptr;
 }

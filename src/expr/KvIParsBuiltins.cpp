@@ -11,6 +11,7 @@
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 #include "expr/KvIParsDateText.h"
 #include "expr/KvIParsValues.h"
 
@@ -100,16 +101,6 @@ std::string UpperCodePage(std::string s) {
 }
 
 bool IsControlOrBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-char AsciiUpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpperChar(a[i]) != AsciiUpperChar(b[i])) return false;
-  }
-  return true;
-}
 
 // ---- Argument access: every read goes through args.Get, in the caller's order ----
 
@@ -435,7 +426,7 @@ Variant DatePartNumber(TBuiltinArgs& args, TDatePart part) {
 
 int FindBuiltin(std::string_view name) {
   for (int i = 0; i < bfCount_; ++i) {
-    if (SameNameNoCase(name, kBuiltinNames[i])) return i;
+    if (SameTextAscii(name, kBuiltinNames[i])) return i;
   }
   return -1;
 }

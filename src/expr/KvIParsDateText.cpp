@@ -6,15 +6,9 @@
 
 #include "cells/KvConvert.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 
 namespace {
-
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string AsciiUpper(std::string s) {
-  for (char& c : s) c = AsciiUpper(c);
-  return s;
-}
 
 bool Contains(const std::string& haystack, const std::string& needle) {
   return haystack.find(needle) != std::string::npos;
@@ -56,10 +50,10 @@ constexpr const char* kEnglishLongMonths[12] = {"JANUARY",   "FEBRUARY", "MARCH"
 // names are always known, the locale's names as well. 0 when nothing matches.
 int MonthFromText(const std::string& text, const FormatSettings& fs) {
   if (text.size() <= 2) return StrToInt(text);
-  const std::string upper = AsciiUpper(text);
+  const std::string upper = UpperAscii(text);
   for (int k = 0; k < 12; ++k) {
     if (upper == kEnglishShortMonths[k] || upper == kEnglishLongMonths[k] ||
-        upper == AsciiUpper(fs.ShortMonthNames[k]) || upper == AsciiUpper(fs.LongMonthNames[k])) {
+        upper == UpperAscii(fs.ShortMonthNames[k]) || upper == UpperAscii(fs.LongMonthNames[k])) {
       return k + 1;
     }
   }
@@ -72,7 +66,7 @@ TDateTime DateTimeFromText(std::string_view textIn, std::string_view patternIn, 
                            char timeSep) {
   const FormatSettings& fs = CurrentSettings();
   std::string text(textIn);
-  std::string pattern = AsciiUpper(std::string(patternIn));
+  std::string pattern = UpperAscii(std::string(patternIn));
   auto isSep = [dateSep, timeSep](char c) {
     return c == ' ' || c == '.' || c == '/' || c == ':' || c == dateSep || c == timeSep;
   };
@@ -83,11 +77,11 @@ TDateTime DateTimeFromText(std::string_view textIn, std::string_view patternIn, 
     if (space != std::string::npos && space >= 1) pattern.erase(0, space + 1);
   }
 
-  const std::string upperText = AsciiUpper(text);
+  const std::string upperText = UpperAscii(text);
   const bool pm = fs.TimePMString.empty() ? (Contains(text, "PM") || Contains(text, "pm"))
-                                          : Contains(upperText, AsciiUpper(fs.TimePMString));
+                                          : Contains(upperText, UpperAscii(fs.TimePMString));
   const bool am = fs.TimeAMString.empty() ? Contains(upperText, "AM")
-                                          : Contains(upperText, AsciiUpper(fs.TimeAMString));
+                                          : Contains(upperText, UpperAscii(fs.TimeAMString));
 
   // Where the text has a separator and the pattern a letter, the pattern loses the
   // letter (a one-digit day under "DD"). The index moves on after a deletion too.

@@ -6,6 +6,7 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 
 const std::array<TOperatorEntry, 16> OperatorTable = {{
     {"+", 2},
@@ -27,7 +28,6 @@ const std::array<TOperatorEntry, 16> OperatorTable = {{
 }};
 
 int OperatorIndex(std::string_view s) {
-  const auto up = [](char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; };
   switch (s.size()) {
     case 1:
       switch (s[0]) {
@@ -56,11 +56,11 @@ int OperatorIndex(std::string_view s) {
       if (s == ">=") return 11;
       if (s == "<>") return 12;
       if (s == "!=") return 13;
-      if (up(s[0]) == 'O' && up(s[1]) == 'R') return 15;
+      if (UpperAscii(s[0]) == 'O' && UpperAscii(s[1]) == 'R') return 15;
       return 0;
     case 3:
-      if (up(s[0]) == 'A' && up(s[1]) == 'N' && up(s[2]) == 'D') return 14;
-      if (up(s[0]) == 'N' && up(s[1]) == 'O' && up(s[2]) == 'T') return 16;
+      if (UpperAscii(s[0]) == 'A' && UpperAscii(s[1]) == 'N' && UpperAscii(s[2]) == 'D') return 14;
+      if (UpperAscii(s[0]) == 'N' && UpperAscii(s[1]) == 'O' && UpperAscii(s[2]) == 'T') return 16;
       return 0;
   }
   return 0;

@@ -3,22 +3,10 @@
 #include <climits>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvText.h"
 #include "expr/KvIParsBuiltins.h"
 
-namespace {
-
-bool SameNameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = char(x - 32);
-    if (y >= 'a' && y <= 'z') y = char(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 const char* const kNestedTooDeeply = "Expression is nested too deeply.";
 
@@ -62,7 +50,7 @@ void TExpNode::SetToken(int index) {
   // What the evaluator would otherwise look up by the token's text at every evaluation.
   builtin_ = kind == tkName ? FindBuiltin(token_->Text) : -1;
   nowName_ = kind == tkName &&
-             (SameNameNoCase(token_->Text, "GETDATE") || SameNameNoCase(token_->Text, "NOW"));
+             (SameTextAscii(token_->Text, "GETDATE") || SameTextAscii(token_->Text, "NOW"));
   opIndex_ = std::int8_t(kind == tkOperator ? OperatorIndex(token_->Text) : 0);
   opArity_ = std::int8_t(kind == tkOperator ? OperatorArity(token_->Text) : 0);
   nameValue_ = Variant();

@@ -4,16 +4,10 @@
 
 #include "cells/KvConvert.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 #include "expr/KvIParsDateText.h"
 
-namespace {
-
-void UpperAscii(std::string& s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool StripEnclosing(char open, char close, std::string& s) {
   if (s.empty() || s.front() != open || s.back() != close) return false;
@@ -36,7 +30,7 @@ TRowFilter::TRowFilter(std::string text) : text_(std::move(text)) {
 void TRowFilter::SetTable(const TSpreadSheetCells* cells, std::vector<std::string> fieldNames) {
   cells_ = cells;
   upperNames_ = std::move(fieldNames);
-  for (std::string& name : upperNames_) UpperAscii(name);
+  for (std::string& name : upperNames_) UpperAsciiInPlace(name);
   names_.clear();
   nextName_ = 0;
 }
@@ -86,7 +80,7 @@ TRowFilter::TNameEntry TRowFilter::Resolve(const std::string& eval,
     }
   }
   std::string upper = TextOf(value);
-  UpperAscii(upper);
+  UpperAsciiInPlace(upper);
   for (std::size_t i = 0; i < upperNames_.size(); ++i) {
     if (upperNames_[i] == upper) {  // the first matching field wins
       entry.Kind = TNameKind::nkField;

@@ -5,22 +5,9 @@
 
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
+#include "cells/KvText.h"
 
 namespace {
-
-std::string UpperAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  return out;
-}
-
-std::string LowerAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-  return out;
-}
 
 // The Clarion driver ignores trailing blanks of an owner password.
 std::string WithoutTrailingBlanks(std::string_view s) {

@@ -8,6 +8,7 @@
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 #include "front/PathNames.h"
 #include "front/RunObject.h"
 
@@ -289,7 +290,7 @@ std::vector<TExportColumn> SelectFields(const std::vector<TExportField>& fields,
     if (format.SkipGroups && IsGroupLike(f.Type)) continue;
     if (!format.Fields.empty()) {
       std::string key = ";";
-      for (char c : f.Name) key.push_back(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+      for (char c : f.Name) key.push_back(LowerAscii(c));
       key.push_back(';');
       if (list.find(key) == std::string::npos) continue;
     }

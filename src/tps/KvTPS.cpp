@@ -6,6 +6,7 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
+#include "cells/KvText.h"
 #include "tps/KvTPSLazy.h"
 #include "tps/KvTPSOwner.h"
 #include "tps/KvTPSRecords.h"
@@ -494,12 +495,7 @@ std::int32_t TClarionTPS::ColumnIndexByName(const std::string& name) {
   const std::size_t n = std::min<std::size_t>(t.FieldCount, t.Fields.size());
   for (std::size_t i = 0; i < n; ++i) {
     const std::string& fn = t.Fields[i].Name;
-    if (fn.size() == name.size() &&
-        std::equal(fn.begin(), fn.end(), name.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        }))
-      return std::int32_t(i);
+    if (SameTextAscii(fn, name)) return std::int32_t(i);
   }
   return result;
 }
