@@ -13,7 +13,7 @@ start=$(date +%s)
 bash tools/setup-deps.sh wine wine64
 bash tools/build-windows.sh --all
 win="$(realpath -m "${VELTRO_WIN_BUILD_DIR:-build-win}")"
-linux="${VELTRO_LINUX_BUILD_DIR:-build}"
+linux="$(realpath -m "${VELTRO_LINUX_BUILD_DIR:-build}")"
 
 # The tests expect the C locale's forms; Wine takes its user locale from LC_ALL too, and
 # every Wine process here must see the same one.

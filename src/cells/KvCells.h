@@ -177,7 +177,6 @@ class TSpreadSheetCells {
   std::vector<RowRec> dense_;              // rows 0 .. dense_.size()-1
   std::map<std::int64_t, RowRec> sparse_;  // rows beyond the dense part
   std::int64_t entryCount_ = 0;            // logical length of the row list
-  std::int64_t storedRows_ = 0;            // rows that received a cell
   std::vector<PackedCell> cells_;
   std::vector<std::unique_ptr<char[]>> arena_;
   char* arenaCur_ = nullptr;    // the chunk being filled
