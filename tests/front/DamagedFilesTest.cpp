@@ -22,18 +22,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A small deterministic generator (xorshift64*).
-struct Rng {
-  std::uint64_t s;
-  explicit Rng(std::uint64_t seed) : s(seed ? seed : 1) {}
-  std::uint64_t Next() {
-    s ^= s >> 12;
-    s ^= s << 25;
-    s ^= s >> 27;
-    return s * 2685821657736338717ULL;
-  }
-  std::size_t Below(std::size_t n) { return std::size_t(Next() % n); }
-};
+using tpsw::Rng;
 
 // Cut points: inside the header, at and just after every page boundary (pages sit
 // on 256-byte boundaries after the 512-byte header), inside page headers and inside

@@ -43,27 +43,14 @@ tpsw::Table OrderTable() {
   return t;
 }
 
-void AddRows(tpsw::Writer& w, const tpsw::Table& t,
-             const std::vector<std::vector<std::string>>& rows) {
-  std::int32_t record = 1;
-  for (const auto& row : rows) {
-    tpsw::Payload p(t.RecordLength());
-    for (std::size_t j = 0; j < t.fields.size(); ++j) tpsw::PutValue(p, t.fields[j], row[j]);
-    std::vector<tpsw::MemoText> memos;
-    for (std::size_t m = 0; m < t.memos.size(); ++m)
-      if (!row[t.fields.size() + m].empty()) memos.push_back({int(m), row[t.fields.size() + m]});
-    w.AddRow(t.number, record++, p, memos);
-  }
-}
-
 // The shop file: CUSTOMER (3 rows) and ORDERS (2 rows).
 void WriteShop(const std::string& path) {
   tpsw::Writer w(path);
   const tpsw::Table c = CustomerTable(), o = OrderTable();
   w.AddTable(c);
   w.AddTable(o);
-  AddRows(w, c, kCustomerRows);
-  AddRows(w, o, {{"1", "1"}, {"2", "3"}});
+  tpsw::AddTextRows(w, c, kCustomerRows);
+  tpsw::AddTextRows(w, o, {{"1", "1"}, {"2", "3"}});
   w.Finish();
 }
 
@@ -79,8 +66,8 @@ void WriteTwoTables(const std::string& path, const std::string& first, const std
   b.name = second;
   w.AddTable(a);
   w.AddTable(b);
-  AddRows(w, a, {{"11"}});
-  AddRows(w, b, {{"22"}});
+  tpsw::AddTextRows(w, a, {{"11"}});
+  tpsw::AddTextRows(w, b, {{"22"}});
   w.Finish();
 }
 

@@ -41,19 +41,6 @@ const std::vector<std::vector<std::string>> kCustomers = {
     {"4", "Dee", "smith", "Oslo", "0", "0.99", "A", "2010-07-01", "30/11/2022 23:59", ""},
     {"5", "Eve", "O'Neil", "Rome", "25", "49.90", "B", "1975-01-01", "05/05/2005 05:05", "x"}};
 
-void AddRows(tpsw::Writer& w, const tpsw::Table& t,
-             const std::vector<std::vector<std::string>>& rows) {
-  std::int32_t record = 1;
-  for (const auto& row : rows) {
-    tpsw::Payload p(t.RecordLength());
-    for (std::size_t j = 0; j < t.fields.size(); ++j) tpsw::PutValue(p, t.fields[j], row[j]);
-    std::vector<tpsw::MemoText> memos;
-    for (std::size_t m = 0; m < t.memos.size(); ++m)
-      if (!row[t.fields.size() + m].empty()) memos.push_back({int(m), row[t.fields.size() + m]});
-    w.AddRow(t.number, record++, p, memos);
-  }
-}
-
 // CUSTOMER with the rows above, and EMPTY, a table without rows.
 void WriteCustomers(const std::string& path) {
   tpsw::Writer w(path);
@@ -64,7 +51,7 @@ void WriteCustomers(const std::string& path) {
   e.fields = {tpsw::Field{tpsw::kLong, "E:ID", 0, 4}};
   w.AddTable(c);
   w.AddTable(e);
-  AddRows(w, c, kCustomers);
+  tpsw::AddTextRows(w, c, kCustomers);
   w.Finish();
 }
 

@@ -7,18 +7,11 @@
 #include <vector>
 
 #include "tps/KvTPSValues.h"
+#include "tpswriter/TpsWriter.h"
 
 namespace {
 
-struct Rng {
-  std::uint64_t s;
-  std::uint64_t Next() {
-    s ^= s >> 12;
-    s ^= s << 25;
-    s ^= s >> 27;
-    return s * 2685821657736338717ULL;
-  }
-};
+using tpsw::Rng;
 
 TEST(TpsFieldView, PackedDecimalsEqualTheirTextRead) {
   Rng r{12345};

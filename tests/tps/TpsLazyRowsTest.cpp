@@ -17,17 +17,6 @@ namespace {
 
 using namespace tpsw;
 
-struct Rng {
-  std::uint64_t s;
-  std::uint64_t Next() {
-    s ^= s >> 12;
-    s ^= s << 25;
-    s ^= s >> 27;
-    return s * 2685821657736338717ULL;
-  }
-  int Below(int n) { return int(Next() % std::uint64_t(n)); }
-};
-
 struct Loaded {
   std::unique_ptr<TMemoryStream> stream;  // rows on demand read from it
   std::unique_ptr<TClarionTPS> reader;

@@ -8,19 +8,6 @@ namespace tpsw {
 
 namespace {
 
-// A small deterministic generator (xorshift64*).
-struct Rng {
-  std::uint64_t s;
-  explicit Rng(std::uint64_t seed) : s(seed ? seed : 1) {}
-  std::uint64_t Next() {
-    s ^= s >> 12;
-    s ^= s << 25;
-    s ^= s >> 27;
-    return s * 2685821657736338717ULL;
-  }
-  int Below(int n) { return int(Next() % std::uint64_t(n)); }
-};
-
 const char* const kFirst[] = {"Anna",  "Bert", "Carla", "Dirk",  "Elena", "Frank",
                               "Greta", "Hans", "Ines",  "Jonas", "Karin", "Lukas",
                               "Maria", "Nils", "Olga",  "Paul",  "Rosa",  "Sven"};

@@ -695,10 +695,8 @@ void PutValue(Payload& p, const Field& f, std::string_view text) {
   }
 }
 
-namespace {
-void WriteRows(Writer& w, const Table& table, const std::vector<std::vector<std::string>>& rows,
-               std::int32_t first) {
-  w.AddTable(table);
+void AddTextRows(Writer& w, const Table& table, const std::vector<std::vector<std::string>>& rows,
+                 std::int32_t first) {
   std::int32_t rec = first;
   for (const auto& row : rows) {
     Payload p(table.RecordLength());
@@ -714,6 +712,13 @@ void WriteRows(Writer& w, const Table& table, const std::vector<std::vector<std:
     }
     w.AddRow(table.number, rec++, p, memos);
   }
+}
+
+namespace {
+void WriteRows(Writer& w, const Table& table, const std::vector<std::vector<std::string>>& rows,
+               std::int32_t first) {
+  w.AddTable(table);
+  AddTextRows(w, table, rows, first);
   w.Finish();
 }
 }  // namespace

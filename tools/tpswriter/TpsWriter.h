@@ -55,6 +55,23 @@
 
 namespace tpsw {
 
+// A small deterministic generator (xorshift64*) for fixtures and generated files.
+struct Rng {
+  std::uint64_t s;
+  explicit Rng(std::uint64_t seed) : s(seed ? seed : 1) {}
+  std::uint64_t Next() {
+    s ^= s >> 12;
+    s ^= s << 25;
+    s ^= s >> 27;
+    return s * 2685821657736338717ULL;
+  }
+  // A number in [0, n).
+  template <class T>
+  T Below(T n) {
+    return T(Next() % std::uint64_t(n));
+  }
+};
+
 // Type bytes of field entries as stored in the file.
 enum FieldType : std::uint8_t {
   kByte = 0x01,
@@ -289,6 +306,12 @@ class Writer {
 //  nothing. An empty text leaves the bytes as they are (zero). Array fields take
 //  their element values separated by "|".
 void PutValue(Payload& payload, const Field& field, std::string_view text);
+
+// Rows of text values (one per field, then one per memo; empty: no memo) as data
+// records of a table already added, record numbers from firstRecordNumber on. An
+// empty text of a String field is written as blanks.
+void AddTextRows(Writer& w, const Table& table, const std::vector<std::vector<std::string>>& rows,
+                 std::int32_t firstRecordNumber = 1);
 
 // One file with one table: rows of text values, one per field, then one per memo
 // (empty: no memo). Record numbers start at firstRecordNumber.
