@@ -4,6 +4,8 @@
 #   bash tools/fuzz.sh <seconds> [harness ...]     harnesses: tps expr cmdline (default: all)
 # Build directory: $VELTRO_FUZZ_BUILD or build-fuzz. The corpus grows in
 # <build>/corpus/<harness> from run to run; findings go to <build>/artifacts/.
+# VELTRO_FUZZ_SEED fixes libFuzzer's random seed (a repeatable run); unset, each run
+# draws its own.
 # Exit status 1 when a harness found a crash, a leak, a timeout or ran out of memory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -67,7 +69,8 @@ for h in "${harnesses[@]}"; do
   if ! ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$bin" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len="$(max_len_of "$h")" \
-    -timeout=10 -print_final_stats=1 -artifact_prefix="$dir/artifacts/$h-" \
+    ${VELTRO_FUZZ_SEED:+-seed="$VELTRO_FUZZ_SEED"} -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$dir/artifacts/$h-" \
     "$corpus" "$seeds/$h" >"$dir/fuzz_$h.log" 2>&1; then
     echo "fuzz_$h FAILED after $(($(date +%s) - start))s; see $dir/fuzz_$h.log:"
     grep -E 'ERROR|SUMMARY|Test unit written|==[0-9]+==' "$dir/fuzz_$h.log" | head -20 || true
