@@ -414,7 +414,139 @@ void AppendInt(std::string& out, std::int64_t v) {
   out.append(buf, r.ptr);
 }
 
+namespace {
+
+// %.{precision}G from the shortest digits that read back as v, when they are at most
+// `precision` digits: then they are also v rounded to `precision` digits. Half a unit
+// in the last place of a double is at most 2^-53 (1.1e-16) of its magnitude, less than
+// half a unit in the 15th significant digit (at least 5e-16 of the magnitude), so no
+// 15-digit number other than the shortest one can be nearer to v. Subnormal numbers
+// have fewer bits and no such bound. Returns false (and writes nothing) for longer digit
+// strings, precisions above 15, subnormal numbers, infinities and NaN.
+bool AppendShortestG(std::string& out, double v, int precision, char decimalSeparator) {
+  if (precision > 15 || precision < 1) return false;
+  int kind = std::fpclassify(v);
+  if (kind != FP_NORMAL && kind != FP_ZERO) return false;
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+  if (r.ec != std::errc()) return false;
+  // buf: [-]d[.ddd]e(+|-)dd[d]
+  const char* p = buf;
+  bool negative = *p == '-';
+  if (negative) ++p;
+  char digits[20];
+  int count = 0;
+  for (; p < r.ptr && *p != 'e'; ++p)
+    if (*p != '.') {
+      if (count == precision) return false;
+      digits[count++] = *p;
+    }
+  if (p == r.ptr) return false;
+  ++p;  // 'e'
+  bool negativeExponent = *p == '-';
+  ++p;
+  int exponent = 0;
+  for (; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
+  if (negativeExponent) exponent = -exponent;
+  while (count > 1 && digits[count - 1] == '0') --count;
+
+  char text[48];
+  char* t = text;
+  if (negative) *t++ = '-';
+  if (exponent < -4 || exponent >= precision) {
+    *t++ = digits[0];
+    if (count > 1) {
+      *t++ = decimalSeparator;
+      for (int i = 1; i < count; ++i) *t++ = digits[i];
+    }
+    *t++ = 'E';
+    *t++ = negativeExponent ? '-' : '+';
+    int magnitude = negativeExponent ? -exponent : exponent;
+    if (magnitude >= 100) *t++ = char('0' + magnitude / 100);
+    *t++ = char('0' + magnitude / 10 % 10);
+    *t++ = char('0' + magnitude % 10);
+  } else if (exponent < 0) {
+    *t++ = '0';
+    *t++ = decimalSeparator;
+    for (int i = -1; i > exponent; --i) *t++ = '0';
+    for (int i = 0; i < count; ++i) *t++ = digits[i];
+  } else {
+    // exponent + 1 digits before the separator, zeros where the digits run out.
+    for (int i = 0; i <= exponent; ++i) *t++ = i < count ? digits[i] : '0';
+    if (count > exponent + 1) {
+      *t++ = decimalSeparator;
+      for (int i = exponent + 1; i < count; ++i) *t++ = digits[i];
+    }
+  }
+  out.append(text, t);
+  return true;
+}
+
+// The same for the common case of a value with few decimals between 1E-4 and
+// 10^precision, without the digit generation of the library: finds N and d with
+// N / 10^d == v in double arithmetic. N below 2^53 and 10^d up to 10^22 are exact
+// doubles and the division is correctly rounded, so the decimal N / 10^d reads back as
+// v; with at most `precision` digits it is then v rounded to that many digits (see
+// above), written in plain form since its exponent lies between -4 and precision - 1.
+bool AppendFewDecimalsG(std::string& out, double v, int precision, char decimalSeparator) {
+  static constexpr double kPow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  static constexpr std::uint64_t kIntPow10[16] = {1,
+                                                  10,
+                                                  100,
+                                                  1000,
+                                                  10000,
+                                                  100000,
+                                                  1000000,
+                                                  10000000,
+                                                  100000000,
+                                                  1000000000,
+                                                  10000000000,
+                                                  100000000000,
+                                                  1000000000000,
+                                                  10000000000000,
+                                                  100000000000000,
+                                                  1000000000000000};
+  if (precision > 15 || precision < 1 || std::fpclassify(v) != FP_NORMAL) return false;
+  double magnitude = v < 0 ? -v : v;
+  double limit = kPow10[precision];
+  if (magnitude >= limit) return false;
+  for (int d = 0; d <= 15; ++d) {
+    double scaled = magnitude * kPow10[d];
+    if (scaled + 0.5 >= limit) return false;  // more than `precision` digits
+    auto n = std::uint64_t(scaled + 0.5);
+    if (double(n) / kPow10[d] != magnitude) continue;
+    if (n * 10000 < kIntPow10[d]) return false;  // below 1E-4: exponent form
+    char text[48];
+    char* t = text;
+    if (v < 0) *t++ = '-';
+    auto r = std::to_chars(t, text + sizeof text, n / kIntPow10[d]);
+    t = r.ptr;
+    std::uint64_t fraction = n % kIntPow10[d];
+    if (fraction != 0) {
+      *t++ = decimalSeparator;
+      int digits = d;
+      while (fraction % 10 == 0) {
+        fraction /= 10;
+        --digits;
+      }
+      for (int i = digits - 1; i >= 0; --i) {
+        t[i] = char('0' + fraction % 10);
+        fraction /= 10;
+      }
+      t += digits;
+    }
+    out.append(text, t);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 void AppendFloatG(std::string& out, double v, int precision, const FormatSettings& fs) {
+  if (AppendFewDecimalsG(out, v, precision, fs.DecimalSeparator)) return;
+  if (AppendShortestG(out, v, precision, fs.DecimalSeparator)) return;
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
   for (char* p = buf; p < r.ptr; ++p) {

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
@@ -134,6 +140,78 @@ TEST(Convert, FormatDateTimePatterns) {
   EXPECT_EQ(FormatDateTime("hh:nn:ss.zzz", t, kIso), "14:05:09.007");
   EXPECT_EQ(FormatDateTime("h am/pm", t, kIso), "2 pm");
   EXPECT_EQ(FormatDateTime("mmmm 'of' yyyy", t, kIso), "March of 2024");
+}
+
+// printf's %.{precision}G through the general formatting of the standard library,
+// upper case, with the given decimal separator: what AppendFloatG must write.
+std::string ReferenceG(double v, int precision, char separator) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
+  std::string text(buf, r.ptr);
+  for (char& c : text) {
+    if (c == '.')
+      c = separator;
+    else if (c >= 'a' && c <= 'z')
+      c = char(c - 32);
+  }
+  return text;
+}
+
+TEST(Convert, FormatFloatGWritesPrintfsGeneralForm) {
+  EXPECT_EQ(FormatFloatG(-76655.38, 15, kIso), "-76655.38");
+  EXPECT_EQ(FormatFloatG(1e15, 15, kIso), "1E+15");
+  EXPECT_EQ(FormatFloatG(999999999999999, 15, kIso), "999999999999999");
+  EXPECT_EQ(FormatFloatG(0.0001, 15, kIso), "0.0001");
+  EXPECT_EQ(FormatFloatG(0.00001234, 15, kIso), "1.234E-05");
+  EXPECT_EQ(FormatFloatG(2.5e-300, 15, kIso), "2.5E-300");
+  EXPECT_EQ(FormatFloatG(-0.0, 15, kIso), "-0");
+  EXPECT_EQ(FormatFloatG(0.1 + 0.2, 15, kIso), "0.3");  // 17 shortest digits
+  EXPECT_EQ(FormatFloatG(100, 15, kIso), "100");
+
+  FormatSettings comma = kIso;
+  comma.DecimalSeparator = ',';
+  std::vector<double> values = {0.0,
+                                1.0,
+                                0.5,
+                                123456789012345.0,
+                                1234567890123456.0,
+                                12345678901234567.0,
+                                1e14,
+                                9.99999999999999e14,
+                                9.999999999999999e14,
+                                1e-4,
+                                9.9999e-5,
+                                1e-5,
+                                1e100,
+                                1e-100,
+                                5e-324,
+                                -2.5e-320,
+                                1.234e-310,
+                                std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::min(),
+                                std::numeric_limits<double>::infinity(),
+                                -std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(),
+                                double(0.1f),
+                                125.125};
+  std::mt19937_64 random(20261207);
+  for (int i = 0; i < 4000; ++i) {
+    std::uint64_t bits = random();
+    double d;
+    static_assert(sizeof d == sizeof bits);
+    std::memcpy(&d, &bits, sizeof d);
+    values.push_back(d);  // any bit pattern
+    values.push_back(double(std::int64_t(bits % 20000000001) - 10000000000) / 100);  // money
+    values.push_back(double(bits % 1000000) * std::pow(10.0, int(bits >> 40) % 40 - 20));
+    values.push_back(double(float(d)));  // a Single widened
+  }
+  for (double v : values)
+    for (int precision : {15, 7, 1, 17}) {
+      EXPECT_EQ(FormatFloatG(v, precision, kIso), ReferenceG(v, precision, '.'))
+          << v << " at " << precision;
+      EXPECT_EQ(FormatFloatG(v, precision, comma), ReferenceG(v, precision, ','))
+          << v << " at " << precision;
+    }
 }
 
 TEST(Settings, ScopedSettingsRestoreThePreviousObject) {
