@@ -411,7 +411,7 @@ TDateTime VarToDateTime(const Variant& v, const FormatSettings& fs) {
 void AppendInt(std::string& out, std::int64_t v) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, r.ptr);
+  out.append(buf, std::size_t(r.ptr - buf));
 }
 
 namespace {
@@ -478,7 +478,7 @@ bool AppendShortestG(std::string& out, double v, int precision, char decimalSepa
       for (int i = exponent + 1; i < count; ++i) *t++ = digits[i];
     }
   }
-  out.append(text, t);
+  out.append(text, std::size_t(t - text));
   return true;
 }
 
@@ -514,8 +514,9 @@ bool AppendFewDecimalsG(std::string& out, double v, int precision, char decimalS
   for (int d = 0; d <= 15; ++d) {
     double scaled = magnitude * kPow10[d];
     if (scaled + 0.5 >= limit) return false;  // more than `precision` digits
-    auto n = std::uint64_t(scaled + 0.5);
-    if (double(n) / kPow10[d] != magnitude) continue;
+    // Below 10^15: the signed conversion is exact and cheaper than the unsigned one.
+    const auto n = std::uint64_t(std::int64_t(scaled + 0.5));
+    if (double(std::int64_t(n)) / kPow10[d] != magnitude) continue;
     if (n * 10000 < kIntPow10[d]) return false;  // below 1E-4: exponent form
     char text[48];
     char* t = text;
@@ -536,7 +537,7 @@ bool AppendFewDecimalsG(std::string& out, double v, int precision, char decimalS
       }
       t += digits;
     }
-    out.append(text, t);
+    out.append(text, std::size_t(t - text));
     return true;
   }
   return false;
@@ -571,7 +572,7 @@ std::string FormatCurrency(std::int64_t scaled, const FormatSettings& fs) {
   if (scaled < 0) out += '-';
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, mag / 10000);
-  out.append(buf, r.ptr);
+  out.append(buf, std::size_t(r.ptr - buf));
   unsigned frac = unsigned(mag % 10000);
   if (frac) {
     char digits[5] = {char('0' + frac / 1000), char('0' + frac / 100 % 10),
