@@ -417,10 +417,13 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uin
       if (last < 0) r.Item |= kTpsItemNoPlainCells;
       lastColumn = std::max(lastColumn, last);
     }
-    // Record-number order; records of the same number stay in file order.
-    std::stable_sort(rows.begin(), rows.end(), [](const TKvISourceRow& a, const TKvISourceRow& b) {
+    // Record-number order; records of the same number stay in file order. Files
+    // written in record-number order need no sorting.
+    const auto byNumber = [](const TKvISourceRow& a, const TKvISourceRow& b) {
       return a.RowNo < b.RowNo;
-    });
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), byNumber))
+      std::stable_sort(rows.begin(), rows.end(), byNumber);
     bool duplicates = false;
     for (std::size_t i = 1; i < rows.size() && !duplicates; ++i)
       duplicates = rows[i].RowNo == rows[i - 1].RowNo;
