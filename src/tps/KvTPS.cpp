@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <functional>
 
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
@@ -11,24 +12,142 @@
 #include "tps/KvTPSOwner.h"
 #include "tps/KvTPSRecords.h"
 
+// A table's fields as far as looking at its records at load needs them.
+struct TTPSRecordScan {
+  TTPSFields Fields;
+  std::int32_t FieldCount = 0;           // at most Fields.size()
+  std::vector<std::int32_t> DateFields;  // the date and time fields (arrays included)
+  bool SplitArrays = false;
+};
+
+namespace {
+
+void FindDateFields(TTPSRecordScan& scan) {
+  scan.DateFields.clear();
+  for (std::int32_t j = 0; j < scan.FieldCount; ++j) {
+    const TTPSField& f = scan.Fields[std::size_t(j)];
+    const bool array = f.IsArray() && !scan.SplitArrays;
+    if ((array || !f.IsMemo()) && (f.Type == tpsDate || f.Type == tpsTime))
+      scan.DateFields.push_back(j);
+  }
+}
+
+// The last column whose plain field gives a record a value (-1: none), and the
+// impossible dates and times of the record, counted as when every cell is reported.
+// Only dates and times can be impossible; whether a field gives a value at all mostly
+// depends on the record's length alone.
+std::int32_t ScanRecord(const TTPSRecordScan& scan, std::span<const std::uint8_t> data,
+                        std::uint16_t header, std::int64_t& invalid) {
+  std::int32_t last = scan.FieldCount - 1;
+  for (; last >= 0; --last) {
+    const TTPSField& f = scan.Fields[std::size_t(last)];
+    if (f.IsArray() && !scan.SplitArrays) break;  // always a text
+    if (!f.IsMemo() && TpsFieldHasValue(f, data, header)) break;
+  }
+  TKvICellView view;
+  for (std::int32_t j : scan.DateFields) {
+    const TTPSField& f = scan.Fields[std::size_t(j)];
+    if (!(f.IsArray() && !scan.SplitArrays)) {
+      TpsDecodeFieldView(f, data, header, view, invalid);
+      continue;
+    }
+    // The elements of an array, as it is decoded.
+    TTPSField e;
+    e.Type = f.Type;
+    const std::uint16_t w = std::uint16_t(f.Length / f.Elements);
+    for (std::uint32_t k = 0; k < f.Elements; ++k) {
+      if (f.Offset + std::size_t(k) * w > 0xFFFF) continue;
+      e.Offset = std::uint16_t(f.Offset + k * w);
+      TpsDecodeFieldView(e, data, header, view, invalid);
+    }
+  }
+  return last;
+}
+
+// Whether two field lists look the same to ScanRecord over their first count fields.
+bool SameScan(const TTPSFields& a, const TTPSFields& b, std::int32_t count) {
+  if (a.size() < std::size_t(count) || b.size() < std::size_t(count)) return false;
+  for (std::size_t j = 0; j < std::size_t(count); ++j)
+    if (a[j].Type != b[j].Type || a[j].Offset != b[j].Offset || a[j].Length != b[j].Length ||
+        a[j].Elements != b[j].Elements)
+      return false;
+  return true;
+}
+
+}  // namespace
+
 // Where the data records of a load lie, per table, in file order; filled while the
 // pages are cut.
+//
+// The records are looked at as they are cut, with the fields of the table's definition
+// when that definition (one record) came before the table's first data record: which
+// records give no plain cell, the last column with one, the impossible dates. The
+// fields are only final once every page is read, so ProduceLazyRows uses these
+// findings when the final fields look the same to ScanRecord and reads the records
+// once more otherwise (a definition later in the file, in pieces, or replaced).
 struct TTPSLazyIndex : TTPSDataSink {
   TTPSLazyIndex(std::int32_t onlyTable, bool loadRows) : only(onlyTable), load(loadRows) {}
+
+  struct Early {
+    bool Active = false;  // every record of the table so far was looked at with Scan
+    TTPSRecordScan Scan;
+    std::int32_t LastColumn = -1;
+    std::int64_t Invalid = 0;
+  };
+
   void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t table,
-                  std::int32_t recordNumber) override {
+                  std::int32_t recordNumber, std::span<const std::uint8_t> data,
+                  std::uint16_t headerLength) override {
     // Records of other tables than the selected one, and record numbers of 0 or below,
     // give no rows.
     if (!load || (only != 0 && table != only) || recordNumber <= 0) return;
+    if (definitions && definitions->Count() != scanned) NoteDefinitions();
     if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
     if (!last || lastTable != table) {
       auto [it, added] = rows.try_emplace(table);
-      if (added) order.push_back(table);
+      if (added) {
+        order.push_back(table);
+        StartEarly(table);
+      }
       last = &it->second;
+      lastEarly = &early[table];
       lastTable = table;
     }
-    last->push_back({recordNumber - 1, std::uint32_t(pages.size() - 1), indexInPage});
+    TKvISourceRow row{recordNumber - 1, std::uint32_t(pages.size() - 1), indexInPage};
+    if (lastEarly->Active) {
+      const std::int32_t column =
+          ScanRecord(lastEarly->Scan, data, headerLength, lastEarly->Invalid);
+      if (column < 0) row.Item |= kTpsItemNoPlainCells;
+      lastEarly->LastColumn = std::max(lastEarly->LastColumn, column);
+    }
+    last->push_back(row);
   }
+
+  // Definition records cut since the last look: a table whose records were already
+  // looked at gets its definition (again) too late.
+  void NoteDefinitions() {
+    const auto& items = definitions->Items();
+    for (; scanned < items.size(); ++scanned) {
+      const TTPSRecord& r = items[scanned];
+      if (r.Kind != tpsKindDefinition || !r.Body) continue;
+      auto [it, added] = definitionAt.try_emplace(r.TableNumber, scanned);
+      if (!added) it->second = kSeveral;
+      if (auto e = early.find(r.TableNumber); e != early.end()) e->second.Active = false;
+    }
+  }
+
+  void StartEarly(std::int32_t table) {
+    Early& e = early[table];
+    auto d = definitionAt.find(table);
+    if (!scanOf || d == definitionAt.end() || d->second == kSeveral) return;
+    try {
+      e.Active = scanOf(definitions->Items()[d->second], e.Scan);
+    } catch (...) {
+      e.Active = false;  // the load meets the same definition again later
+    }
+    if (e.Active) FindDateFields(e.Scan);
+  }
+
   void Passed(std::uint64_t offset) override {
     // A file mapping's pages already read are given back, a step behind.
     constexpr std::uint64_t kStep = std::uint64_t(4) << 20;
@@ -46,7 +165,17 @@ struct TTPSLazyIndex : TTPSDataSink {
   std::unordered_map<std::int32_t, std::vector<TKvISourceRow>> rows;
   std::vector<std::int32_t> order;  // tables in the order their first record came
   std::vector<TKvISourceRow>* last = nullptr;
+  Early* lastEarly = nullptr;
   std::int32_t lastTable = 0;
+
+  // The records cut so far (definitions among them), and the fields of a definition
+  // record as the load will make them (false when it cannot tell).
+  const TTPSRecords* definitions = nullptr;
+  std::function<bool(const TTPSRecord&, TTPSRecordScan&)> scanOf;
+  static constexpr std::size_t kSeveral = ~std::size_t(0);
+  std::size_t scanned = 0;
+  std::unordered_map<std::int32_t, std::size_t> definitionAt;  // table -> its one record
+  std::unordered_map<std::int32_t, Early> early;
 };
 
 TClarionTPS::TClarionTPS() {
@@ -179,7 +308,20 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
     index.file = bytes;
     index.releaseBehind = dynamic_cast<TFileStream*>(&stream) != nullptr && !bytes.empty() &&
                           (source_.empty() || bytes.data() != source_.data());
+    index.definitions = &records_;
+    index.scanOf = [this](const TTPSRecord& r, TTPSRecordScan& scan) {
+      // As BuildTables will make them, from a copy of the definition.
+      auto def = static_cast<const TTPSRecordTableDefinitionBody&>(*r.Body);
+      def.ParseDefinition(r.Bytes(), r.HeaderLength);
+      if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
+      scan.Fields = std::move(def.Fields);
+      scan.FieldCount = std::min<std::int32_t>(def.FieldCount, std::int32_t(scan.Fields.size()));
+      scan.SplitArrays = SplitArrayFields;
+      return true;
+    };
     TpsCollectRecords(bytes, header_, records_, memos_, store_, &index);
+    index.NoteDefinitions();  // those after the last data record, before any is joined
+    index.definitions = nullptr;
     TpsJoinDefinitions(records_, store_);
     BuildTables();
     ProduceLazyRows(index, bytes);
@@ -376,46 +518,31 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uin
     const std::int32_t plainFields = fieldCount - std::int32_t(t.MemoCount);
 
     // In file order: which records give a plain cell, the last column with one, and
-    // the impossible dates, counted as when every cell is reported. Only dates and
-    // times can be impossible; whether a field gives a value at all mostly depends on
-    // the record's length alone.
-    std::vector<std::int32_t> dateFields;
-    for (std::int32_t j = 0; j < fieldCount; ++j) {
-      const TTPSField& f = t.Fields[std::size_t(j)];
-      const bool array = f.IsArray() && !SplitArrayFields;
-      if ((array || !f.IsMemo()) && (f.Type == tpsDate || f.Type == tpsTime))
-        dateFields.push_back(j);
-    }
+    // the impossible dates; found while the pages were cut when the fields then were
+    // the final ones.
     std::int32_t lastColumn = -1;
-    TKvICellView view;
-    for (TKvISourceRow& r : rows) {
-      std::span<const std::uint8_t> data;
-      std::uint16_t header = 0;
-      file->Record(r, data, header);
-      std::int32_t last = fieldCount - 1;
-      for (; last >= 0; --last) {
-        const TTPSField& f = t.Fields[std::size_t(last)];
-        if (f.IsArray() && !SplitArrayFields) break;  // always a text
-        if (!f.IsMemo() && TpsFieldHasValue(f, data, header)) break;
+    const TTPSLazyIndex::Early& early = index.early[number];
+    if (early.Active && early.Scan.FieldCount == fieldCount &&
+        SameScan(early.Scan.Fields, t.Fields, fieldCount)) {
+      lastColumn = early.LastColumn;
+      invalidDateTimes_ += early.Invalid;
+    } else {
+      TTPSRecordScan scan;
+      scan.Fields = t.Fields;
+      scan.FieldCount = fieldCount;
+      scan.SplitArrays = SplitArrayFields;
+      FindDateFields(scan);
+      for (TKvISourceRow& r : rows) {
+        std::span<const std::uint8_t> data;
+        std::uint16_t header = 0;
+        file->Record(r, data, header);
+        const std::int32_t last = ScanRecord(scan, data, header, invalidDateTimes_);
+        if (last < 0)
+          r.Item |= kTpsItemNoPlainCells;
+        else
+          r.Item &= ~kTpsItemNoPlainCells;
+        lastColumn = std::max(lastColumn, last);
       }
-      for (std::int32_t j : dateFields) {
-        const TTPSField& f = t.Fields[std::size_t(j)];
-        if (!(f.IsArray() && !SplitArrayFields)) {
-          TpsDecodeFieldView(f, data, header, view, invalidDateTimes_);
-          continue;
-        }
-        // The elements of an array, as it is decoded.
-        TTPSField e;
-        e.Type = f.Type;
-        const std::uint16_t w = std::uint16_t(f.Length / f.Elements);
-        for (std::uint32_t k = 0; k < f.Elements; ++k) {
-          if (f.Offset + std::size_t(k) * w > 0xFFFF) continue;
-          e.Offset = std::uint16_t(f.Offset + k * w);
-          TpsDecodeFieldView(e, data, header, view, invalidDateTimes_);
-        }
-      }
-      if (last < 0) r.Item |= kTpsItemNoPlainCells;
-      lastColumn = std::max(lastColumn, last);
     }
     // Record-number order; records of the same number stay in file order. Files
     // written in record-number order need no sorting.

@@ -221,7 +221,7 @@ void CutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRec
                   std::uint8_t number[4] = {};
                   for (std::size_t i = 0; i < 4 && bodyStart + i < data.size(); ++i)
                     number[i] = data[bodyStart + i];
-                  sink->DataRecord(pageOffset, k, r.TableNumber, Be32(number));
+                  sink->DataRecord(pageOffset, k, r.TableNumber, Be32(number), data, hdrLen);
                   return;
                 }
                 r.IndexInPage = std::int32_t(k);
@@ -349,9 +349,10 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
     TTPSDataSink* inner = nullptr;
     std::uint64_t count = 0;
     void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t tableNumber,
-                    std::int32_t recordNumber) override {
+                    std::int32_t recordNumber, std::span<const std::uint8_t> data,
+                    std::uint16_t headerLength) override {
       ++count;
-      inner->DataRecord(pageOffset, indexInPage, tableNumber, recordNumber);
+      inner->DataRecord(pageOffset, indexInPage, tableNumber, recordNumber, data, headerLength);
     }
     void Passed(std::uint64_t offset) override { inner->Passed(offset); }
   } counting;

@@ -96,8 +96,11 @@ constexpr std::size_t kTpsPageHeaderSize = 13;
 class TTPSDataSink {
  public:
   virtual ~TTPSDataSink() = default;
+  // data: the whole record (as TTPSPageCache::Record gives it later), headerLength
+  // its header length; both valid during the call only.
   virtual void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage,
-                          std::int32_t tableNumber, std::int32_t recordNumber) = 0;
+                          std::int32_t tableNumber, std::int32_t recordNumber,
+                          std::span<const std::uint8_t> data, std::uint16_t headerLength) = 0;
   // Every byte before offset has been read (pages are read in file order mostly).
   virtual void Passed(std::uint64_t offset) { (void)offset; }
 };

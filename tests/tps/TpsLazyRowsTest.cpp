@@ -68,10 +68,19 @@ std::string Dump(TClarionTPS& r) {
   return out;
 }
 
+// Where the table definitions lie in the file.
+enum class Definitions {
+  First,     // before the data records
+  Last,      // after them
+  Pieces,    // first, each in several records
+  Replaced,  // first with other fields, then again after the data records
+};
+
 // Three tables on small pages: every field type, an array, a memo and a BLOB, short
 // payloads, impossible dates, rows whose only value is a memo, record numbers out of
 // order, 0 and negative, and (table 3) a record number given twice.
-std::vector<std::uint8_t> MixedFile(std::uint64_t seed, const std::string& owner = "") {
+std::vector<std::uint8_t> MixedFile(std::uint64_t seed, const std::string& owner = "",
+                                    Definitions definitions = Definitions::First) {
   Table a;
   a.number = 1;
   a.name = "ALPHA";
@@ -105,11 +114,24 @@ std::vector<std::uint8_t> MixedFile(std::uint64_t seed, const std::string& owner
   o.pageSize = 0x400;
   o.memoPieceSize = 40;
   o.owner = owner;
+  if (definitions == Definitions::Pieces) o.definitionPieceSize = 30;
   std::vector<std::uint8_t> bytes;
   Writer w(&bytes, o);
-  w.AddTable(a);
-  w.AddTable(b);
-  w.AddTable(c);
+  if (definitions == Definitions::Replaced) {
+    // Dates where the first table keeps its numbers, one field less in the second.
+    Table wrongA = a;
+    wrongA.fields[3].offset = 0;
+    wrongA.fields[4].offset = 0;
+    Table wrongB = b;
+    wrongB.fields.clear();
+    w.AddTable(wrongA);
+    w.AddTable(wrongB);
+    w.AddTable(c);
+  } else if (definitions != Definitions::Last) {
+    w.AddTable(a);
+    w.AddTable(b);
+    w.AddTable(c);
+  }
   Rng r{seed};
   std::int32_t lastOfGamma = 1;
   for (int i = 0; i < 400; ++i) {
@@ -155,6 +177,11 @@ std::vector<std::uint8_t> MixedFile(std::uint64_t seed, const std::string& owner
   }
   // The same number again: a shorter record, a memo of its own.
   w.AddRow(3, lastOfGamma, Payload(3), {{0, "again"}});
+  if (definitions == Definitions::Last || definitions == Definitions::Replaced) {
+    w.AddTable(a);
+    w.AddTable(b);
+    if (definitions == Definitions::Last) w.AddTable(c);
+  }
   w.Finish();
   return bytes;
 }
@@ -182,6 +209,27 @@ TEST(TpsLazyRows, SheetsEqualThoseOfEveryCellReported) {
         }
         // Rows asked for once more after other tables were read give the same cells.
         EXPECT_EQ(Dump(*lazy.reader), want);
+      }
+  }
+}
+
+// Which records give no cell, the widest row and the impossible dates are found while
+// the pages are cut when a table's definition comes first; otherwise by reading the
+// records again. Both give what a load that reports every cell gives.
+TEST(TpsLazyRows, DefinitionsBeforeOrAfterTheData) {
+  for (Definitions d :
+       {Definitions::First, Definitions::Last, Definitions::Pieces, Definitions::Replaced}) {
+    SCOPED_TRACE(int(d));
+    const auto bytes = MixedFile(4, "", d);
+    for (bool split : {false, true})
+      for (std::int32_t table : {0, 1, 2}) {
+        SCOPED_TRACE(std::to_string(split) + " table " + std::to_string(table));
+        Loaded eager = LoadWith(bytes, false, table, split);
+        Loaded lazy = LoadWith(bytes, true, table, split);
+        EXPECT_EQ(Dump(*lazy.reader), Dump(*eager.reader));
+        if (table != 2) {
+          EXPECT_GT(lazy.reader->InvalidDateTimeCount(), 0);
+        }
       }
   }
 }
