@@ -84,38 +84,46 @@ class TDateTextCache {
  private:
   static constexpr std::uint32_t kSecondsPerDay = 86400;
 
-  static void Two(std::string& out, int v) {
-    const char t[2] = {char('0' + v / 10 % 10), char('0' + v % 10)};
-    out.append(t, 2);
+  static char* Two(char* at, int v) {
+    at[0] = char('0' + v / 10 % 10);
+    at[1] = char('0' + v % 10);
+    return at + 2;
   }
 
   // The text of the value in the plain numeric forms; false when it needs a form that
-  // is not plain (nothing is appended then).
+  // is not plain (nothing is appended then). Put together in a small buffer and
+  // appended at once.
   bool AppendPlain(std::string& out, double value) const {
     if (!std::isfinite(value)) return false;
     const double day = std::trunc(value);
     const bool timeOnly = day == 0, dateOnly = value - day == 0 && !timeOnly;
     if ((!timeOnly && !plainDate_) || (!dateOnly && !plainTime_)) return false;
+    char text[24];
+    char* t = text;
     if (!timeOnly) {
       int year, month, dayOfMonth;
       DecodeDate(value, year, month, dayOfMonth);
       if (year < 1000 || year > 9999) return false;
-      Two(out, year / 100);
-      Two(out, year % 100);
-      out += dateSeparator_;
-      Two(out, month);
-      out += dateSeparator_;
-      Two(out, dayOfMonth);
-      if (dateOnly) return true;
-      out += ' ';
+      t = Two(t, year / 100);
+      t = Two(t, year % 100);
+      *t++ = dateSeparator_;
+      t = Two(t, month);
+      *t++ = dateSeparator_;
+      t = Two(t, dayOfMonth);
+      if (dateOnly) {
+        out.append(text, std::size_t(t - text));
+        return true;
+      }
+      *t++ = ' ';
     }
     int hour, minute, second, ms;
     DecodeTime(value, hour, minute, second, ms);
-    Two(out, hour);
-    out += settings_.TimeSeparator;
-    Two(out, minute);
-    out += settings_.TimeSeparator;
-    Two(out, second);
+    t = Two(t, hour);
+    *t++ = settings_.TimeSeparator;
+    t = Two(t, minute);
+    *t++ = settings_.TimeSeparator;
+    t = Two(t, second);
+    out.append(text, std::size_t(t - text));
     return true;
   }
   struct Entry {
@@ -405,6 +413,9 @@ std::uint64_t WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& 
   }
 
   const bool direct = !qualify && !format.Fixed;
+  // A delimiter of one character (the usual case) is added as a character.
+  const bool oneCharDelimiter = delimit && format.Delimiter.size() == 1;
+  const char delimiterChar = oneCharDelimiter ? format.Delimiter[0] : '\0';
   TDateTextCache dates(settings);
   for (std::int32_t row = 0; row < cells.RowCount; ++row) {
     if (rowTest && !rowTest(row)) continue;
@@ -412,7 +423,12 @@ std::uint64_t WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& 
       const TExportColumn& c = columns[k];
       if (direct) {
         // Plain delimited text: the value goes straight into the line.
-        if (k > 0 && delimit) line += format.Delimiter;
+        if (k > 0 && delimit) {
+          if (oneCharDelimiter)
+            line.push_back(delimiterChar);
+          else
+            line += format.Delimiter;
+        }
         AppendCellText(line, cells, c.Column, row, settings, dates);
         checkLimit();
         continue;
