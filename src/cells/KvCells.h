@@ -162,6 +162,9 @@ class TSpreadSheetCells {
   // (StoreSourceRows), after which the sheet is an ordinary one.
   void SetRowSource(std::unique_ptr<TKvIRowSource> source, std::vector<TKvISourceRow> rows);
   bool HasRowSource() const { return source_ != nullptr; }
+  // Bytes allocated for the texts of stored cells (a replaced cell's old text stays
+  // until Clear).
+  std::size_t TextBytes() const { return arenaBytes_; }
   // Decodes every row into ordinary storage and drops the source.
   void StoreSourceRows();
 

@@ -59,3 +59,8 @@ KV_DECLARE_EXCEPTION(EWriteError, EStreamError);    // "Cannot write file %s"
 [[noreturn]] void ThrowTypeCast();                  // "Invalid variant type conversion"
 [[noreturn]] void ThrowInvalidVariantOp();          // "Invalid variant operation"
 [[noreturn]] void ThrowListIndex(long long index);  // "List index out of bounds (%d)"
+
+// A damaged file whose rows would take far more text than its size allows: the text
+// of a run, and the cell texts a load stores, are bounded by the source's size.
+inline constexpr const char* kTextLimitMessage =
+    "The file is damaged: its rows would take far more text than its size allows";

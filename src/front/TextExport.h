@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cells/KvCells.h"
+#include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
 
 struct FormatSettings;
@@ -35,9 +36,8 @@ struct TExportFormat {
   std::uint64_t MaxBytes = UINT64_MAX;
 };
 
-// The failure of a table whose text would pass TExportFormat::MaxBytes.
-inline constexpr const char* kTextLimitMessage =
-    "The file is damaged: its rows would take far more text than its size allows";
+// A table whose text would pass TExportFormat::MaxBytes fails with kTextLimitMessage
+// (cells/KvExceptions.h).
 
 // A field chosen for output: its column in the sheet and its descriptor.
 struct TExportColumn {

@@ -301,6 +301,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
   loading_ = true;
   SelectedTable().FieldLinks.clear();
   const std::span<const std::uint8_t> bytes = SourceBytes(stream);
+  cellTextLeft_ = (std::uint64_t(16) << 20) + std::uint64_t(1024) * bytes.size();
   if (LazyLoadPossible()) {
     TTPSLazyIndex index(TableNumber, LoadRowStatutes.Contains(rsNormal));
     // The pages of a mapped file can be given back once read: they come again from the
@@ -484,7 +485,11 @@ void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::
       TpsDecodeField(f, data, headerLength, value, cellType, invalid);
       if (cellType == ictInteger || cellType == ictDecimal) align = taRightJustify;
     }
+    const std::size_t before = t.Cells.TextBytes();
     OnCellValue(this, sheetNo, row, j, 0, value, align, cellType);
+    const std::size_t stored = t.Cells.TextBytes() - before;
+    if (stored > cellTextLeft_) throw Exception(kTextLimitMessage);
+    cellTextLeft_ -= stored;
   }
 }
 

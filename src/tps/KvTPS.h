@@ -102,4 +102,9 @@ class TClarionTPS : public TCustomClarion {
   std::unordered_map<std::int32_t, std::int32_t> tableIndex_;  // during a load
   bool loading_ = false;
   std::int64_t invalidDateTimes_ = 0;
+  // Cell text a load may still store in the grid: 1,024 bytes per byte of the source
+  // plus 16 MiB, as for the text of a run. Records of a damaged file that share a
+  // record number overwrite each other's cells, and each overwritten text stays in
+  // the grid until it is cleared.
+  std::uint64_t cellTextLeft_ = UINT64_MAX;
 };
