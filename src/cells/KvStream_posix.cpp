@@ -78,6 +78,7 @@ TBufferedFileWriter::~TBufferedFileWriter() {
     Flush();
   } catch (...) {
   }
+  StopWorker();
   ::close(fd_);
 }
 
@@ -95,7 +96,9 @@ void TBufferedFileWriter::Close() {
   if (fd_ < 0) return;
   try {
     Flush();
+    StopWorker();
   } catch (...) {
+    StopWorker();
     ::close(fd_);
     fd_ = -1;
     throw;

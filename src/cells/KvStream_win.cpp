@@ -114,6 +114,7 @@ TBufferedFileWriter::~TBufferedFileWriter() {
     Flush();
   } catch (...) {
   }
+  StopWorker();
   _close(fd_);
 }
 
@@ -132,7 +133,9 @@ void TBufferedFileWriter::Close() {
   if (fd_ < 0) return;
   try {
     Flush();
+    StopWorker();
   } catch (...) {
+    StopWorker();
     _close(fd_);
     fd_ = -1;
     throw;

@@ -150,4 +150,53 @@ TEST(BufferedWriter, WritesEverythingAndReportsFailures) {
   }
 }
 
+// Full buffers go to a second thread while the next one fills: the file holds every
+// byte in order however the writes fall on the buffer bounds, Flush leaves everything
+// so far in the file, and a failed write is reported and ends the writing.
+TEST(BufferedWriter, BuffersWrittenAlongsideInOrder) {
+  TempDir dir;
+  std::string want;
+  {
+    TBufferedFileWriter w(dir.File("many.txt"), 64);
+    for (int i = 0; i < 3000; ++i) {
+      // Lengths 0 to 140: within the buffer, filling it exactly, and longer than it.
+      std::string piece(std::size_t(i * 37 % 141), char('a' + i % 26));
+      if (!piece.empty()) piece.back() = '\n';
+      w.Write(piece);
+      want += piece;
+      if (i == 1500) {
+        w.Flush();
+#ifndef _WIN32  // the file is not shared while it is written there
+        EXPECT_EQ(ReadFileText(dir.File("many.txt")), want);
+#endif
+      }
+    }
+    w.Close();
+  }
+  EXPECT_EQ(ReadFileText(dir.File("many.txt")), want);
+  {
+    // Left to the destructor (as when the run ends with an exception).
+    TBufferedFileWriter w(dir.File("unclosed.txt"), 16);
+    for (int i = 0; i < 100; ++i) w.Write("line " + std::to_string(i) + "\n");
+  }
+  std::string lines;
+  for (int i = 0; i < 100; ++i) lines += "line " + std::to_string(i) + "\n";
+  EXPECT_EQ(ReadFileText(dir.File("unclosed.txt")), lines);
+  if (PathExists("/dev/full")) {
+    // Lines shorter than the buffer: the failure happens in the second thread and is
+    // reported by a later Write.
+    TBufferedFileWriter full("/dev/full", 64);
+    std::string message;
+    try {
+      for (int i = 0; i < 1000; ++i) full.Write("some text\n");
+      full.Close();
+    } catch (const EWriteError& e) {
+      message = e.Message();
+    }
+    EXPECT_EQ(message, "Cannot write file /dev/full");
+    EXPECT_THROW(full.Write(std::string(100, 'x')), EWriteError);  // nothing after it
+    EXPECT_THROW(full.Close(), EWriteError);
+  }
+}
+
 }  // namespace
