@@ -489,41 +489,23 @@ bool AppendShortestG(std::string& out, double v, int precision, char decimalSepa
 // v; with at most `precision` digits it is then v rounded to that many digits (see
 // above), written in plain form since its exponent lies between -4 and precision - 1.
 bool AppendFewDecimalsG(std::string& out, double v, int precision, char decimalSeparator) {
-  static constexpr double kPow10[16] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                        1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  static constexpr std::uint64_t kIntPow10[16] = {1,
-                                                  10,
-                                                  100,
-                                                  1000,
-                                                  10000,
-                                                  100000,
-                                                  1000000,
-                                                  10000000,
-                                                  100000000,
-                                                  1000000000,
-                                                  10000000000,
-                                                  100000000000,
-                                                  1000000000000,
-                                                  10000000000000,
-                                                  100000000000000,
-                                                  1000000000000000};
   if (precision > 15 || precision < 1 || std::fpclassify(v) != FP_NORMAL) return false;
   double magnitude = v < 0 ? -v : v;
-  double limit = kPow10[precision];
+  double limit = kPowersOfTen[precision];
   if (magnitude >= limit) return false;
   for (int d = 0; d <= 15; ++d) {
-    double scaled = magnitude * kPow10[d];
+    double scaled = magnitude * kPowersOfTen[d];
     if (scaled + 0.5 >= limit) return false;  // more than `precision` digits
     // Below 10^15: the signed conversion is exact and cheaper than the unsigned one.
     const auto n = std::uint64_t(std::int64_t(scaled + 0.5));
-    if (double(std::int64_t(n)) / kPow10[d] != magnitude) continue;
-    if (n * 10000 < kIntPow10[d]) return false;  // below 1E-4: exponent form
+    if (double(std::int64_t(n)) / kPowersOfTen[d] != magnitude) continue;
+    if (n * 10000 < kIntPowersOfTen[d]) return false;  // below 1E-4: exponent form
     char text[48];
     char* t = text;
     if (v < 0) *t++ = '-';
-    auto r = std::to_chars(t, text + sizeof text, n / kIntPow10[d]);
+    auto r = std::to_chars(t, text + sizeof text, n / kIntPowersOfTen[d]);
     t = r.ptr;
-    std::uint64_t fraction = n % kIntPow10[d];
+    std::uint64_t fraction = n % kIntPowersOfTen[d];
     if (fraction != 0) {
       *t++ = decimalSeparator;
       int digits = d;

@@ -17,12 +17,26 @@
 // (EVariantTypeCastError) in the Var* conversions below.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "cells/KvSettings.h"
 #include "cells/KvVariant.h"
+
+// 10^0 .. 10^15: exact as doubles and as 64-bit integers.
+inline constexpr auto kIntPowersOfTen = [] {
+  std::array<std::uint64_t, 16> p{};
+  p[0] = 1;
+  for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+  return p;
+}();
+inline constexpr auto kPowersOfTen = [] {
+  std::array<double, 16> p{};
+  for (std::size_t i = 0; i < p.size(); ++i) p[i] = double(kIntPowersOfTen[i]);
+  return p;
+}();
 
 // ---- Text to value ----
 bool TryTextToDouble(std::string_view text, const FormatSettings& fs, double& out);

@@ -463,6 +463,7 @@ void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::
                                 std::uint16_t headerLength, std::int64_t& invalid) {
   const bool loadMemos = ParseItems.Contains(ipiBLOB);
   const std::int32_t plainFields = std::int32_t(t.FieldCount) - std::int32_t(t.MemoCount);
+  const std::size_t textBefore = t.Cells.TextBytes();
   Variant value;
   for (std::int32_t j = 0; j < std::int32_t(t.FieldCount); ++j) {
     const TTPSField& f = t.Fields[std::size_t(j)];
@@ -485,12 +486,11 @@ void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::
       TpsDecodeField(f, data, headerLength, value, cellType, invalid);
       if (cellType == ictInteger || cellType == ictDecimal) align = taRightJustify;
     }
-    const std::size_t before = t.Cells.TextBytes();
     OnCellValue(this, sheetNo, row, j, 0, value, align, cellType);
-    const std::size_t stored = t.Cells.TextBytes() - before;
-    if (stored > cellTextLeft_) throw Exception(kTextLimitMessage);
-    cellTextLeft_ -= stored;
   }
+  const std::size_t stored = t.Cells.TextBytes() - textBefore;
+  if (stored > cellTextLeft_) throw Exception(kTextLimitMessage);
+  cellTextLeft_ -= stored;
 }
 
 // ---- Rows decoded on demand ----

@@ -50,11 +50,9 @@ bool Decimal(const std::uint8_t* b, std::size_t n, int decimals, double& out) {
   if (nd <= 15) {
     // Up to 15 digits the whole number and the power of ten are exact doubles, so one
     // division gives the correctly rounded value, as reading the text would.
-    static constexpr double kTens[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     std::int64_t whole = 0;
     for (std::size_t i = 0; i < nd; ++i) whole = whole * 10 + (digits[i] - '0');
-    v = point ? double(whole) / kTens[decimals] : double(whole);
+    v = point ? double(whole) / kPowersOfTen[std::size_t(decimals)] : double(whole);
   } else {
     char text[72];
     std::size_t len = 0;
