@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "cells/KvExceptions.h"
@@ -19,6 +20,10 @@ void WriteRaw(std::FILE* f, std::string_view text) { std::fwrite(text.data(), 1,
 
 // Whether the run was given an owner password (for the hint after a signature failure).
 bool ownerGiven = false;
+
+// The failure report of this run, kept so that it can go to standard error when
+// standard output cannot take it.
+std::string failureReport;
 
 // The entry's own work; failures leave it for the report in VeltroMain.
 int RunEntry() {
@@ -48,7 +53,8 @@ int Report(std::string_view className, std::string_view message) {
   // C++ gives no address for the point where a failure was raised; the report names
   // the entry code that received it.
   const void* address = reinterpret_cast<const void*>(&RunEntry);
-  WriteRaw(stdout, FailureReport(className, ProgramFilePath(), address, message));
+  failureReport = FailureReport(className, ProgramFilePath(), address, message);
+  WriteRaw(stdout, failureReport);
   return ecFailure;
 }
 
@@ -92,9 +98,11 @@ int VeltroMain(int argc, char** argv) {
   } catch (const EKvIFileFormatException& e) {
     // A file that fails the signature test may be an encrypted one.
     code = Report(e.ClassName(), e.Message());
-    WriteConsoleLine(ownerGiven
-                         ? "The owner password does not open this file."
-                         : "The file may be encrypted: give its owner password with /OWNER=.");
+    const std::string hint =
+        ownerGiven ? "The owner password does not open this file."
+                   : "The file may be encrypted: give its owner password with /OWNER=.";
+    WriteConsoleLine(hint);
+    failureReport += hint + "\r\n";
   } catch (const Exception& e) {
     code = Report(e.ClassName(), e.Message());
   } catch (const std::bad_alloc&) {
@@ -103,12 +111,13 @@ int VeltroMain(int argc, char** argv) {
     code = Report("Exception", e.what());
   }
   // Messages and the table list that did not reach standard output are a failure
-  // too; the report can then only go to standard error.
+  // too; the report can then only go to standard error, and a failure report of the
+  // run goes there as well rather than being lost.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    if (code != ecFailure)
-      WriteRaw(stderr, FailureReport("EWriteError", ProgramFilePath(),
-                                     reinterpret_cast<const void*>(&RunEntry),
-                                     "Cannot write file standard output"));
+    if (!failureReport.empty()) WriteRaw(stderr, failureReport);
+    WriteRaw(stderr, FailureReport("EWriteError", ProgramFilePath(),
+                                   reinterpret_cast<const void*>(&RunEntry),
+                                   "Cannot write file standard output"));
     code = ecFailure;
   }
   return code;

@@ -102,7 +102,7 @@ class DamagedFiles : public ::testing::TestWithParam<std::size_t> {
     EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1)
         << "exit code " << r.exitCode << "; stdout: " << r.out << "; stderr: " << r.err;
     if (r.exitCode == 1) {
-      EXPECT_FALSE(r.out.empty()) << "a failure without a message";
+      EXPECT_FALSE(r.out.empty()) << "a failure without a message; stderr: " << r.err;
     }
     // The sanitizer build reports with exit code 1 on standard error.
     EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;

@@ -350,4 +350,14 @@ TEST_F(VeltroRun, StandardOutputThatCannotBeWrittenIsAFailure) {
       {"/bin/sh", "-c", "'" + VeltroBinary() + "' shop.tps x.txt /list > /dev/full"}, dir.Path());
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("Cannot write file standard output.\r\n"), std::string::npos) << r.err;
+
+  // A failure whose report cannot reach standard output reports on standard error.
+  WriteFileBytes(dir.File("text.tps"), std::vector<std::uint8_t>(600, 'x'));
+  const ProcessResult bad = RunProcess(
+      {"/bin/sh", "-c", "'" + VeltroBinary() + "' text.tps x.txt > /dev/full"}, dir.Path());
+  EXPECT_EQ(bad.exitCode, 1);
+  EXPECT_EQ(bad.err.rfind("Exception EKvIFileFormatException in module ", 0), 0u) << bad.err;
+  EXPECT_NE(bad.err.find("give its owner password with /OWNER=.\r\n"), std::string::npos)
+      << bad.err;
+  EXPECT_NE(bad.err.find("Cannot write file standard output.\r\n"), std::string::npos) << bad.err;
 }
