@@ -281,8 +281,7 @@ void TSpreadSheetCells::Clear() {
   source_.reset();
   sourceRows_.clear();
   sourceRows_.shrink_to_fit();
-  rowCache_.clear();
-  cachedRow_ = -1;
+  rowCache_.Reset();
   dense_.clear();
   dense_.shrink_to_fit();
   sparse_.clear();
@@ -358,7 +357,7 @@ std::size_t TSpreadSheetCells::MemoryUsed() const {
          cells_.capacity() * sizeof(PackedCell) + arenaBytes_ +
          wideFormats_.size() * (sizeof(std::uint64_t) + sizeof(std::int32_t) + 32) +
          sourceRows_.capacity() * sizeof(TKvISourceRow) +
-         rowCache_.capacity() * sizeof(TKvICellView);
+         rowCache_.Cells.capacity() * sizeof(TKvICellView);
 }
 
 // ------------------------------------------------------------------ rows from a source
@@ -375,24 +374,49 @@ void TSpreadSheetCells::SetRowSource(std::unique_ptr<TKvIRowSource> source,
   if (!source_) sourceRows_.clear();
 }
 
+std::int32_t TKvISourceRowCache::ColumnCount(TKvIRowSource& source, const TKvISourceRow& where,
+                                             std::int64_t row) {
+  if (row != Row) {
+    Reset();
+    source.FillRow(where, Cells);
+    // The row's column count ends at its last cell, as for stored rows.
+    std::size_t n = Cells.size();
+    while (n > 0 && Cells[n - 1].Kind == VarKind::Empty) --n;
+    Columns = std::int32_t(n);
+    Row = row;
+  }
+  return Columns;
+}
+
 const TKvICellView* TSpreadSheetCells::SourceCell(std::int64_t row, std::int32_t column) const {
   if (SourceColumnCount(row) <= column) return nullptr;
-  const TKvICellView& v = rowCache_[std::size_t(column)];
-  return v.Kind == VarKind::Empty ? nullptr : &v;
+  return rowCache_.Cell(column);
 }
 
 std::int32_t TSpreadSheetCells::SourceColumnCount(std::int64_t row) const {
-  if (row != cachedRow_) {
-    cachedRow_ = -1;
-    rowCache_.clear();
-    source_->FillRow(sourceRows_[std::size_t(row)], rowCache_);
-    // The row's column count ends at its last cell, as for stored rows.
-    std::size_t n = rowCache_.size();
-    while (n > 0 && rowCache_[n - 1].Kind == VarKind::Empty) --n;
-    cachedColumns_ = std::int32_t(n);
-    cachedRow_ = row;
+  return rowCache_.ColumnCount(*source_, sourceRows_[std::size_t(row)], row);
+}
+
+std::unique_ptr<TKvICellReader> TSpreadSheetCells::NewCellReader() const {
+  auto reader = std::make_unique<TKvICellReader>();
+  reader->cells_ = this;
+  if (source_) {
+    reader->source_ = source_->CloneForThread();
+    if (!reader->source_) return nullptr;
   }
-  return cachedColumns_;
+  return reader;
+}
+
+bool TKvICellReader::PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) {
+  // Stored cells are only read, which any thread may do.
+  if (!source_) return cells_->PeekCell(column, row, out);
+  if (row < 0 || row >= cells_->entryCount_ || column < 0) return false;
+  if (cache_.ColumnCount(*source_, cells_->sourceRows_[std::size_t(row)], row) <= column)
+    return false;
+  const TKvICellView* v = cache_.Cell(column);
+  if (!v) return false;
+  out = *v;
+  return true;
 }
 
 void TSpreadSheetCells::StoreSourceRows() {
@@ -400,8 +424,7 @@ void TSpreadSheetCells::StoreSourceRows() {
   std::unique_ptr<TKvIRowSource> source = std::move(source_);
   std::vector<TKvISourceRow> rows = std::move(sourceRows_);
   sourceRows_.clear();
-  rowCache_.clear();
-  cachedRow_ = -1;
+  rowCache_.Reset();
   entryCount_ = 0;
   std::vector<TKvICellView> cells;
   for (std::size_t i = 0; i < rows.size(); ++i) {

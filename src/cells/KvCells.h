@@ -86,6 +86,44 @@ class TKvIRowSource {
   // Fills cells with the row's cells, index = column; Kind Empty marks a column without
   // cell. Texts stay valid until the next call.
   virtual void FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) = 0;
+  // A second source of the same rows with a state of its own, for decoding rows on
+  // another thread alongside this one; null when the source cannot give one.
+  virtual std::unique_ptr<TKvIRowSource> CloneForThread() const { return nullptr; }
+};
+
+// The row last decoded from a source, with its column count (up to its last cell).
+struct TKvISourceRowCache {
+  std::vector<TKvICellView> Cells;
+  std::int64_t Row = -1;
+  std::int32_t Columns = 0;
+  // Decodes row number Row (described by Where) unless it is the one kept.
+  std::int32_t ColumnCount(TKvIRowSource& source, const TKvISourceRow& where, std::int64_t row);
+  // The cell at Column of the row kept, or null for a column without cell.
+  const TKvICellView* Cell(std::int32_t column) const {
+    const TKvICellView& v = Cells[std::size_t(column)];
+    return v.Kind == VarKind::Empty ? nullptr : &v;
+  }
+  void Reset() {
+    Cells.clear();
+    Row = -1;
+  }
+};
+
+class TSpreadSheetCells;
+
+// Reads the cells of a sheet on a thread of its own while the sheet does not change;
+// rows decoded on demand go through a source of the reader's own
+// (TSpreadSheetCells::NewCellReader).
+class TKvICellReader {
+ public:
+  // As TSpreadSheetCells::PeekCell.
+  bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out);
+
+ private:
+  friend class TSpreadSheetCells;
+  const TSpreadSheetCells* cells_ = nullptr;
+  std::unique_ptr<TKvIRowSource> source_;
+  TKvISourceRowCache cache_;
 };
 
 // A free-standing row (the run object's current row). Rows inside a sheet are
@@ -167,6 +205,9 @@ class TSpreadSheetCells {
   std::size_t TextBytes() const { return arenaBytes_; }
   // Decodes every row into ordinary storage and drops the source.
   void StoreSourceRows();
+  // A reader of this sheet for another thread; null when rows decoded on demand have
+  // no source for a second thread. Valid while the sheet lives and does not change.
+  std::unique_ptr<TKvICellReader> NewCellReader() const;
 
  private:
   struct PackedCell;
@@ -193,9 +234,8 @@ class TSpreadSheetCells {
   std::int32_t SourceColumnCount(std::int64_t row) const;
   std::unique_ptr<TKvIRowSource> source_;
   std::vector<TKvISourceRow> sourceRows_;
-  mutable std::vector<TKvICellView> rowCache_;
-  mutable std::int64_t cachedRow_ = -1;
-  mutable std::int32_t cachedColumns_ = 0;
+  mutable TKvISourceRowCache rowCache_;
+  friend class TKvICellReader;
 };
 
 class TSpreadSheet {

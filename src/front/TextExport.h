@@ -34,6 +34,9 @@ struct TExportFormat {
   // The most bytes the table's text may take; a damaged file whose rows would take
   // more fails with kTextLimitMessage instead of filling the disk.
   std::uint64_t MaxBytes = UINT64_MAX;
+  // Threads that format rows: 0 as many as the machine has (at most two are used),
+  // 1 this thread alone.
+  unsigned Threads = 0;
 };
 
 // A table whose text would pass TExportFormat::MaxBytes fails with kTextLimitMessage

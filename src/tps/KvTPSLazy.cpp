@@ -13,10 +13,10 @@ TTPSLazyFile::TTPSLazyFile(std::vector<std::uint8_t> owned, std::span<const std:
       PageOffsets(std::move(pageOffsets)),
       Pages(Bytes, releaseBehind) {}
 
-bool TTPSLazyFile::Record(const TKvISourceRow& row, std::span<const std::uint8_t>& data,
-                          std::uint16_t& headerLength) {
+bool TTPSLazyFile::Record(const TKvISourceRow& row, TTPSPageCache& pages,
+                          std::span<const std::uint8_t>& data, std::uint16_t& headerLength) const {
   if (row.Block >= PageOffsets.size()) return false;
-  return Pages.Record(PageOffsets[row.Block], row.Item & kTpsItemMask, data, headerLength);
+  return pages.Record(PageOffsets[row.Block], row.Item & kTpsItemMask, data, headerLength);
 }
 
 TTPSLazyRows::TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields& fields,
@@ -27,37 +27,53 @@ TTPSLazyRows::TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields&
       splitArrays_(splitArrays),
       separator_(std::move(arraySeparator)) {}
 
+std::unique_ptr<TKvIRowSource> TTPSLazyRows::CloneForThread() const {
+  std::unique_ptr<TTPSLazyRows> clone(new TTPSLazyRows(*this));
+  // Mapped bytes are given back only by the first source: the others read behind it.
+  clone->ownPages_ = std::make_unique<TTPSPageCache>(file_->Bytes, false);
+  clone->memoCursor_ = 0;
+  return clone;
+}
+
+TTPSLazyRows::TTPSLazyRows(const TTPSLazyRows& other)
+    : file_(other.file_),
+      fields_(other.fields_),
+      splitArrays_(other.splitArrays_),
+      separator_(other.separator_),
+      memos_(other.memos_) {}
+
 void TTPSLazyRows::AddMemo(std::int32_t rowNo, std::int32_t column, std::string_view text) {
   constexpr std::size_t kChunk = 1 << 20;
+  Memos& ms = *memos_;
   char* dst;
   if (text.size() >= kChunk / 4) {
-    memoLarge_.push_back(std::make_unique<char[]>(text.size()));
-    dst = memoLarge_.back().get();
+    ms.Large.push_back(std::make_unique<char[]>(text.size()));
+    dst = ms.Large.back().get();
   } else {
-    if (chunkCap_ - chunkUsed_ < text.size()) {
-      memoChunks_.push_back(std::make_unique<char[]>(kChunk));
-      chunkCap_ = kChunk;
-      chunkUsed_ = 0;
+    if (ms.ChunkCap - ms.ChunkUsed < text.size()) {
+      ms.Chunks.push_back(std::make_unique<char[]>(kChunk));
+      ms.ChunkCap = kChunk;
+      ms.ChunkUsed = 0;
     }
-    dst = memoChunks_.back().get() + chunkUsed_;
-    chunkUsed_ += text.size();
+    dst = ms.Chunks.back().get() + ms.ChunkUsed;
+    ms.ChunkUsed += text.size();
   }
   std::memcpy(dst, text.data(), text.size());
-  memos_.push_back({rowNo, column, dst, text.size()});
+  ms.Refs.push_back({rowNo, column, dst, text.size()});
 }
 
 std::size_t TTPSLazyRows::FirstMemoOf(std::int32_t rowNo) {
   auto before = [](const MemoRef& x, std::int32_t r) { return x.RowNo < r; };
-  std::size_t m = std::min(memoCursor_, memos_.size());
-  if (m > 0 && !before(memos_[m - 1], rowNo))
-    return std::size_t(std::lower_bound(memos_.begin(), memos_.end(), rowNo, before) -
-                       memos_.begin());
+  const std::vector<MemoRef>& memos = memos_->Refs;
+  std::size_t m = std::min(memoCursor_, memos.size());
+  if (m > 0 && !before(memos[m - 1], rowNo))
+    return std::size_t(std::lower_bound(memos.begin(), memos.end(), rowNo, before) - memos.begin());
   // Rows asked for in order: the next memos are at the cursor.
-  for (int steps = 0; m < memos_.size() && before(memos_[m], rowNo); ++m)
+  for (int steps = 0; m < memos.size() && before(memos[m], rowNo); ++m)
     if (++steps == 8)
       return std::size_t(
-          std::lower_bound(memos_.begin() + std::ptrdiff_t(m), memos_.end(), rowNo, before) -
-          memos_.begin());
+          std::lower_bound(memos.begin() + std::ptrdiff_t(m), memos.end(), rowNo, before) -
+          memos.begin());
   return m;
 }
 
@@ -67,9 +83,11 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
   copied_.clear();
   std::span<const std::uint8_t> data;
   std::uint16_t header = 0;
-  const bool found = file_->Record(row, data, header);
+  const bool found =
+      ownPages_ ? file_->Record(row, *ownPages_, data, header) : file_->Record(row, data, header);
+  const std::vector<MemoRef>& memos = memos_->Refs;
   std::int64_t counted = 0;  // impossible dates were counted when the file was loaded
-  std::size_t m = memos_.empty() ? 0 : FirstMemoOf(row.RowNo);
+  std::size_t m = memos.empty() ? 0 : FirstMemoOf(row.RowNo);
 
   for (std::size_t j = 0; j < fields_.size(); ++j) {
     const TTPSField& f = fields_[j];
@@ -84,27 +102,26 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
       copied_.push_back({j, rowText_.size(), arrayValue_.AsString().size()});
       rowText_ += arrayValue_.AsString();
     } else if (f.IsMemo()) {
-      while (m < memos_.size() && memos_[m].RowNo == row.RowNo &&
-             memos_[m].Column < std::int32_t(j))
+      while (m < memos.size() && memos[m].RowNo == row.RowNo && memos[m].Column < std::int32_t(j))
         ++m;
-      if (m < memos_.size() && memos_[m].RowNo == row.RowNo &&
-          memos_[m].Column == std::int32_t(j)) {
+      if (m < memos.size() && memos[m].RowNo == row.RowNo && memos[m].Column == std::int32_t(j)) {
         cell.Kind = VarKind::String;
         cell.CellType = ictMemo;
         cell.FormatIndex = 0;
-        cell.Text = std::string_view(memos_[m].Text, memos_[m].Length);
+        cell.Text = std::string_view(memos[m].Text, memos[m].Length);
       }
     } else if (found) {
       if (!TpsDecodeFieldView(f, data, header, cell, counted)) {
         cell = TKvICellView{};
-      } else if (cell.Kind == VarKind::String && !cell.Text.empty()) {
-        // The page buffer is shared with other tables: the row keeps its own copy.
+      } else if (cell.Kind == VarKind::String && !cell.Text.empty() && !ownPages_) {
+        // The file's page cache is shared with other tables: the row keeps its own
+        // copy. A page cache of the source's own keeps the page until the next row.
         copied_.push_back({j, rowText_.size(), cell.Text.size()});
         rowText_.append(cell.Text);
       }
     }
   }
-  while (m < memos_.size() && memos_[m].RowNo == row.RowNo) ++m;
+  while (m < memos.size() && memos[m].RowNo == row.RowNo) ++m;
   memoCursor_ = m;
   for (const Copied& c : copied_)
     cells[c.Column].Text = std::string_view(rowText_.data() + c.At, c.Length);

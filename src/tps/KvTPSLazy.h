@@ -27,7 +27,12 @@ struct TTPSLazyFile {
 
   // The data of the record a source row names; false when it cannot be found.
   bool Record(const TKvISourceRow& row, std::span<const std::uint8_t>& data,
-              std::uint16_t& headerLength);
+              std::uint16_t& headerLength) {
+    return Record(row, Pages, data, headerLength);
+  }
+  // The same through another page cache of these bytes (one per thread).
+  bool Record(const TKvISourceRow& row, TTPSPageCache& pages, std::span<const std::uint8_t>& data,
+              std::uint16_t& headerLength) const;
 };
 
 // Item bits of a source row: the place in the page, and a mark for records whose
@@ -43,6 +48,9 @@ class TTPSLazyRows : public TKvIRowSource {
   // The text of a memo column of a row; added in ascending (row, column) order.
   void AddMemo(std::int32_t rowNo, std::int32_t column, std::string_view text);
   void FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) override;
+  // Shares the file's bytes and the memo texts (no more may be added); reads pages
+  // through a page cache of its own.
+  std::unique_ptr<TKvIRowSource> CloneForThread() const override;
 
  private:
   struct MemoRef {
@@ -51,7 +59,17 @@ class TTPSLazyRows : public TKvIRowSource {
     const char* Text;
     std::size_t Length;
   };
+  // The memo texts of the table's rows, shared by the sources of every thread.
+  struct Memos {
+    std::vector<MemoRef> Refs;  // ascending (row, column)
+    std::vector<std::unique_ptr<char[]>> Chunks, Large;
+    std::size_t ChunkUsed = 0, ChunkCap = 0;
+  };
+  // The shared parts only (CloneForThread).
+  TTPSLazyRows(const TTPSLazyRows& other);
+
   std::shared_ptr<TTPSLazyFile> file_;
+  std::unique_ptr<TTPSPageCache> ownPages_;  // a clone's; null: the file's
   TTPSFields fields_;
   bool splitArrays_;
   std::string separator_;
@@ -60,9 +78,7 @@ class TTPSLazyRows : public TKvIRowSource {
   };
   std::size_t FirstMemoOf(std::int32_t rowNo);
 
-  std::vector<MemoRef> memos_;  // ascending (row, column)
-  std::vector<std::unique_ptr<char[]>> memoChunks_, memoLarge_;
-  std::size_t chunkUsed_ = 0, chunkCap_ = 0;
+  std::shared_ptr<Memos> memos_ = std::make_shared<Memos>();
   std::size_t memoCursor_ = 0;
   std::string rowText_;  // the texts of the row last filled
   std::vector<Copied> copied_;

@@ -3,6 +3,8 @@
 #include "TestSupport.h"
 #include "cells/KvSettings.h"
 #include "front/TextExport.h"
+#include "tps/KvTPS.h"
+#include "tpswriter/TpsDemo.h"
 
 namespace {
 const std::string kNul(1, '\0');
@@ -213,4 +215,93 @@ TEST(WriteTableText, ValuesOfEveryKindUseTheirTextForm) {
   cells.SetCell(4, 0, Variant::String("line1\r\nline2"), taLeftJustify, 0, ictMemo);
   TExportFormat f;
   EXPECT_EQ(Render(cells, fields, f), "2000-01-01\t13:05:00\t-6.9\t0.5\tline1\r\nline2\r\n");
+}
+
+namespace {
+
+// The fields of a loaded table as the writer takes them.
+std::vector<TExportField> ExportFieldsOf(const TTPSClarionTable& t) {
+  std::vector<TExportField> out;
+  for (std::size_t j = 0; j < t.FieldCount && j < t.Fields.size(); ++j)
+    out.push_back({t.Fields[j].Type, t.Fields[j].Name, t.Fields[j].Length});
+  return out;
+}
+
+// Writes the sheet with the given number of threads; the failure message, if any,
+// follows the file's bytes.
+std::string RenderWith(const TSpreadSheetCells& cells, const std::vector<TExportField>& fields,
+                       TExportFormat format, unsigned threads) {
+  format.Threads = threads;
+  TempDir dir;
+  const std::string path = dir.File("out.txt");
+  std::string failure;
+  {
+    TBufferedFileWriter out(path);
+    try {
+      WriteTableText(out, cells, fields, format, FormatSettings::Iso(), {});
+    } catch (const Exception& e) {
+      failure = "\nfailed: " + e.Message();
+    }
+    out.Close();
+  }
+  return ReadFileText(path) + failure;
+}
+
+}  // namespace
+
+// Two threads formatting blocks of rows write the same bytes as one, for rows decoded
+// on demand (memos, dates, times, decimals) and for stored rows, in every layout, and
+// stop at the same line when the text limit is reached anywhere in a block.
+TEST(WriteTableText, TwoThreadsWriteWhatOneWrites) {
+  TempDir dir;
+  const std::string path = dir.File("bench.tps");
+  const tpsw::BenchResult made = tpsw::WriteBench(path, 2.2);
+  ASSERT_GT(made.rows, 3 * 8192);  // blocks of rows for each thread
+  for (bool lazy : {true, false}) {
+    SCOPED_TRACE(lazy ? "rows on demand" : "stored rows");
+    TFileStream file(path);
+    TClarionTPS reader;
+    reader.ResetGrid();
+    reader.LazyRows = lazy;
+    reader.LoadFromStream(file);
+    ASSERT_EQ(reader.Sheets().Count(), 1);
+    const auto& table = dynamic_cast<const TTPSClarionTable&>(reader.Sheets()[0]);
+    ASSERT_EQ(table.Cells.HasRowSource(), lazy);
+    ASSERT_EQ(table.Cells.RowCount, made.rows);
+    const std::vector<TExportField> fields = ExportFieldsOf(table);
+
+    TExportFormat plain;
+    plain.Header = true;
+    TExportFormat fixed;
+    fixed.Fixed = true;
+    fixed.TypeLine = true;
+    fixed.Fields = "id;note;date;amount;";
+    TExportFormat quoted;
+    quoted.Delimiter = ", ";
+    quoted.Qualifier = "\"";
+    quoted.RecordSeparator = "\n";
+    // Stored rows are only read: the plain layout is enough for them.
+    for (const TExportFormat& format :
+         lazy ? std::vector<TExportFormat>{plain, fixed, quoted} : std::vector{plain}) {
+      const std::string one = RenderWith(table.Cells, fields, format, 1);
+      ASSERT_GT(one.size(), 1000000u);
+      EXPECT_EQ(one.find("failed"), std::string::npos);
+      EXPECT_TRUE(RenderWith(table.Cells, fields, format, 2) == one);
+    }
+
+    if (!lazy) continue;
+    // Limits inside the first block, on a line's end and inside a line of a later block.
+    const std::string whole = RenderWith(table.Cells, fields, plain, 1);
+    const std::size_t lineEnd = whole.find("\r\n", whole.size() / 2) + 2;
+    for (std::uint64_t limit :
+         {std::uint64_t(5000), std::uint64_t(lineEnd), std::uint64_t(whole.size() * 3 / 4 + 7)}) {
+      SCOPED_TRACE(limit);
+      TExportFormat limited = plain;
+      limited.MaxBytes = limit;
+      const std::string one = RenderWith(table.Cells, fields, limited, 1);
+      EXPECT_NE(one.find("\nfailed: " + std::string(kTextLimitMessage)), std::string::npos);
+      EXPECT_LE(one.find("\nfailed"), limit);
+      EXPECT_TRUE(RenderWith(table.Cells, fields, limited, 2) == one);
+    }
+  }
 }
