@@ -447,25 +447,25 @@ class TRowFormatter {
 // Rows a thread formats at a time when two share the work.
 constexpr std::int32_t kBlockRows = 8192;
 
-// The lines of a run of rows, formatted ahead of writing.
+// The lines of some rows, formatted ahead of writing.
 struct TLineBlock {
   std::string Text;
   std::vector<std::size_t> LineEnds;  // offset after each line's record separator
   bool LimitHit = false;              // the next line passed the text limit
   std::exception_ptr Error;           // the failure that ended the block early
 
-  // Formats rows [first, last). Text holds whole lines only; formatting stops at the
-  // line that makes it longer than maxBytes, or at a failure.
-  template <class Cells>
-  void Format(TRowFormatter& rows, Cells& cells, std::int32_t first, std::int32_t last,
+  // Formats the rows rowAt(0) .. rowAt(count - 1). Text holds whole lines only;
+  // formatting stops at the line that makes it longer than maxBytes, or at a failure.
+  template <class Cells, class RowAt>
+  void Format(TRowFormatter& rows, Cells& cells, std::size_t count, RowAt rowAt,
               std::uint64_t maxBytes, std::string_view separator) {
     Text.clear();
     LineEnds.clear();
     LimitHit = false;
     Error = nullptr;
     try {
-      for (std::int32_t row = first; row < last && !LimitHit; ++row) {
-        if (rows.AppendRow(Text, cells, row, maxBytes)) Text += separator;
+      for (std::size_t i = 0; i < count && !LimitHit; ++i) {
+        if (rows.AppendRow(Text, cells, rowAt(i), maxBytes)) Text += separator;
         if (Text.size() > maxBytes)
           LimitHit = true;
         else
@@ -494,6 +494,60 @@ struct TLineBlock {
   }
 };
 
+// The second thread of a table's writing, with what both threads wait on. It is told
+// to stop and is joined when the writing ends, a failure included.
+class TSecondThread {
+ public:
+  TSecondThread() = default;
+  TSecondThread(const TSecondThread&) = delete;
+  TSecondThread& operator=(const TSecondThread&) = delete;
+  ~TSecondThread() {
+    if (!thread_.joinable()) return;
+    Change([&] { stopping_ = true; });
+    thread_.join();
+  }
+  // Starts Work; without a thread to be had, Running() stays false and the caller does
+  // the work itself.
+  template <class Work>
+  void Start(Work work) {
+    try {
+      thread_ = std::thread(std::move(work));
+    } catch (const std::system_error&) {
+    }
+  }
+  bool Running() const { return thread_.joinable(); }
+  // Waits until Ready() holds; false when the writing stops first.
+  template <class Ready>
+  bool WaitFor(Ready ready) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return ready() || stopping_; });
+    return !stopping_;
+  }
+  // Makes a change the other thread waits for.
+  template <class Update>
+  void Change(Update update) {
+    {
+      std::lock_guard lock(mutex_);
+      update();
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+// Rows [first, last) of block K.
+std::pair<std::int32_t, std::int32_t> BlockRows(std::int32_t k, std::int32_t rowCount) {
+  const std::int32_t first = k * kBlockRows;
+  return {first, std::min(rowCount, first + kBlockRows)};
+}
+
+std::int32_t BlockCount(std::int32_t rowCount) { return (rowCount - 1) / kBlockRows + 1; }
+
 // Writes every row with two threads: this one formats and writes the even blocks of
 // rows, a second one formats the odd blocks through its own reader of the cells, and
 // the blocks are written in order. Output and failures are those of writing row by
@@ -503,81 +557,112 @@ void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& ce
                            const FormatSettings& settings, std::uint64_t& written) {
   const TExportFormat& format = layout.format;
   const std::int32_t rowCount = cells.RowCount;
-  const std::int32_t blocks = (rowCount - 1) / kBlockRows + 1;
-  auto bounds = [&](std::int32_t k) {
-    const std::int32_t first = k * kBlockRows;
-    return std::pair(first, std::min(rowCount, first + kBlockRows));
-  };
+  const std::int32_t blocks = BlockCount(rowCount);
   TRowFormatter mine(layout, settings), theirs(layout, settings);
   TLineBlock own;
   TLineBlock shared[2];  // odd block k goes to shared[(k / 2) % 2]
   bool ready[2] = {false, false};
-  bool stop = false;
-  std::mutex mutex;
-  std::condition_variable changed;
+  auto formatBlock = [&](TLineBlock& block, TRowFormatter& rows, auto& source, std::int32_t k) {
+    const auto [first, last] = BlockRows(k, rowCount);
+    block.Format(
+        rows, source, std::size_t(last - first),
+        [first = first](std::size_t i) { return first + std::int32_t(i); }, format.MaxBytes,
+        format.RecordSeparator);
+  };
 
-  auto second = [&] {
+  TSecondThread second;
+  second.Start([&] {
     for (std::int32_t k = 1; k < blocks; k += 2) {
       const int s = (k / 2) % 2;
-      {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return !ready[s] || stop; });
-        if (stop) return;
-      }
-      const auto [first, last] = bounds(k);
-      shared[s].Format(theirs, reader, first, last, format.MaxBytes, format.RecordSeparator);
-      {
-        std::lock_guard lock(mutex);
-        ready[s] = true;
-      }
-      changed.notify_all();
+      if (!second.WaitFor([&] { return !ready[s]; })) return;
+      formatBlock(shared[s], theirs, reader, k);
+      second.Change([&] { ready[s] = true; });
     }
-  };
-  std::thread worker;
-  try {
-    worker = std::thread(second);
-  } catch (const std::system_error&) {
-    // No second thread: this one formats every block.
-  }
-  struct Join {
-    std::thread& worker;
-    std::mutex& mutex;
-    std::condition_variable& changed;
-    bool& stop;
-    ~Join() {
-      if (!worker.joinable()) return;
-      {
-        std::lock_guard lock(mutex);
-        stop = true;
-      }
-      changed.notify_all();
-      worker.join();
-    }
-  } join{worker, mutex, changed, stop};
-
+  });
   for (std::int32_t k = 0; k < blocks; ++k) {
-    const auto [first, last] = bounds(k);
-    if (k % 2 == 0 || !worker.joinable()) {
+    if (k % 2 == 0 || !second.Running()) {
       TLineBlock& block = k % 2 == 0 ? own : shared[0];
       if (k % 2 == 0)
-        block.Format(mine, cells, first, last, format.MaxBytes, format.RecordSeparator);
+        formatBlock(block, mine, cells, k);
       else
-        block.Format(theirs, reader, first, last, format.MaxBytes, format.RecordSeparator);
+        formatBlock(block, theirs, reader, k);
       block.WriteTo(out, written, format.MaxBytes);
       continue;
     }
     const int s = (k / 2) % 2;
-    {
-      std::unique_lock lock(mutex);
-      changed.wait(lock, [&] { return ready[s]; });
-    }
+    second.WaitFor([&] { return ready[s]; });
     shared[s].WriteTo(out, written, format.MaxBytes);
-    {
-      std::lock_guard lock(mutex);
-      ready[s] = false;
-    }
-    changed.notify_all();
+    second.Change([&] { ready[s] = false; });
   }
+}
+
+// Writes the rows that pass the row test with two threads: this one tests every row in
+// order (the test's own order of evaluation is kept) and writes the lines; a second
+// one formats the rows that passed, a block behind, through its own reader of the
+// cells. A failing test ends the rows at that row, after the lines of the rows before
+// it, as when writing row by row.
+void WriteTestedRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
+                                 TKvICellReader& reader, const TLineLayout& layout,
+                                 const FormatSettings& settings, const TRowTest& rowTest,
+                                 std::uint64_t& written) {
+  const TExportFormat& format = layout.format;
+  const std::int32_t rowCount = cells.RowCount;
+  const std::int32_t blocks = BlockCount(rowCount);
+  TRowFormatter theirs(layout, settings);
+  enum class State { Free, Tested, Formatted };
+  struct Job {
+    std::vector<std::int32_t> Rows;  // the rows of the block that passed
+    std::exception_ptr TestError;    // the failure of the test that ended the block
+    State Now = State::Free;
+    TLineBlock Lines;
+  };
+  Job jobs[2];  // block k is jobs[k % 2]
+  auto formatJob = [&](Job& j) {
+    j.Lines.Format(
+        theirs, reader, j.Rows.size(), [&j](std::size_t i) { return j.Rows[i]; }, format.MaxBytes,
+        format.RecordSeparator);
+    if (!j.Lines.LimitHit && !j.Lines.Error) j.Lines.Error = j.TestError;
+  };
+
+  TSecondThread second;
+  second.Start([&] {
+    for (std::int32_t k = 0;; ++k) {
+      Job& j = jobs[k % 2];
+      if (!second.WaitFor([&] { return j.Now == State::Tested; })) return;
+      formatJob(j);
+      second.Change([&] { j.Now = State::Formatted; });
+    }
+  });
+  auto writeJob = [&](std::int32_t k) {
+    Job& j = jobs[k % 2];
+    if (second.Running())
+      second.WaitFor([&] { return j.Now == State::Formatted; });
+    else
+      formatJob(j);
+    j.Lines.WriteTo(out, written, format.MaxBytes);
+    second.Change([&] { j.Now = State::Free; });
+  };
+
+  std::int32_t end = blocks;
+  for (std::int32_t k = 0; k < blocks; ++k) {
+    if (k >= 2) writeJob(k - 2);  // frees the job of block k
+    Job& j = jobs[k % 2];
+    j.Rows.clear();
+    j.TestError = nullptr;
+    const auto [first, last] = BlockRows(k, rowCount);
+    try {
+      for (std::int32_t row = first; row < last; ++row)
+        if (rowTest(row)) j.Rows.push_back(row);
+    } catch (...) {
+      j.TestError = std::current_exception();
+    }
+    second.Change([&] { j.Now = State::Tested; });
+    if (j.TestError) {
+      end = k + 1;
+      break;
+    }
+  }
+  for (std::int32_t k = std::max(0, end - 2); k < end; ++k) writeJob(k);
 }
 
 }  // namespace
@@ -616,13 +701,16 @@ std::uint64_t WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& 
     endLine();
   }
 
-  // Without a row test (whose order of evaluation is the user's) and with enough rows,
-  // a second thread formats half of the rows.
+  // With enough rows, a second thread formats half of the rows, or with a row test
+  // the rows that passed it.
   const unsigned threads =
       format.Threads != 0 ? format.Threads : std::max(1u, std::thread::hardware_concurrency());
-  if (!rowTest && threads > 1 && cells.RowCount > kBlockRows) {
+  if (threads > 1 && cells.RowCount > kBlockRows) {
     if (const std::unique_ptr<TKvICellReader> reader = cells.NewCellReader()) {
-      WriteRowsOnTwoThreads(out, cells, *reader, layout, settings, written);
+      if (rowTest)
+        WriteTestedRowsOnTwoThreads(out, cells, *reader, layout, settings, rowTest, written);
+      else
+        WriteRowsOnTwoThreads(out, cells, *reader, layout, settings, written);
       return written;
     }
   }

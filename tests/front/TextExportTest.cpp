@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "TestSupport.h"
 #include "cells/KvSettings.h"
 #include "front/TextExport.h"
@@ -230,7 +232,7 @@ std::vector<TExportField> ExportFieldsOf(const TTPSClarionTable& t) {
 // Writes the sheet with the given number of threads; the failure message, if any,
 // follows the file's bytes.
 std::string RenderWith(const TSpreadSheetCells& cells, const std::vector<TExportField>& fields,
-                       TExportFormat format, unsigned threads) {
+                       TExportFormat format, unsigned threads, const TRowTest& rowTest = {}) {
   format.Threads = threads;
   TempDir dir;
   const std::string path = dir.File("out.txt");
@@ -238,7 +240,7 @@ std::string RenderWith(const TSpreadSheetCells& cells, const std::vector<TExport
   {
     TBufferedFileWriter out(path);
     try {
-      WriteTableText(out, cells, fields, format, FormatSettings::Iso(), {});
+      WriteTableText(out, cells, fields, format, FormatSettings::Iso(), rowTest);
     } catch (const Exception& e) {
       failure = "\nfailed: " + e.Message();
     }
@@ -289,6 +291,29 @@ TEST(WriteTableText, TwoThreadsWriteWhatOneWrites) {
       EXPECT_TRUE(RenderWith(table.Cells, fields, format, 2) == one);
     }
 
+    // A row test is asked about every row once, in order, by one thread; a failing
+    // test ends the text after the lines of the rows before it.
+    for (const std::int32_t failAt : {-1, 3 * 8192 + 77}) {
+      SCOPED_TRACE(failAt);
+      std::vector<std::int32_t> asked[2];
+      std::string text[2];
+      for (unsigned threads : {1u, 2u}) {
+        std::vector<std::int32_t>& rows = asked[threads - 1];
+        const std::thread::id caller = std::this_thread::get_id();
+        text[threads - 1] = RenderWith(table.Cells, fields, plain, threads, [&](std::int32_t row) {
+          EXPECT_EQ(std::this_thread::get_id(), caller);
+          rows.push_back(row);
+          if (row == failAt) throw Exception("test failed at " + std::to_string(row));
+          return row % 3 != 1 && (row / 5000) % 2 == 0;  // some blocks without a line
+        });
+      }
+      EXPECT_TRUE(text[1] == text[0]);
+      EXPECT_EQ(text[0].find("failed") != std::string::npos, failAt >= 0);
+      EXPECT_EQ(asked[1], asked[0]);
+      ASSERT_EQ(asked[0].size(), failAt >= 0 ? std::size_t(failAt + 1) : std::size_t(made.rows));
+      for (std::size_t i = 0; i < asked[0].size(); ++i) ASSERT_EQ(asked[0][i], std::int32_t(i));
+    }
+
     if (!lazy) continue;
     // Limits inside the first block, on a line's end and inside a line of a later block.
     const std::string whole = RenderWith(table.Cells, fields, plain, 1);
@@ -302,6 +327,13 @@ TEST(WriteTableText, TwoThreadsWriteWhatOneWrites) {
       EXPECT_NE(one.find("\nfailed: " + std::string(kTextLimitMessage)), std::string::npos);
       EXPECT_LE(one.find("\nfailed"), limit);
       EXPECT_TRUE(RenderWith(table.Cells, fields, limited, 2) == one);
+      // The same limit on the rows of a row test.
+      const TRowTest odd = [](std::int32_t row) { return row % 2 == 1; };
+      const std::string tested = RenderWith(table.Cells, fields, limited, 1, odd);
+      if (limit == 5000) {
+        EXPECT_NE(tested.find("\nfailed"), std::string::npos);
+      }
+      EXPECT_TRUE(RenderWith(table.Cells, fields, limited, 2, odd) == tested);
     }
   }
 }
