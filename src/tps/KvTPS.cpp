@@ -44,11 +44,10 @@ std::int32_t ScanRecord(const TTPSRecordScan& scan, std::span<const std::uint8_t
     if (f.IsArray() && !scan.SplitArrays) break;  // always a text
     if (!f.IsMemo() && TpsFieldHasValue(f, data, header)) break;
   }
-  TKvICellView view;
   for (std::int32_t j : scan.DateFields) {
     const TTPSField& f = scan.Fields[std::size_t(j)];
     if (!(f.IsArray() && !scan.SplitArrays)) {
-      TpsDecodeFieldView(f, data, header, view, invalid);
+      invalid += TpsFieldIsImpossibleDate(f, data, header);
       continue;
     }
     // The elements of an array, as it is decoded.
@@ -58,7 +57,7 @@ std::int32_t ScanRecord(const TTPSRecordScan& scan, std::span<const std::uint8_t
     for (std::uint32_t k = 0; k < f.Elements; ++k) {
       if (f.Offset + std::size_t(k) * w > 0xFFFF) continue;
       e.Offset = std::uint16_t(f.Offset + k * w);
-      TpsDecodeFieldView(e, data, header, view, invalid);
+      invalid += TpsFieldIsImpossibleDate(e, data, header);
     }
   }
   return last;

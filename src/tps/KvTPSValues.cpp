@@ -75,6 +75,42 @@ void SetText(TKvICellView& out, const std::uint8_t* p, std::size_t n) {
 
 }  // namespace
 
+namespace {
+
+// A stored DATE (year << 16 | month << 8 | day) or TIME (hours << 24 | minutes << 16 |
+// seconds << 8 | hundredths) of 0 or four spaces is empty.
+bool EmptyDateWord(std::uint32_t v) { return v == 0 || v == 0x20202020u; }
+
+bool DateWordEncodes(std::uint32_t d, TDateTime& dt) {
+  return TryEncodeDate(int(d >> 16), int((d >> 8) & 0xFF), int(d & 0xFF), dt);
+}
+
+// The hours' top bit is not part of the time.
+bool TimeWordEncodes(std::uint32_t t, TDateTime& dt) {
+  const int hundredths = int(t & 0xFF);
+  return hundredths <= 99 && TryEncodeTime(int((t >> 24) & 0x7F), int((t >> 16) & 0xFF),
+                                           int((t >> 8) & 0xFF), hundredths * 10, dt);
+}
+
+// TimeWordEncodes without the arithmetic.
+bool TimeWordIsPossible(std::uint32_t t) {
+  return (t & 0xFF) <= 99 && ((t >> 24) & 0x7F) <= 23 && ((t >> 16) & 0xFF) <= 59 &&
+         ((t >> 8) & 0xFF) <= 59;
+}
+
+}  // namespace
+
+bool TpsFieldIsImpossibleDate(const TTPSField& f, std::span<const std::uint8_t> data,
+                              std::size_t payloadStart) {
+  if (f.Type != tpsDate && f.Type != tpsTime) return false;
+  const std::size_t p = payloadStart + f.Offset;
+  if (p >= data.size() || data.size() - p < 4) return false;
+  const std::uint32_t v = Le32(data.data() + p);
+  if (EmptyDateWord(v)) return false;
+  TDateTime dt;
+  return f.Type == tpsDate ? !DateWordEncodes(v, dt) : !TimeWordIsPossible(v);
+}
+
 bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
                         std::size_t payloadStart, TKvICellView& out, std::int64_t& invalid) {
   out.Kind = VarKind::Null;
@@ -125,9 +161,9 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
         out.CellType = ictDate;
         std::uint32_t d = Le32(b);
         TDateTime dt;
-        if (d == 0 || d == 0x20202020u) {
+        if (EmptyDateWord(d)) {
           out.Kind = VarKind::String;
-        } else if (TryEncodeDate(int(d >> 16), int((d >> 8) & 0xFF), int(d & 0xFF), dt)) {
+        } else if (DateWordEncodes(d, dt)) {
           out.Kind = VarKind::Date, out.Real = dt;
         } else {
           out.Kind = VarKind::String;
@@ -140,12 +176,9 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
         out.CellType = ictDate;
         std::uint32_t t = Le32(b);
         TDateTime dt;
-        int hours = int((t >> 24) & 0x7F), minutes = int((t >> 16) & 0xFF),
-            seconds = int((t >> 8) & 0xFF), hundredths = int(t & 0xFF);
-        if (t == 0 || t == 0x20202020u) {
+        if (EmptyDateWord(t)) {
           out.Kind = VarKind::String;
-        } else if (hundredths <= 99 &&
-                   TryEncodeTime(hours, minutes, seconds, hundredths * 10, dt)) {
+        } else if (TimeWordEncodes(t, dt)) {
           out.Kind = VarKind::Date, out.Real = dt;
         } else {
           out.Kind = VarKind::String;

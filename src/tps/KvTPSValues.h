@@ -31,6 +31,11 @@ bool TpsDecodeFieldView(const TTPSField& field, std::span<const std::uint8_t> da
 bool TpsFieldHasValue(const TTPSField& field, std::span<const std::uint8_t> data,
                       std::size_t payloadStart);
 
+// Whether a DATE or TIME field holds a value that is neither empty (0 or spaces) nor a
+// possible date or time: what the decoding counts as impossible, without decoding.
+bool TpsFieldIsImpossibleDate(const TTPSField& field, std::span<const std::uint8_t> data,
+                              std::size_t payloadStart);
+
 // An array field (elements > 1) as one text: "(" elements joined by separator ")".
 // The cell type is that of the last element.
 void TpsDecodeArray(const TTPSField& field, std::span<const std::uint8_t> data,

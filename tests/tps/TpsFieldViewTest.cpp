@@ -117,4 +117,47 @@ TEST(TpsFieldView, HasValueAgreesWithDecoding) {
   EXPECT_GT(without, 1000);
 }
 
+// The check a load makes for impossible dates and times counts exactly what decoding
+// counts: edge values of every part, then random words of small parts.
+TEST(TpsFieldView, ImpossibleDatesAgreeWithDecoding) {
+  auto word = [](int a, int b, int c, int d) {
+    return std::uint32_t(a) << 24 | std::uint32_t(b) << 16 | std::uint32_t(c) << 8 |
+           std::uint32_t(d);
+  };
+  std::vector<std::uint32_t> words = {0, 0x20202020u, 0x20202021u, 0xFFFFFFFFu};
+  for (int year : {0, 1, 1900, 2000, 2023, 2024, 9999, 10000, 65535})
+    for (int month : {0, 1, 2, 12, 13})
+      for (int day : {0, 1, 28, 29, 30, 31, 32})
+        words.push_back(std::uint32_t(year) << 16 | std::uint32_t(month) << 8 | std::uint32_t(day));
+  for (int hours : {0, 23, 24, 0x80, 0x80 + 23, 0x80 + 24, 0xFF})
+    for (int minutes : {0, 59, 60})
+      for (int seconds : {0, 59, 60})
+        for (int hundredths : {0, 99, 100, 255})
+          words.push_back(word(hours, minutes, seconds, hundredths));
+  Rng r{7};
+  for (int k = 0; k < 20000; ++k)
+    words.push_back(
+        word(int(r.Next() % 30), int(r.Next() % 64), int(r.Next() % 64), int(r.Next() % 110)));
+  int impossible = 0, possible = 0;
+  for (std::uint8_t type : {tpsDate, tpsTime})
+    for (std::uint32_t w : words)
+      for (std::size_t size : {4, 5, 3}) {
+        TTPSField f;
+        f.Type = type;
+        f.Offset = 1;
+        f.Length = 4;
+        std::vector<std::uint8_t> data(size + 1, 0x41);
+        for (std::size_t i = 0; i < 4 && 1 + i < data.size(); ++i)
+          data[1 + i] = std::uint8_t(w >> (8 * i));
+        TKvICellView v;
+        std::int64_t invalid = 0;
+        TpsDecodeFieldView(f, data, 0, v, invalid);
+        ASSERT_EQ(TpsFieldIsImpossibleDate(f, data, 0), invalid == 1)
+            << "type " << int(type) << " word " << std::hex << w << " size " << size;
+        (invalid ? impossible : possible)++;
+      }
+  EXPECT_GT(impossible, 1000);
+  EXPECT_GT(possible, 1000);
+}
+
 }  // namespace
