@@ -262,9 +262,21 @@ std::span<const std::uint8_t> TClarionTPS::SourceBytes(TStream& stream) {
     if (stream.Read(header, sizeof header) == sizeof header && !TpsHeaderSignatureOk(header)) {
       // Not a plain file: decrypt a private copy with the owner password. A wrong
       // owner leaves the header as it was, so the signature check fails as usual.
-      ReadWholeStream(stream);
-      DecryptTpsImage(MakeOwnerKey(*Owner), source_);
-      return source_;
+      const TTPSOwnerKey key = MakeOwnerKey(*Owner);
+      const std::span<const std::uint8_t> view = stream.View();
+      if (view.empty()) {
+        ReadWholeStream(stream);
+        DecryptTpsImage(key, source_);
+        return source_;
+      }
+      // A mapped file is copied and decrypted piece by piece on two threads; the
+      // pages of a file mapping are given back as they are copied.
+      source_.resize(view.size());
+      const bool mapped = dynamic_cast<TFileStream*>(&stream) != nullptr;
+      if (CopyDecryptedTpsImage(key, view, source_, 2, mapped)) return source_;
+      source_.clear();
+      source_.shrink_to_fit();
+      return view;
     }
   }
   std::span<const std::uint8_t> view = stream.View();
@@ -505,7 +517,7 @@ bool TClarionTPS::LazyLoadPossible() const {
 void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uint8_t> bytes) {
   memoIndex_.Sort(memos_);
   // The bytes stay for the rows decoded later: a private copy moves along.
-  std::vector<std::uint8_t> owned;
+  TTPSFileBytes owned;
   if (!source_.empty() && bytes.data() == source_.data()) owned = std::move(source_);
   const bool releaseBehind = owned.empty() && index.releaseBehind;
   auto file = std::make_shared<TTPSLazyFile>(std::move(owned), bytes, std::move(index.pages),

@@ -98,7 +98,7 @@ class TClarionTPS : public TCustomClarion {
   TTPSByteStore store_;
   TTPSMemoIndex memoIndex_;
   bool listsOpen_ = false;
-  std::vector<std::uint8_t> source_;
+  TTPSFileBytes source_;
   std::unordered_map<std::int32_t, std::int32_t> tableIndex_;  // during a load
   bool loading_ = false;
   std::int64_t invalidDateTimes_ = 0;

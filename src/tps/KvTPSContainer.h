@@ -10,7 +10,27 @@
 #include <deque>
 #include <memory>
 #include <span>
+#include <utility>
 #include <vector>
+
+// Bytes of a whole file held in memory. Growing the buffer leaves the new bytes
+// uninitialised: they are written right after, and a gigabyte need not be zeroed first.
+template <class T>
+struct TTPSUninitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TTPSUninitAllocator<U>;
+  };
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using TTPSFileBytes = std::vector<std::uint8_t, TTPSUninitAllocator<std::uint8_t>>;
 
 class TTPSRecordBody;
 

@@ -6,7 +6,7 @@
 
 #include "tps/KvTPSValues.h"
 
-TTPSLazyFile::TTPSLazyFile(std::vector<std::uint8_t> owned, std::span<const std::uint8_t> bytes,
+TTPSLazyFile::TTPSLazyFile(TTPSFileBytes owned, std::span<const std::uint8_t> bytes,
                            std::vector<std::uint64_t> pageOffsets, bool releaseBehind)
     : Owned(std::move(owned)),
       Bytes(bytes),

@@ -18,9 +18,9 @@
 struct TTPSLazyFile {
   // The bytes must stay in place: a private copy (owned) or the stream's own view.
   // releaseBehind: bytes is a read-only file mapping whose pages may be given back.
-  TTPSLazyFile(std::vector<std::uint8_t> owned, std::span<const std::uint8_t> bytes,
+  TTPSLazyFile(TTPSFileBytes owned, std::span<const std::uint8_t> bytes,
                std::vector<std::uint64_t> pageOffsets, bool releaseBehind);
-  std::vector<std::uint8_t> Owned;
+  TTPSFileBytes Owned;
   std::span<const std::uint8_t> Bytes;
   std::vector<std::uint64_t> PageOffsets;  // the pages that hold indexed records
   TTPSPageCache Pages;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "TestSupport.h"
@@ -110,6 +112,39 @@ TEST(OwnerKey, SampleHeaderDecryptsOnlyWithTheRightOwner) {
   EXPECT_FALSE(DecryptTpsImage(MakeOwnerKey("b"), wrong));
   EXPECT_TRUE(DecryptTpsImage(MakeOwnerKey("a"), encrypted));
   EXPECT_TRUE(TpsHeaderSignatureOk(encrypted));
+}
+
+// A copy decrypted piece by piece, on one thread or two, equals the file decrypted in
+// place: ranges that cross pieces, plain bytes between them, a range clipped to a file
+// size that is no multiple of a block. A wrong owner writes nothing.
+TEST(OwnerKey, CopiedImageEqualsTheImageDecryptedInPlace) {
+  tpsw::Rng rng{5};
+  std::vector<std::uint8_t> plain(3 * (1u << 20) + 1000);
+  for (auto& b : plain) b = std::uint8_t(rng.Next());
+  std::fill(plain.begin(), plain.begin() + 512, 0);
+  std::memcpy(plain.data() + 14, "tOpS", 4);
+  auto put = [&](int entry, std::uint32_t start, std::uint32_t end) {
+    for (int b = 0; b < 4; ++b) {
+      plain[std::size_t(32 + 4 * entry + b)] = std::uint8_t(start >> (8 * b));
+      plain[std::size_t(272 + 4 * entry + b)] = std::uint8_t(end >> (8 * b));
+    }
+  };
+  put(0, 0, 4096 + 16);       // 512 .. past the first MiB
+  put(1, 8190, 0xFFFFFF00u);  // from just before 2 MiB to the end of the file
+  std::vector<std::uint8_t> encrypted = plain;
+  EncryptTpsImage(MakeOwnerKey("pw"), encrypted);
+  std::vector<std::uint8_t> expected = encrypted;
+  ASSERT_TRUE(DecryptTpsImage(MakeOwnerKey("pw"), expected));
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end() - 1000 % 64, plain.begin()));
+
+  for (unsigned threads : {1u, 2u}) {
+    std::vector<std::uint8_t> copy(encrypted.size(), 0xAB);
+    ASSERT_TRUE(CopyDecryptedTpsImage(MakeOwnerKey("pw"), encrypted, copy, threads));
+    EXPECT_TRUE(copy == expected) << threads;
+    std::vector<std::uint8_t> untouched(encrypted.size(), 0xAB);
+    EXPECT_FALSE(CopyDecryptedTpsImage(MakeOwnerKey("pW"), encrypted, untouched, threads));
+    EXPECT_TRUE(std::all_of(untouched.begin(), untouched.end(), [](auto b) { return b == 0xAB; }));
+  }
 }
 
 // Two tables, memos in several pieces, several blocks: written plain and encrypted.
