@@ -58,17 +58,22 @@ run() {  # name, command...
 }
 
 # Each step reads its input from the page cache: the output of earlier steps may have
-# pushed it out, so it is read once more just before.
+# pushed it out, so it is read once more just before. The output of earlier steps is
+# written to disk first (sync), so that a step does not pay for their writing.
+settle() {
+  cat "$1" >/dev/null
+  sync
+}
 results=()
 results+=("$(run cat cat "$file")")
-cat "$file" >/dev/null
+settle "$file"
 results+=("$(run list "$bin/veltro" "$file" bench-out/out.txt /LIST)")
-cat "$file" >/dev/null
+settle "$file"
 results+=("$(run convert "$bin/veltro" "$file" bench-out/out.txt /h)")
-cat "$file" >/dev/null
+settle "$file"
 results+=("$(run filter "$bin/veltro" "$file" bench-out/filtered.txt /h \
   '/where=(QTY>10)AND(TRIM(CITY)<>"Oslo")AND(YEAR(DATE)>=2000)')")
-cat "$encrypted" >/dev/null
+settle "$encrypted"
 results+=("$(run owner "$bin/veltro" "$encrypted" bench-out/owner.txt /h "/OWNER=$owner")")
 if ! cmp -s bench-out/out.SALES.txt bench-out/owner.SALES.txt; then
   echo "the encrypted file's output differs from the plain file's" >&2
