@@ -444,28 +444,48 @@ class TRowFormatter {
   std::string text_, padded_;
 };
 
+// Writes the line of one row at once: rows written by one thread alone, and the rows
+// of a block that did not fit into its text.
+template <class Cells>
+void WriteLineNow(TBufferedFileWriter& out, TRowFormatter& rows, Cells& cells, std::int32_t row,
+                  const TExportFormat& format, std::string& line, std::uint64_t& written) {
+  line.clear();
+  if (!rows.AppendRow(line, cells, row, format.MaxBytes - written))
+    throw Exception(kTextLimitMessage);
+  line += format.RecordSeparator;
+  if (written + line.size() > format.MaxBytes) throw Exception(kTextLimitMessage);
+  out.Write(line);
+  written += line.size();
+}
+
 // Rows a thread formats at a time when two share the work.
 constexpr std::int32_t kBlockRows = 8192;
+// The most text a block holds ahead of writing; the rest of its rows are written one by
+// one by the thread that writes (rows of a damaged file can take megabytes each).
+constexpr std::size_t kBlockBytes = std::size_t(8) << 20;
 
 // The lines of some rows, formatted ahead of writing.
 struct TLineBlock {
   std::string Text;
   std::vector<std::size_t> LineEnds;  // offset after each line's record separator
+  std::size_t Done = 0;               // rows whose lines Text holds
   bool LimitHit = false;              // the next line passed the text limit
   std::exception_ptr Error;           // the failure that ended the block early
 
-  // Formats the rows rowAt(0) .. rowAt(count - 1). Text holds whole lines only;
-  // formatting stops at the line that makes it longer than maxBytes, or at a failure.
+  // Formats the rows rowAt(0) .. rowAt(count - 1), as many as kBlockBytes allows.
+  // Text holds whole lines only; formatting stops at the line that makes it longer
+  // than maxBytes, or at a failure.
   template <class Cells, class RowAt>
   void Format(TRowFormatter& rows, Cells& cells, std::size_t count, RowAt rowAt,
               std::uint64_t maxBytes, std::string_view separator) {
     Text.clear();
     LineEnds.clear();
+    Done = 0;
     LimitHit = false;
     Error = nullptr;
     try {
-      for (std::size_t i = 0; i < count && !LimitHit; ++i) {
-        if (rows.AppendRow(Text, cells, rowAt(i), maxBytes)) Text += separator;
+      for (; Done < count && !LimitHit && Text.size() < kBlockBytes; ++Done) {
+        if (rows.AppendRow(Text, cells, rowAt(Done), maxBytes)) Text += separator;
         if (Text.size() > maxBytes)
           LimitHit = true;
         else
@@ -491,6 +511,17 @@ struct TLineBlock {
     written += fit;
     if (limit) throw Exception(kTextLimitMessage);
     if (Error) std::rethrow_exception(Error);
+  }
+
+  // WriteTo, then the lines of the rows that did not fit into the text, formatted and
+  // written one by one by this thread through rows and cells.
+  template <class Cells, class RowAt>
+  void WriteAllTo(TBufferedFileWriter& out, std::uint64_t& written, const TExportFormat& format,
+                  TRowFormatter& rows, Cells& cells, std::size_t count, RowAt rowAt,
+                  std::string& line) const {
+    WriteTo(out, written, format.MaxBytes);
+    for (std::size_t i = Done; i < count; ++i)
+      WriteLineNow(out, rows, cells, rowAt(i), format, line, written);
   }
 };
 
@@ -562,12 +593,19 @@ void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& ce
   TLineBlock own;
   TLineBlock shared[2];  // odd block k goes to shared[(k / 2) % 2]
   bool ready[2] = {false, false};
+  std::string line;
   auto formatBlock = [&](TLineBlock& block, TRowFormatter& rows, auto& source, std::int32_t k) {
     const auto [first, last] = BlockRows(k, rowCount);
     block.Format(
         rows, source, std::size_t(last - first),
         [first = first](std::size_t i) { return first + std::int32_t(i); }, format.MaxBytes,
         format.RecordSeparator);
+  };
+  auto writeBlock = [&](const TLineBlock& block, std::int32_t k) {
+    const auto [first, last] = BlockRows(k, rowCount);
+    block.WriteAllTo(
+        out, written, format, mine, cells, std::size_t(last - first),
+        [first = first](std::size_t i) { return first + std::int32_t(i); }, line);
   };
 
   TSecondThread second;
@@ -586,12 +624,12 @@ void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& ce
         formatBlock(block, mine, cells, k);
       else
         formatBlock(block, theirs, reader, k);
-      block.WriteTo(out, written, format.MaxBytes);
+      writeBlock(block, k);
       continue;
     }
     const int s = (k / 2) % 2;
     second.WaitFor([&] { return ready[s]; });
-    shared[s].WriteTo(out, written, format.MaxBytes);
+    writeBlock(shared[s], k);
     second.Change([&] { ready[s] = false; });
   }
 }
@@ -608,7 +646,8 @@ void WriteTestedRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCel
   const TExportFormat& format = layout.format;
   const std::int32_t rowCount = cells.RowCount;
   const std::int32_t blocks = BlockCount(rowCount);
-  TRowFormatter theirs(layout, settings);
+  TRowFormatter mine(layout, settings), theirs(layout, settings);
+  std::string line;
   enum class State { Free, Tested, Formatted };
   struct Job {
     std::vector<std::int32_t> Rows;  // the rows of the block that passed
@@ -621,7 +660,6 @@ void WriteTestedRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCel
     j.Lines.Format(
         theirs, reader, j.Rows.size(), [&j](std::size_t i) { return j.Rows[i]; }, format.MaxBytes,
         format.RecordSeparator);
-    if (!j.Lines.LimitHit && !j.Lines.Error) j.Lines.Error = j.TestError;
   };
 
   TSecondThread second;
@@ -639,7 +677,10 @@ void WriteTestedRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCel
       second.WaitFor([&] { return j.Now == State::Formatted; });
     else
       formatJob(j);
-    j.Lines.WriteTo(out, written, format.MaxBytes);
+    j.Lines.WriteAllTo(
+        out, written, format, mine, cells, j.Rows.size(), [&j](std::size_t i) { return j.Rows[i]; },
+        line);
+    if (j.TestError) std::rethrow_exception(j.TestError);
     second.Change([&] { j.Now = State::Free; });
   };
 
@@ -715,12 +756,8 @@ std::uint64_t WriteTableText(TBufferedFileWriter& out, const TSpreadSheetCells& 
     }
   }
   TRowFormatter rows(layout, settings);
-  for (std::int32_t row = 0; row < cells.RowCount; ++row) {
-    if (rowTest && !rowTest(row)) continue;
-    if (!rows.AppendRow(line, cells, row, format.MaxBytes - written))
-      throw Exception(kTextLimitMessage);
-    endLine();
-  }
+  for (std::int32_t row = 0; row < cells.RowCount; ++row)
+    if (!rowTest || rowTest(row)) WriteLineNow(out, rows, cells, row, format, line, written);
   return written;
 }
 

@@ -337,3 +337,34 @@ TEST(WriteTableText, TwoThreadsWriteWhatOneWrites) {
     }
   }
 }
+
+// Blocks of rows whose text would take more than a few megabytes are written partly
+// by the writing thread, row by row: the same bytes, with and without a row test, and
+// the same failure at the same line.
+TEST(WriteTableText, TwoThreadsWithRowsOfMegabytes) {
+  TSpreadSheetCells cells;
+  const std::int32_t rows = 3 * 8192 + 100;
+  for (std::int32_t row = 0; row < rows; ++row) {
+    cells.SetCell(0, row, Variant::Integer(row), taRightJustify, 0, ictInteger);
+    // Every 40th row of the second and third blocks holds 50 KB: 10 MB per block.
+    const bool big = row >= 8192 && row % 40 == 0;
+    cells.SetCell(1, row, Variant::String(std::string(big ? 50000 : 5, char('a' + row % 26))),
+                  taLeftJustify, 0, ictString);
+  }
+  const std::vector<TExportField> fields = {{6, "ID", 4}, {18, "TEXT", 20}};
+  TExportFormat format;
+  const std::string one = RenderWith(cells, fields, format, 1);
+  ASSERT_GT(one.size(), 20000000u);
+  EXPECT_TRUE(RenderWith(cells, fields, format, 2) == one);
+  const TRowTest test = [](std::int32_t row) {
+    if (row == 2 * 8192 + 4000) throw Exception("stop");
+    return row % 3 != 0;
+  };
+  const std::string tested = RenderWith(cells, fields, format, 1, test);
+  EXPECT_NE(tested.find("\nfailed: stop"), std::string::npos);
+  EXPECT_TRUE(RenderWith(cells, fields, format, 2, test) == tested);
+  format.MaxBytes = one.size() - 75000;
+  const std::string limited = RenderWith(cells, fields, format, 1);
+  EXPECT_NE(limited.find("\nfailed: "), std::string::npos);
+  EXPECT_TRUE(RenderWith(cells, fields, format, 2) == limited);
+}
