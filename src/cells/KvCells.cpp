@@ -407,6 +407,24 @@ std::unique_ptr<TKvICellReader> TSpreadSheetCells::NewCellReader() const {
   return reader;
 }
 
+bool TSpreadSheetCells::PeekRow(std::int32_t row, std::span<const TKvICellView>& cells) const {
+  if (!source_) return false;
+  cells = {};
+  if (row >= 0 && row < entryCount_)
+    cells = std::span(rowCache_.Cells.data(), std::size_t(SourceColumnCount(row)));
+  return true;
+}
+
+bool TKvICellReader::PeekRow(std::int32_t row, std::span<const TKvICellView>& cells) {
+  if (!source_) return false;
+  cells = {};
+  if (row >= 0 && row < cells_->entryCount_)
+    cells = std::span(
+        cache_.Cells.data(),
+        std::size_t(cache_.ColumnCount(*source_, cells_->sourceRows_[std::size_t(row)], row)));
+  return true;
+}
+
 bool TKvICellReader::PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) {
   // Stored cells are only read, which any thread may do.
   if (!source_) return cells_->PeekCell(column, row, out);

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -116,8 +117,9 @@ class TSpreadSheetCells;
 // (TSpreadSheetCells::NewCellReader).
 class TKvICellReader {
  public:
-  // As TSpreadSheetCells::PeekCell.
+  // As TSpreadSheetCells::PeekCell and PeekRow.
   bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out);
+  bool PeekRow(std::int32_t row, std::span<const TKvICellView>& cells);
 
  private:
   friend class TSpreadSheetCells;
@@ -158,6 +160,10 @@ class TSpreadSheetCells {
   // Column is outside the row's columns.
   std::optional<TKvICell> GetCell(std::int32_t column, std::int32_t row) const;
   bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) const;
+  // The cells of a row decoded on demand, by column up to its last cell (Kind Empty: a
+  // column without cell), valid until another row is read; false for a sheet that
+  // stores its cells (read them with PeekCell).
+  bool PeekRow(std::int32_t row, std::span<const TKvICellView>& cells) const;
   // A copy of the cell's value, or Null.
   Variant GetValue(std::int32_t column, std::int32_t row) const;
   // Stores a cell; Null, Empty or a negative Column store nothing. A negative Row

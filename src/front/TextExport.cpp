@@ -192,19 +192,49 @@ class TDateTextCache {
   std::string text_;
 };
 
-// Appends the text of one cell; "#error#" when the value cannot be read or converted.
-// Cells: the sheet's cells, or a reader of them for another thread.
+// The cells of one row as a line reads them: the whole row at once when it is decoded
+// on demand, otherwise cell by cell. Cells: the sheet's cells, or a reader of them for
+// another thread.
 template <class Cells>
-void AppendCellText(std::string& out, Cells& cells, std::int32_t column, std::int32_t row,
+class TLineCells {
+ public:
+  TLineCells(Cells& cells, std::int32_t row) : cells_(cells), row_(row) {
+    try {
+      whole_ = cells.PeekRow(row, views_);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const std::exception&) {
+      whole_ = false;  // each cell then fails on its own
+    }
+  }
+  // The cell at Column, or null for none; may fail as reading the cell fails.
+  const TKvICellView* Peek(std::int32_t column, TKvICellView& scratch) {
+    if (!whole_) return cells_.PeekCell(column, row_, scratch) ? &scratch : nullptr;
+    if (column < 0 || std::size_t(column) >= views_.size()) return nullptr;
+    const TKvICellView& v = views_[std::size_t(column)];
+    return v.Kind == VarKind::Empty ? nullptr : &v;
+  }
+
+ private:
+  Cells& cells_;
+  const std::int32_t row_;
+  bool whole_ = false;
+  std::span<const TKvICellView> views_;
+};
+
+// Appends the text of one cell; "#error#" when the value cannot be read or converted.
+template <class Cells>
+void AppendCellText(std::string& out, TLineCells<Cells>& cells, std::int32_t column,
                     const FormatSettings& settings, TDateTextCache& dates) {
   const std::size_t mark = out.size();
   try {
-    TKvICellView view;
-    if (!cells.PeekCell(column, row, view)) return;
-    if (view.Kind == VarKind::Date)
-      dates.Append(out, view.Real);
+    TKvICellView scratch;
+    const TKvICellView* view = cells.Peek(column, scratch);
+    if (!view) return;
+    if (view->Kind == VarKind::Date)
+      dates.Append(out, view->Real);
     else
-      AppendTextOf(out, view, settings);
+      AppendTextOf(out, *view, settings);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception&) {
@@ -406,8 +436,9 @@ class TRowFormatter {
   // Appends the fields of Row (no record separator) to Out. False as soon as Out holds
   // more than Limit bytes: one damaged row may ask for more text than memory holds.
   template <class Cells>
-  bool AppendRow(std::string& out, Cells& cells, std::int32_t row, std::uint64_t limit) {
+  bool AppendRow(std::string& out, Cells& sheet, std::int32_t row, std::uint64_t limit) {
     const TLineLayout& l = layout_;
+    TLineCells<Cells> cells(sheet, row);
     for (std::size_t k = 0; k < l.columns.size(); ++k) {
       const TExportColumn& c = l.columns[k];
       if (l.direct) {
@@ -417,10 +448,10 @@ class TRowFormatter {
           else
             out += l.format.Delimiter;
         }
-        AppendCellText(out, cells, c.Column, row, settings_, dates_);
+        AppendCellText(out, cells, c.Column, settings_, dates_);
       } else {
         text_.clear();
-        AppendCellText(text_, cells, c.Column, row, settings_, dates_);
+        AppendCellText(text_, cells, c.Column, settings_, dates_);
         if (l.format.Fixed) {
           padded_.clear();
           if (c.Numeric)
