@@ -1,6 +1,7 @@
 #include "front/TextExport.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
@@ -89,9 +90,17 @@ class TDateTextCache {
  private:
   static constexpr std::uint32_t kSecondsPerDay = 86400;
 
+  // The last two decimal digits of a value that is not negative.
   static char* Two(char* at, int v) {
-    at[0] = char('0' + v / 10 % 10);
-    at[1] = char('0' + v % 10);
+    static constexpr auto kPairs = [] {
+      std::array<char, 200> pairs{};
+      for (int i = 0; i < 100; ++i) {
+        pairs[std::size_t(2 * i)] = char('0' + i / 10);
+        pairs[std::size_t(2 * i + 1)] = char('0' + i % 10);
+      }
+      return pairs;
+    }();
+    std::memcpy(at, kPairs.data() + 2 * (v % 100), 2);
     return at + 2;
   }
 
