@@ -255,34 +255,16 @@ std::span<const std::uint8_t> TClarionTPS::ReadWholeStream(TStream& stream) {
   return source_;
 }
 
-std::span<const std::uint8_t> TClarionTPS::SourceBytes(TStream& stream) {
-  if (Owner && stream.Size() >= std::int64_t(kTpsHeaderSize)) {
-    std::uint8_t header[kTpsHeaderSize];
-    stream.Seek(0);
-    if (stream.Read(header, sizeof header) == sizeof header && !TpsHeaderSignatureOk(header)) {
-      // Not a plain file: decrypt a private copy with the owner password. A wrong
-      // owner leaves the header as it was, so the signature check fails as usual.
-      const TTPSOwnerKey key = MakeOwnerKey(*Owner);
-      const std::span<const std::uint8_t> view = stream.View();
-      if (view.empty()) {
-        ReadWholeStream(stream);
-        DecryptTpsImage(key, source_);
-        return source_;
-      }
-      // A mapped file is copied and decrypted piece by piece on two threads; the
-      // pages of a file mapping are given back as they are copied.
-      source_.resize(view.size());
-      const bool mapped = dynamic_cast<TFileStream*>(&stream) != nullptr;
-      if (CopyDecryptedTpsImage(key, view, source_, 2, mapped)) return source_;
-      source_.clear();
-      source_.shrink_to_fit();
-      return view;
-    }
-  }
-  std::span<const std::uint8_t> view = stream.View();
-  if (!view.empty() || stream.Size() <= 0) return view;
+TTPSFileView TClarionTPS::SourceView(TStream& stream) {
+  std::span<const std::uint8_t> bytes = stream.View();
   // No mapping: read the whole stream in large blocks.
-  return ReadWholeStream(stream);
+  if (bytes.empty() && stream.Size() > 0) bytes = ReadWholeStream(stream);
+  TTPSFileView view(bytes);
+  // Not a plain file: with an owner password it reads as decrypted, page by page. A
+  // wrong owner leaves it as it is, so the signature check fails as usual.
+  if (Owner && bytes.size() >= kTpsHeaderSize && !TpsHeaderSignatureOk(bytes))
+    view.DecryptWith(MakeOwnerKey(*Owner));
+  return view;
 }
 
 void TClarionTPS::LoadFromFile(const std::string& name) {
@@ -311,7 +293,8 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
   RebuildTableIndex();
   loading_ = true;
   SelectedTable().FieldLinks.clear();
-  const std::span<const std::uint8_t> bytes = SourceBytes(stream);
+  const TTPSFileView view = SourceView(stream);
+  const std::span<const std::uint8_t> bytes = view.Raw();
   cellTextLeft_ = (std::uint64_t(16) << 20) + std::uint64_t(1024) * bytes.size();
   if (LazyLoadPossible()) {
     TTPSLazyIndex index(TableNumber, LoadRowStatutes.Contains(rsNormal));
@@ -331,14 +314,14 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
       scan.SplitArrays = SplitArrayFields;
       return true;
     };
-    TpsCollectRecords(bytes, header_, records_, memos_, store_, &index);
+    TpsCollectRecords(view, header_, records_, memos_, store_, &index);
     index.NoteDefinitions();  // those after the last data record, before any is joined
     index.definitions = nullptr;
     TpsJoinDefinitions(records_, store_);
     BuildTables();
-    ProduceLazyRows(index, bytes);
+    ProduceLazyRows(index, view);
   } else {
-    TpsCollectRecords(bytes, header_, records_, memos_, store_);
+    TpsCollectRecords(view, header_, records_, memos_, store_);
     source_.clear();
     source_.shrink_to_fit();
     TpsJoinDefinitions(records_, store_);
@@ -514,14 +497,14 @@ bool TClarionTPS::LazyLoadPossible() const {
            LoadRowStatutes.Contains(rsError));
 }
 
-void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uint8_t> bytes) {
+void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view) {
   memoIndex_.Sort(memos_);
-  // The bytes stay for the rows decoded later: a private copy moves along.
+  // The bytes stay for the rows decoded later: a copy read from the stream moves along.
   TTPSFileBytes owned;
-  if (!source_.empty() && bytes.data() == source_.data()) owned = std::move(source_);
+  if (!source_.empty() && view.Raw().data() == source_.data()) owned = std::move(source_);
   const bool releaseBehind = owned.empty() && index.releaseBehind;
-  auto file = std::make_shared<TTPSLazyFile>(std::move(owned), bytes, std::move(index.pages),
-                                             releaseBehind);
+  auto file =
+      std::make_shared<TTPSLazyFile>(std::move(owned), view, std::move(index.pages), releaseBehind);
   const bool loadMemos = ParseItems.Contains(ipiBLOB);
   std::int64_t notCounted = 0;
 

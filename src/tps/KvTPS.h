@@ -78,12 +78,14 @@ class TClarionTPS : public TCustomClarion {
  private:
   // The file's bytes, from a mapping or one read of the whole stream. The one place
   // where the file content is obtained.
-  std::span<const std::uint8_t> SourceBytes(TStream& stream);
+  // The stream's bytes (mapped, or read into source_), decrypted as read when they
+  // are encrypted and an owner password opens them.
+  TTPSFileView SourceView(TStream& stream);
   std::span<const std::uint8_t> ReadWholeStream(TStream& stream);
   void BuildTables();
   void ProduceRows();
   bool LazyLoadPossible() const;
-  void ProduceLazyRows(TTPSLazyIndex& index, std::span<const std::uint8_t> file);
+  void ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view);
   // Reports the cells of one data record (the load without rows on demand).
   void ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::int32_t tableNumber,
                      std::int32_t row, std::span<const std::uint8_t> data,

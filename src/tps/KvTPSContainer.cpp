@@ -265,7 +265,43 @@ void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t fro
 #endif
 }
 
-TTPSPageCache::TTPSPageCache(std::span<const std::uint8_t> file, bool releaseBehind)
+bool TTPSFileView::DecryptWith(const TTPSOwnerKey& key) {
+  if (file_.size() < kTpsHeaderSize) return false;
+  std::array<std::uint8_t, 512> header;
+  std::memcpy(header.data(), file_.data(), header.size());
+  DecryptOwnerBytes(key, header);
+  if (!TpsHeaderSignatureOk(header)) return false;
+  header_ = header;
+  key_ = key;
+  rangeCount_ = TpsBlockRanges(header, file_.size(), ranges_);
+  decrypting_ = true;
+  return true;
+}
+
+std::span<const std::uint8_t> TTPSFileView::Read(std::uint64_t pos, std::size_t length,
+                                                 std::vector<std::uint8_t>& scratch) const {
+  if (pos >= file_.size()) return {};
+  const std::size_t n = std::size_t(std::min<std::uint64_t>(length, file_.size() - pos));
+  if (!decrypting_) return file_.subspan(std::size_t(pos), n);
+  // Whole blocks around the bytes asked for, decrypted where a range covers them as
+  // DecryptTpsImage does (a range's tail shorter than a block stays as it is); the
+  // header as decrypted.
+  const std::uint64_t from = pos / 64 * 64;
+  const std::uint64_t to = std::min<std::uint64_t>(file_.size(), (pos + n + 63) / 64 * 64);
+  scratch.assign(file_.begin() + std::ptrdiff_t(from), file_.begin() + std::ptrdiff_t(to));
+  for (std::size_t i = 0; i < rangeCount_; ++i) {
+    const std::uint64_t lo = std::max(from, ranges_[i].start);
+    const std::uint64_t hi = std::min(to, ranges_[i].end);
+    if (lo < hi)
+      DecryptOwnerBytes(key_, std::span(scratch.data() + (lo - from), std::size_t(hi - lo)));
+  }
+  if (from < kTpsHeaderSize)
+    std::memcpy(scratch.data(), header_.data() + from,
+                std::size_t(std::min<std::uint64_t>(to, kTpsHeaderSize) - from));
+  return std::span<const std::uint8_t>(scratch.data() + (pos - from), n);
+}
+
+TTPSPageCache::TTPSPageCache(const TTPSFileView& file, bool releaseBehind)
     : file_(file), releaseBehind_(releaseBehind) {}
 
 bool TTPSPageCache::Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
@@ -284,7 +320,7 @@ bool TTPSPageCache::Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
     constexpr std::uint64_t kReleaseStep = std::uint64_t(4) << 20;
     if (pageOffset + 2 * kReleaseStep < released_) released_ = pageOffset;
     if (releaseBehind_ && pageOffset >= released_ + 2 * kReleaseStep) {
-      TpsReleaseMappedBytes(file_, released_, pageOffset - kReleaseStep);
+      TpsReleaseMappedBytes(file_.Raw(), released_, pageOffset - kReleaseStep);
       released_ = pageOffset - kReleaseStep;
     }
   }
@@ -300,16 +336,16 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
   page.Offset = pos;
   page.Bytes.clear();
   page.Items.clear();
-  const std::uint64_t size = file_.size();
+  const std::uint64_t size = file_.Size();
   if (pos >= size || size - pos < kTpsPageHeaderSize) return;
-  const std::uint8_t* h = file_.data() + pos;
+  const std::uint8_t* h = file_.Read(pos, kTpsPageHeaderSize, read_).data();
   const std::uint16_t pageSize = Le16(h + 4);
   const std::uint16_t expandedSize = Le16(h + 6);
   const std::uint16_t recordCount = Le16(h + 10);
   if (pageSize < kTpsPageHeaderSize || recordCount == 0) return;
   const std::uint64_t bodyEnd = std::min<std::uint64_t>(pos + pageSize, size);
-  std::span<const std::uint8_t> body(file_.data() + pos + kTpsPageHeaderSize,
-                                     std::size_t(bodyEnd - pos - kTpsPageHeaderSize));
+  std::span<const std::uint8_t> body =
+      file_.Read(pos + kTpsPageHeaderSize, std::size_t(bodyEnd - pos - kTpsPageHeaderSize), read_);
   if (pageSize != expandedSize) {
     expanded_.clear();
     TpsExpandPage(body, expanded_);
@@ -327,20 +363,21 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
               });
 }
 
-void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header)[512],
-                       TTPSRecords& records, TTPSRecords& memos, TTPSByteStore& store,
-                       TTPSDataSink* dataSink) {
+void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
+                       TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink) {
   std::memset(header, 0, sizeof header);
+  std::vector<std::uint8_t> read;  // decrypted bytes of the header or of a page
+  const std::span<const std::uint8_t> head = file.Read(0, kTpsHeaderSize, read);
   // A file shorter than the header is not a TopSpeed file.
-  if (file.size() < kTpsHeaderSize || Le32(file.data()) != 0 ||
-      std::memcmp(file.data() + 14, "tOpS", 4) != 0) {
-    if (!file.empty()) std::memcpy(header, file.data(), std::min(file.size(), kTpsHeaderSize));
+  if (head.size() < kTpsHeaderSize || Le32(head.data()) != 0 ||
+      std::memcmp(head.data() + 14, "tOpS", 4) != 0) {
+    if (!head.empty()) std::memcpy(header, head.data(), head.size());
     throw EKvIFileFormatException(
         "File signature is not correct. Possible bad file or custom algorithm used to "
         "encypt/compress this file.");
   }
-  std::memcpy(header, file.data(), kTpsHeaderSize);
-  const std::uint64_t size = file.size();
+  std::memcpy(header, head.data(), kTpsHeaderSize);
+  const std::uint64_t size = file.Size();
   std::vector<std::uint8_t> expanded;
   std::vector<std::uint8_t> scratch;
 
@@ -373,7 +410,7 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
     if (start == end || start >= size) continue;
     std::uint64_t pos = start;
     while (pos < end && pos < size && size - pos >= kTpsPageHeaderSize) {
-      const std::uint8_t* h = file.data() + pos;
+      const std::uint8_t* h = file.Read(pos, kTpsPageHeaderSize, read).data();
       const std::uint32_t address = Le32(h);
       const std::uint16_t pageSize = Le16(h + 4);
       const std::uint16_t expandedSize = Le16(h + 6);
@@ -385,10 +422,10 @@ void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header
       if (address == std::uint32_t(pos) && pageSize >= kTpsPageHeaderSize) {
         next = pos + pageSize;
         if (level == 0) {
-          const std::uint64_t bodyEnd = std::min<std::uint64_t>(pos + pageSize, size);
-          std::span<const std::uint8_t> stored(file.data() + pos + kTpsPageHeaderSize,
-                                               std::size_t(bodyEnd - pos - kTpsPageHeaderSize));
           if (recordCount != 0) {
+            const std::uint64_t bodyEnd = std::min<std::uint64_t>(pos + pageSize, size);
+            const std::span<const std::uint8_t> stored = file.Read(
+                pos + kTpsPageHeaderSize, std::size_t(bodyEnd - pos - kTpsPageHeaderSize), read);
             if (pageSize == expandedSize) {
               CutRecords(stored, recordCount, records, memos, store, pos, dataSink, scratch);
             } else {

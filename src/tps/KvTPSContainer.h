@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "tps/KvTPSOwner.h"
+
 // Bytes of a whole file held in memory. Growing the buffer leaves the new bytes
 // uninitialised: they are written right after, and a gigabyte need not be zeroed first.
 template <class T>
@@ -125,6 +127,35 @@ class TTPSDataSink {
   virtual void Passed(std::uint64_t offset) { (void)offset; }
 };
 
+// The bytes of a TopSpeed file as the reader sees them: the file itself, or for a file
+// encrypted with an owner password its bytes as decrypted, each read decrypting only
+// the 64-byte blocks it touches (no decrypted copy of the whole file is made). The file
+// must stay in place while the view is used.
+class TTPSFileView {
+ public:
+  TTPSFileView() = default;
+  explicit TTPSFileView(std::span<const std::uint8_t> file) : file_(file) {}
+  // From now on the file reads as decrypted with key, when its header decrypts to the
+  // signature; otherwise false, and the view is unchanged.
+  bool DecryptWith(const TTPSOwnerKey& key);
+  bool Decrypting() const { return decrypting_; }
+  std::uint64_t Size() const { return file_.size(); }
+  // The file's own bytes (encrypted ones as they are).
+  std::span<const std::uint8_t> Raw() const { return file_; }
+  // Bytes [pos, pos + length), clipped to the file: a view of the file, or of scratch
+  // for a decrypted read (valid until scratch changes).
+  std::span<const std::uint8_t> Read(std::uint64_t pos, std::size_t length,
+                                     std::vector<std::uint8_t>& scratch) const;
+
+ private:
+  std::span<const std::uint8_t> file_;
+  bool decrypting_ = false;
+  TTPSOwnerKey key_{};
+  std::array<std::uint8_t, 512> header_{};  // decrypted
+  std::array<TTPSByteRange, 60> ranges_{};
+  std::size_t rangeCount_ = 0;
+};
+
 // Tells the system that the bytes [from, to) of a file mapping are not needed for now:
 // they leave the process's memory and come back from the file when read again. Only
 // for a read-only mapping of a file (never for memory the process owns).
@@ -138,9 +169,8 @@ void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t fro
 // the page errors "Incorrect RLE skip byte (0x00) for encoding" and "Incorrect start
 // record in page"; damaged lengths end the page or block quietly.
 // With a data sink, data records go to the sink and not into the records list.
-void TpsCollectRecords(std::span<const std::uint8_t> file, std::uint8_t (&header)[512],
-                       TTPSRecords& records, TTPSRecords& memos, TTPSByteStore& store,
-                       TTPSDataSink* dataSink = nullptr);
+void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
+                       TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink = nullptr);
 
 // Expands a run-length encoded page body (the stored bytes) and appends the result
 // to out. Reads only the given bytes.
@@ -157,7 +187,7 @@ class TTPSPageCache {
  public:
   // With releaseBehind, file is a read-only file mapping and the bytes before the pages
   // read are given back to the system as reading moves on.
-  explicit TTPSPageCache(std::span<const std::uint8_t> file, bool releaseBehind = false);
+  explicit TTPSPageCache(const TTPSFileView& file, bool releaseBehind = false);
   // The whole data and header length of record indexInPage of the page at pageOffset;
   // false when the page has no such record. The data stays valid until the next call.
   bool Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
@@ -178,11 +208,12 @@ class TTPSPageCache {
   };
   void Load(Page& page, std::uint64_t offset);
 
-  std::span<const std::uint8_t> file_;
+  TTPSFileView file_;
   bool releaseBehind_ = false;
   std::uint64_t released_ = 0;  // bytes before this offset were given back
   Page pages_[4];
   std::uint64_t clock_ = 0;
   std::vector<std::uint8_t> expanded_;
   std::vector<std::uint8_t> scratch_;
+  std::vector<std::uint8_t> read_;  // a decrypted page
 };

@@ -6,12 +6,12 @@
 
 #include "tps/KvTPSValues.h"
 
-TTPSLazyFile::TTPSLazyFile(TTPSFileBytes owned, std::span<const std::uint8_t> bytes,
+TTPSLazyFile::TTPSLazyFile(TTPSFileBytes owned, const TTPSFileView& view,
                            std::vector<std::uint64_t> pageOffsets, bool releaseBehind)
     : Owned(std::move(owned)),
-      Bytes(bytes),
+      View(view),
       PageOffsets(std::move(pageOffsets)),
-      Pages(Bytes, releaseBehind) {}
+      Pages(View, releaseBehind) {}
 
 bool TTPSLazyFile::Record(const TKvISourceRow& row, TTPSPageCache& pages,
                           std::span<const std::uint8_t>& data, std::uint16_t& headerLength) const {
@@ -30,7 +30,7 @@ TTPSLazyRows::TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields&
 std::unique_ptr<TKvIRowSource> TTPSLazyRows::CloneForThread() const {
   std::unique_ptr<TTPSLazyRows> clone(new TTPSLazyRows(*this));
   // Mapped bytes are given back only by the first source: the others read behind it.
-  clone->ownPages_ = std::make_unique<TTPSPageCache>(file_->Bytes, false);
+  clone->ownPages_ = std::make_unique<TTPSPageCache>(file_->View, false);
   clone->memoCursor_ = 0;
   return clone;
 }

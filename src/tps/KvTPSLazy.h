@@ -16,12 +16,13 @@
 
 // The file of a load, shared by the tables decoded from it.
 struct TTPSLazyFile {
-  // The bytes must stay in place: a private copy (owned) or the stream's own view.
-  // releaseBehind: bytes is a read-only file mapping whose pages may be given back.
-  TTPSLazyFile(TTPSFileBytes owned, std::span<const std::uint8_t> bytes,
+  // The view's bytes must stay in place: a copy read from the stream (owned) or the
+  // stream's own bytes. releaseBehind: they are a read-only file mapping whose pages may
+  // be given back.
+  TTPSLazyFile(TTPSFileBytes owned, const TTPSFileView& view,
                std::vector<std::uint64_t> pageOffsets, bool releaseBehind);
   TTPSFileBytes Owned;
-  std::span<const std::uint8_t> Bytes;
+  TTPSFileView View;
   std::vector<std::uint64_t> PageOffsets;  // the pages that hold indexed records
   TTPSPageCache Pages;
 

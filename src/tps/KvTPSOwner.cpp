@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <system_error>
-#include <thread>
-
-#include "tps/KvTPSContainer.h"
 
 namespace {
 
@@ -160,46 +156,6 @@ bool DecryptTpsImage(const TTPSOwnerKey& key, std::span<std::uint8_t> image) {
   std::size_t n = TpsBlockRanges(header, image.size(), ranges);
   for (std::size_t i = 0; i < n; ++i)
     DecryptOwnerBytes(key, image.subspan(ranges[i].start, ranges[i].end - ranges[i].start));
-  return true;
-}
-
-bool CopyDecryptedTpsImage(const TTPSOwnerKey& key, std::span<const std::uint8_t> file,
-                           std::span<std::uint8_t> image, unsigned threads, bool releaseFile) {
-  if (file.size() < 512 || image.size() != file.size()) return false;
-  std::uint8_t header[512];
-  std::memcpy(header, file.data(), 512);
-  DecryptOwnerBytes(key, std::span<std::uint8_t>(header, 512));
-  if (!TpsHeaderSignatureOk(header)) return false;
-  std::array<TTPSByteRange, 60> ranges;
-  const std::size_t n = TpsBlockRanges(header, image.size(), ranges);
-
-  // Pieces of 1 MiB (a multiple of the 64-byte block): a range cut at a piece's end
-  // decrypts as the whole range does, and the tail of a range shorter than a block
-  // stays as it is in both.
-  constexpr std::size_t kPiece = std::size_t(1) << 20;
-  const std::size_t pieces = (file.size() + kPiece - 1) / kPiece;
-  auto doPieces = [&](std::size_t first, std::size_t step) {
-    for (std::size_t k = first; k < pieces; k += step) {
-      const std::uint64_t from = k * kPiece,
-                          to = std::min<std::uint64_t>(file.size(), from + kPiece);
-      std::memcpy(image.data() + from, file.data() + from, to - from);
-      if (releaseFile) TpsReleaseMappedBytes(file, from, to);
-      for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t lo = std::max(from, ranges[i].start), hi = std::min(to, ranges[i].end);
-        if (lo < hi) DecryptOwnerBytes(key, image.subspan(lo, hi - lo));
-      }
-    }
-  };
-  std::thread second;
-  if (threads > 1 && pieces > 1) {
-    try {
-      second = std::thread(doPieces, 1, 2);
-    } catch (const std::system_error&) {
-    }
-  }
-  doPieces(0, second.joinable() ? 2 : 1);
-  if (second.joinable()) second.join();
-  std::memcpy(image.data(), header, 512);
   return true;
 }
 

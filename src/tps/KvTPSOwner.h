@@ -42,14 +42,5 @@ std::size_t TpsBlockRanges(std::span<const std::uint8_t> header, std::uint64_t f
 // Returns false (image unchanged beyond the header copy) when the decrypted header
 // does not carry the signature, i.e. the owner is wrong or the file is no TopSpeed file.
 bool DecryptTpsImage(const TTPSOwnerKey& key, std::span<std::uint8_t> image);
-// The same result written into image (of file's size) from an encrypted file that is
-// left as it is: each piece is copied and decrypted while it is in the cache, pieces
-// shared by up to `threads` threads. Returns false, with nothing written, when the
-// decrypted header does not carry the signature. With releaseFile, file is a read-only
-// file mapping whose pages are given back once copied (TpsReleaseMappedBytes), so
-// that the file and its copy are not both held in memory.
-bool CopyDecryptedTpsImage(const TTPSOwnerKey& key, std::span<const std::uint8_t> file,
-                           std::span<std::uint8_t> image, unsigned threads,
-                           bool releaseFile = false);
 // The inverse, for writing test files: encrypts the block ranges, then the header.
 void EncryptTpsImage(const TTPSOwnerKey& key, std::span<std::uint8_t> image);
