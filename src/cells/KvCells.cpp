@@ -200,8 +200,8 @@ void TSpreadSheetCells::ViewOf(const PackedCell& c, TKvICellView& out) const {
 
 bool TSpreadSheetCells::PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) const {
   if (row < 0 || row >= entryCount_ || column < 0) return false;
-  if (source_) {
-    const TKvICellView* v = SourceCell(row, column);
+  if (std::span<const TKvICellView> cells; PeekRow(row, cells)) {
+    const TKvICellView* v = CellInRow(cells, column);
     if (!v) return false;
     out = *v;
     return true;
@@ -388,11 +388,6 @@ std::int32_t TKvISourceRowCache::ColumnCount(TKvIRowSource& source, const TKvISo
   return Columns;
 }
 
-const TKvICellView* TSpreadSheetCells::SourceCell(std::int64_t row, std::int32_t column) const {
-  if (SourceColumnCount(row) <= column) return nullptr;
-  return rowCache_.Cell(column);
-}
-
 std::int32_t TSpreadSheetCells::SourceColumnCount(std::int64_t row) const {
   return rowCache_.ColumnCount(*source_, sourceRows_[std::size_t(row)], row);
 }
@@ -411,7 +406,7 @@ bool TSpreadSheetCells::PeekRow(std::int32_t row, std::span<const TKvICellView>&
   if (!source_) return false;
   cells = {};
   if (row >= 0 && row < entryCount_)
-    cells = std::span(rowCache_.Cells.data(), std::size_t(SourceColumnCount(row)));
+    cells = rowCache_.RowCells(*source_, sourceRows_[std::size_t(row)], row);
   return true;
 }
 
@@ -419,19 +414,15 @@ bool TKvICellReader::PeekRow(std::int32_t row, std::span<const TKvICellView>& ce
   if (!source_) return false;
   cells = {};
   if (row >= 0 && row < cells_->entryCount_)
-    cells = std::span(
-        cache_.Cells.data(),
-        std::size_t(cache_.ColumnCount(*source_, cells_->sourceRows_[std::size_t(row)], row)));
+    cells = cache_.RowCells(*source_, cells_->sourceRows_[std::size_t(row)], row);
   return true;
 }
 
 bool TKvICellReader::PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) {
+  std::span<const TKvICellView> cells;
   // Stored cells are only read, which any thread may do.
-  if (!source_) return cells_->PeekCell(column, row, out);
-  if (row < 0 || row >= cells_->entryCount_ || column < 0) return false;
-  if (cache_.ColumnCount(*source_, cells_->sourceRows_[std::size_t(row)], row) <= column)
-    return false;
-  const TKvICellView* v = cache_.Cell(column);
+  if (!PeekRow(row, cells)) return cells_->PeekCell(column, row, out);
+  const TKvICellView* v = CellInRow(cells, column);
   if (!v) return false;
   out = *v;
   return true;

@@ -92,6 +92,13 @@ class TKvIRowSource {
   virtual std::unique_ptr<TKvIRowSource> CloneForThread() const { return nullptr; }
 };
 
+// The cell at Column of a row's cells by column, or null for a column without cell.
+inline const TKvICellView* CellInRow(std::span<const TKvICellView> row, std::int32_t column) {
+  if (column < 0 || std::size_t(column) >= row.size()) return nullptr;
+  const TKvICellView& v = row[std::size_t(column)];
+  return v.Kind == VarKind::Empty ? nullptr : &v;
+}
+
 // The row last decoded from a source, with its column count (up to its last cell).
 struct TKvISourceRowCache {
   std::vector<TKvICellView> Cells;
@@ -99,10 +106,11 @@ struct TKvISourceRowCache {
   std::int32_t Columns = 0;
   // Decodes row number Row (described by Where) unless it is the one kept.
   std::int32_t ColumnCount(TKvIRowSource& source, const TKvISourceRow& where, std::int64_t row);
-  // The cell at Column of the row kept, or null for a column without cell.
-  const TKvICellView* Cell(std::int32_t column) const {
-    const TKvICellView& v = Cells[std::size_t(column)];
-    return v.Kind == VarKind::Empty ? nullptr : &v;
+  // The same, giving the row's cells up to its last one.
+  std::span<const TKvICellView> RowCells(TKvIRowSource& source, const TKvISourceRow& where,
+                                         std::int64_t row) {
+    const std::size_t n = std::size_t(ColumnCount(source, where, row));  // may refill Cells
+    return {Cells.data(), n};
   }
   void Reset() {
     Cells.clear();
@@ -236,7 +244,6 @@ class TSpreadSheetCells {
   std::unordered_map<std::uint64_t, std::int32_t> wideFormats_;  // FormatIndex beyond 16 bits
 
   // Rows decoded on demand.
-  const TKvICellView* SourceCell(std::int64_t row, std::int32_t column) const;
   std::int32_t SourceColumnCount(std::int64_t row) const;
   std::unique_ptr<TKvIRowSource> source_;
   std::vector<TKvISourceRow> sourceRows_;

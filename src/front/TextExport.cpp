@@ -219,9 +219,7 @@ class TLineCells {
   // The cell at Column, or null for none; may fail as reading the cell fails.
   const TKvICellView* Peek(std::int32_t column, TKvICellView& scratch) {
     if (!whole_) return cells_.PeekCell(column, row_, scratch) ? &scratch : nullptr;
-    if (column < 0 || std::size_t(column) >= views_.size()) return nullptr;
-    const TKvICellView& v = views_[std::size_t(column)];
-    return v.Kind == VarKind::Empty ? nullptr : &v;
+    return CellInRow(views_, column);
   }
 
  private:
@@ -658,13 +656,9 @@ void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& ce
     }
   });
   for (std::int32_t k = 0; k < blocks; ++k) {
-    if (k % 2 == 0 || !second.Running()) {
-      TLineBlock& block = k % 2 == 0 ? own : shared[0];
-      if (k % 2 == 0)
-        formatBlock(block, mine, cells, k);
-      else
-        formatBlock(block, theirs, reader, k);
-      writeBlock(block, k);
+    if (k % 2 == 0 || !second.Running()) {  // without a second thread, every block here
+      formatBlock(own, mine, cells, k);
+      writeBlock(own, k);
       continue;
     }
     const int s = (k / 2) % 2;

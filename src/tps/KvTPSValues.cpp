@@ -73,10 +73,6 @@ void SetText(TKvICellView& out, const std::uint8_t* p, std::size_t n) {
   out.Text = std::string_view(reinterpret_cast<const char*>(p), n);
 }
 
-}  // namespace
-
-namespace {
-
 // A stored DATE (year << 16 | month << 8 | day) or TIME (hours << 24 | minutes << 16 |
 // seconds << 8 | hundredths) of 0 or four spaces is empty.
 bool EmptyDateWord(std::uint32_t v) { return v == 0 || v == 0x20202020u; }
@@ -86,16 +82,14 @@ bool DateWordEncodes(std::uint32_t d, TDateTime& dt) {
 }
 
 // The hours' top bit is not part of the time.
-bool TimeWordEncodes(std::uint32_t t, TDateTime& dt) {
-  const int hundredths = int(t & 0xFF);
-  return hundredths <= 99 && TryEncodeTime(int((t >> 24) & 0x7F), int((t >> 16) & 0xFF),
-                                           int((t >> 8) & 0xFF), hundredths * 10, dt);
-}
-
-// TimeWordEncodes without the arithmetic.
 bool TimeWordIsPossible(std::uint32_t t) {
   return (t & 0xFF) <= 99 && ((t >> 24) & 0x7F) <= 23 && ((t >> 16) & 0xFF) <= 59 &&
          ((t >> 8) & 0xFF) <= 59;
+}
+
+bool TimeWordEncodes(std::uint32_t t, TDateTime& dt) {
+  return TimeWordIsPossible(t) && TryEncodeTime(int((t >> 24) & 0x7F), int((t >> 16) & 0xFF),
+                                                int((t >> 8) & 0xFF), int(t & 0xFF) * 10, dt);
 }
 
 }  // namespace
