@@ -8,6 +8,7 @@
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
 #include "front/RowFilter.h"
+#include "front/RunOptions.h"
 #include "front/TextExport.h"
 #include "front/VeltroMain.h"
 
@@ -142,6 +143,12 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
       WriteConsoleLine(std::to_string(number) + delimiter + sheets[i].Caption);
     }
     return ecDone;
+  }
+  // Standard output holds one table's lines: several would run into each other.
+  if (tableName.empty() && target == kStandardOutputTarget && sheets.Count() > 1) {
+    WriteConsoleLine("Standard output (target -) takes one table and this file has " +
+                     std::to_string(sheets.Count()) + ": choose one with /TABLE=.");
+    return ecFailure;
   }
   if (!tableName.empty()) {
     const std::int32_t index = sheets.IndexOfName(tableName);
