@@ -46,6 +46,11 @@ bool TA::FilterAccepts(std::int32_t sheetIndex, std::int32_t row) {
       for (std::size_t i = 0; i < count; ++i) names.push_back(table->Fields[i].Name);
     }
     rowFilter_->SetTable(&sheet.Cells, std::move(names));
+    rowFilter_->OnNameIsNoField = [caption = sheet.Caption](const std::string& name,
+                                                            const std::string& text) {
+      WriteWarningLine("Warning: \"" + name + "\" in the filter is no field of table " + caption +
+                       "; it stands for the text \"" + text + "\".");
+    };
   }
   return rowFilter_->Accepts(row);
 }
