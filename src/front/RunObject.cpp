@@ -8,6 +8,7 @@
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
 #include "front/RowFilter.h"
+#include "front/RunChecks.h"
 #include "front/RunOptions.h"
 #include "front/TextExport.h"
 #include "front/VeltroMain.h"
@@ -97,6 +98,21 @@ std::string TA::UniqueOutputPath(const std::string& derived, std::int32_t tableN
   return path;
 }
 
+void TA::WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets) {
+  if (fields.empty()) return;
+  std::vector<TTableFields> tables;
+  for (const std::int32_t i : sheets) {
+    const TSpreadSheet& sheet = Reader->Sheets()[i];
+    TTableFields t{sheet.Caption, {}};
+    if (const auto* table = dynamic_cast<const TTPSClarionTable*>(&sheet)) {
+      const std::size_t count = std::min<std::size_t>(table->FieldCount, table->Fields.size());
+      for (std::size_t j = 0; j < count; ++j) t.Fields.push_back(table->Fields[j].Name);
+    }
+    tables.push_back(std::move(t));
+  }
+  for (const std::string& w : FieldListWarnings(fields, tables)) WriteWarningLine(w);
+}
+
 int TA::Run(const std::string& source, const std::string& target, const std::string& delimiter,
             const std::string& qualifier, const std::string& recordSeparator, bool fixed,
             bool header, bool typeLine, bool skipGroups, const std::string& fields,
@@ -161,11 +177,15 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
       WriteConsoleLine("Table name: " + tableName + " not found in TPS file.");
       return ecNotFound;
     }
+    WarnAboutFieldList(fields, {index});
     ExportTable(index, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
                 skipGroups, fields);
     return ecDone;
   }
   const std::int32_t count = sheets.Count();
+  std::vector<std::int32_t> all(std::size_t(count > 0 ? count : 0));
+  for (std::int32_t i = 0; i < count; ++i) all[std::size_t(i)] = i;
+  WarnAboutFieldList(fields, all);
   for (std::int32_t i = 0; i < count; ++i)
     ExportTable(i, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
                 skipGroups, fields);

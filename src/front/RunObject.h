@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "cells/KvCells.h"
 #include "tps/KvTPS.h"
@@ -58,6 +59,9 @@ class TA {
   bool FilterAccepts(std::int32_t sheetIndex, std::int32_t row);
 
  private:
+  // Warns about names of Fields that are no field of the given sheets, and sheets that
+  // have none of them.
+  void WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets);
   // The path a table's text goes to: the derived path, made unique within this run.
   std::string UniqueOutputPath(const std::string& derived, std::int32_t tableNumber) const;
   bool AlreadyUsed(const std::string& path) const;

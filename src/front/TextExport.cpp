@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -17,6 +18,7 @@
 #include "cells/KvText.h"
 #include "front/PathNames.h"
 #include "front/RunObject.h"
+#include "front/RunOptions.h"
 
 namespace {
 
@@ -823,9 +825,16 @@ void TA::ExportTable(std::int32_t sheetIndex, const std::string& target,
       table != nullptr ? FieldsOf(*table) : std::vector<TExportField>{};
   const std::int32_t tableNumber = table != nullptr ? table->TableNumber : sheetIndex;
 
-  const std::string path = UniqueOutputPath(OutputPathFor(target, sheet.Caption), tableNumber);
-  TBufferedFileWriter out(path);
-  Remember(path);
+  std::unique_ptr<TBufferedFileWriter> file;
+  if (target == kStandardOutputTarget) {
+    std::fflush(stdout);  // messages printed before come first
+    file = std::make_unique<TBufferedFileWriter>(TBufferedFileWriter::TStandardOutput{});
+  } else {
+    const std::string path = UniqueOutputPath(OutputPathFor(target, sheet.Caption), tableNumber);
+    file = std::make_unique<TBufferedFileWriter>(path);
+    Remember(path);
+  }
+  TBufferedFileWriter& out = *file;
 
   TExportFormat format;
   format.Delimiter = delimiter;

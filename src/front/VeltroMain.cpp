@@ -128,7 +128,10 @@ int VeltroMain(int argc, char** argv) {
   // too; the report can then only go to standard error, and a failure report of the
   // run goes there as well rather than being lost.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-    if (!failureReport.empty() && !dataOnStdout) WriteRaw(stderr, failureReport);
+    // With the data on standard output, the report of a failure is on standard error
+    // already.
+    if (!failureReport.empty() && dataOnStdout) return ecFailure;
+    if (!failureReport.empty()) WriteRaw(stderr, failureReport);
     WriteRaw(stderr, FailureReport("EWriteError", ProgramFilePath(),
                                    reinterpret_cast<const void*>(&RunEntry),
                                    "Cannot write file standard output"));

@@ -118,3 +118,50 @@ TEST_F(CommandLineMistakes, UnknownSwitchesAndValuesWarnAndTheRunGoesOn) {
   EXPECT_EQ(Listing(dir.Path()),
             (std::set<std::string>{"shop.tps", "plain.CUSTOMER.txt", "out.CUSTOMER.txt"}));
 }
+
+TEST_F(CommandLineMistakes, FieldsAndFilterNamesThatAreNoFieldWarnOncePerCause) {
+  ProcessResult r = Veltro({"shop.tps", "out.txt", "/fields=NAME,CITY"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "Warning: \"name,city\" of /fields= is no field of the tables converted (the names of "
+            "/fields= are separated by \";\", not \",\").\r\n"
+            "Warning: table CUSTOMER has none of the fields of /fields=; its lines hold no "
+            "values.\r\n"
+            "Warning: table ORDERS has none of the fields of /fields=; its lines hold no values.\r\n");
+  // The output is still written as before: one empty line per row.
+  EXPECT_EQ(ReadFileText(dir.File("out.CUSTOMER.txt")), "\r\n\r\n");
+
+  r = Veltro({"shop.tps", "f.txt", "/table=CUSTOMER", "/fields=name;foo"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "Warning: \"foo\" of /fields= is no field of the tables converted.\r\n");
+
+  // Two rows, one warning per table.
+  r = Veltro({"shop.tps", "w.txt", "/where=TRIM(STAT) = \"FL\""});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "Warning: \"STAT\" in the filter is no field of table CUSTOMER; it stands for the text "
+            "\"STAT\".\r\n"
+            "Warning: \"STAT\" in the filter is no field of table ORDERS; it stands for the text "
+            "\"STAT\".\r\n");
+  EXPECT_EQ(ReadFileText(dir.File("w.CUSTOMER.txt")), "");
+}
+
+TEST_F(CommandLineMistakes, TheTargetMinusIsStandardOutput) {
+  const std::set<std::string> before = Listing(dir.Path());
+  ProcessResult r = Veltro({"shop.tps", "-", "/table=CUSTOMER", "/h", "/delimiter=,"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "ID,NAME,CITY\r\n1,Smith ,Tampa \r\n2,Jones ,Boston\r\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(Listing(dir.Path()), before);
+
+  // A failure report goes to standard error too, apart from the data.
+  r = Veltro({"shop.tps", "-", "/table=ORDERS", "/h", "/where=X"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out.rfind("NO\r\nException EVariantTypeCastError in module ", 0), 0u) << r.out;
+  const std::size_t report = r.err.find("Exception EVariantTypeCastError in module ");
+  ASSERT_NE(report, std::string::npos) << r.err;
+  EXPECT_EQ(r.err.substr(report), r.out.substr(4));
+  EXPECT_EQ(Listing(dir.Path()), before);
+}
