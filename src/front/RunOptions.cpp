@@ -103,7 +103,8 @@ std::string ValuesShown(std::string_view values) {
   std::size_t from = 0;
   while (true) {
     const std::size_t bar = values.find('|', from);
-    const std::string_view item = values.substr(from, bar == std::string_view::npos ? bar : bar - from);
+    const std::string_view item =
+        values.substr(from, bar == std::string_view::npos ? bar : bar - from);
     items.push_back(item.empty() ? "nothing" : LowerAscii(item));
     if (bar == std::string_view::npos) break;
     from = bar + 1;
@@ -167,8 +168,8 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
   const TSwitch* s = FindSwitch(argument);
   if (s == nullptr) return;
   // The value of a switch ending in "=" is the argument as typed after that sign.
-  s->Apply(o, s->Form == TSwitchForm::sfValue ? argument.substr(s->Name.size() + 1)
-                                               : std::string());
+  s->Apply(o,
+           s->Form == TSwitchForm::sfValue ? argument.substr(s->Name.size() + 1) : std::string());
 }
 
 std::size_t EditDistance(std::string_view a, std::string_view b) {
@@ -196,11 +197,12 @@ std::string SwitchWarning(std::string_view argument) {
            " (it takes " + ValuesShown(s->Values) + ").";
   }
   const bool looksLikeSwitch = !argument.empty() && (argument[0] == '/' || argument[0] == '-');
-  std::string out = looksLikeSwitch
-                        ? "Warning: unknown switch \"" + std::string(argument) + "\" was ignored"
-                        : "Warning: argument \"" + std::string(argument) +
-                              "\" is no switch and was ignored";
-  if (const TSwitch* near = NearestSwitch(argument)) out += " (did you mean " + ShownName(*near) + "?)";
+  std::string out =
+      looksLikeSwitch
+          ? "Warning: unknown switch \"" + std::string(argument) + "\" was ignored"
+          : "Warning: argument \"" + std::string(argument) + "\" is no switch and was ignored";
+  if (const TSwitch* near = NearestSwitch(argument))
+    out += " (did you mean " + ShownName(*near) + "?)";
   return out + ".";
 }
 
@@ -238,8 +240,8 @@ std::string MissingTargetMessage(const TRunOptions& o) {
   // "-" alone is standard output; "-h" or "--help" is a switch typed the usual way of
   // other programs, not a file the user means to create.
   if (o.Target.size() > 1 && o.Target[0] == '-')
-    return "No target file given: \"" + o.Target + "\" is read as a switch; write ./" +
-           o.Target + " for a file of that name.";
+    return "No target file given: \"" + o.Target + "\" is read as a switch; write ./" + o.Target +
+           " for a file of that name.";
   return "";
 }
 

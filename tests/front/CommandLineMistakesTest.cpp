@@ -18,7 +18,8 @@ void WriteShop(const std::string& path) {
   tpsw::Table c;
   c.number = 1;
   c.name = "CUSTOMER";
-  c.fields = {tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4}, tpsw::Field{tpsw::kString, "CUS:NAME", 4, 6},
+  c.fields = {tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4},
+              tpsw::Field{tpsw::kString, "CUS:NAME", 4, 6},
               tpsw::Field{tpsw::kString, "CUS:CITY", 10, 6}};
   tpsw::Table o;
   o.number = 2;
@@ -62,7 +63,8 @@ TEST_F(CommandLineMistakes, ASecondArgumentThatIsNoTargetEndsTheRunWritingNothin
       {{"shop.tps", "/h"}, "No target file given: \"/h\" is a switch.\r\n"},
       {{"shop.tps", "/H", "/f"}, "No target file given: \"/H\" is a switch.\r\n"},
       {{"shop.tps", "/where=0"}, "No target file given: \"/where=0\" is a switch.\r\n"},
-      {{"shop.tps", "/Fixed", "/table=ORDERS"}, "No target file given: \"/Fixed\" is a switch.\r\n"},
+      {{"shop.tps", "/Fixed", "/table=ORDERS"},
+       "No target file given: \"/Fixed\" is a switch.\r\n"},
       {{"shop.tps", "--help"},
        "No target file given: \"--help\" is read as a switch; write ./--help for a file of that "
        "name.\r\n"},
@@ -98,23 +100,25 @@ TEST_F(CommandLineMistakes, ASecondArgumentListNeedsNoTarget) {
 TEST_F(CommandLineMistakes, UnknownSwitchesAndValuesWarnAndTheRunGoesOn) {
   const ProcessResult plain = Veltro({"shop.tps", "plain.txt", "/table=CUSTOMER"});
   ASSERT_EQ(plain.exitCode, 0);
-  const ProcessResult r = Veltro({"shop.tps", "out.txt", "/table=CUSTOMER", "/hedaer",
-                                  "/delimter=\\44", "-h", "--header", "/recordseparator=unix",
-                                  "/group=no", "where=x"});
+  const ProcessResult r =
+      Veltro({"shop.tps", "out.txt", "/table=CUSTOMER", "/hedaer", "/delimter=\\44", "-h",
+              "--header", "/recordseparator=unix", "/group=no", "where=x"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err,
-            "Warning: unknown switch \"/hedaer\" was ignored.\r\n"
-            "Warning: unknown switch \"/delimter=\\44\" was ignored (did you mean /delimiter=?).\r\n"
-            "Warning: unknown switch \"-h\" was ignored (did you mean /h?).\r\n"
-            "Warning: unknown switch \"--header\" was ignored.\r\n"
-            "Warning: unknown value \"unix\" of /recordseparator= (it takes crlf, cr, lf or "
-            "nothing).\r\n"
-            "Warning: unknown value \"no\" of /group= (it takes 0 or 1).\r\n"
-            "Warning: argument \"where=x\" is no switch and was ignored (did you mean "
-            "/where=?).\r\n");
+  EXPECT_EQ(
+      r.err,
+      "Warning: unknown switch \"/hedaer\" was ignored.\r\n"
+      "Warning: unknown switch \"/delimter=\\44\" was ignored (did you mean /delimiter=?).\r\n"
+      "Warning: unknown switch \"-h\" was ignored (did you mean /h?).\r\n"
+      "Warning: unknown switch \"--header\" was ignored.\r\n"
+      "Warning: unknown value \"unix\" of /recordseparator= (it takes crlf, cr, lf or "
+      "nothing).\r\n"
+      "Warning: unknown value \"no\" of /group= (it takes 0 or 1).\r\n"
+      "Warning: argument \"where=x\" is no switch and was ignored (did you mean "
+      "/where=?).\r\n");
   // The output is that of the run without the mistaken arguments.
-  EXPECT_EQ(ReadFileText(dir.File("out.CUSTOMER.txt")), ReadFileText(dir.File("plain.CUSTOMER.txt")));
+  EXPECT_EQ(ReadFileText(dir.File("out.CUSTOMER.txt")),
+            ReadFileText(dir.File("plain.CUSTOMER.txt")));
   EXPECT_EQ(Listing(dir.Path()),
             (std::set<std::string>{"shop.tps", "plain.CUSTOMER.txt", "out.CUSTOMER.txt"}));
 }
@@ -123,12 +127,13 @@ TEST_F(CommandLineMistakes, FieldsAndFilterNamesThatAreNoFieldWarnOncePerCause) 
   ProcessResult r = Veltro({"shop.tps", "out.txt", "/fields=NAME,CITY"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err,
-            "Warning: \"name,city\" of /fields= is no field of the tables converted (the names of "
-            "/fields= are separated by \";\", not \",\").\r\n"
-            "Warning: table CUSTOMER has none of the fields of /fields=; its lines hold no "
-            "values.\r\n"
-            "Warning: table ORDERS has none of the fields of /fields=; its lines hold no values.\r\n");
+  EXPECT_EQ(
+      r.err,
+      "Warning: \"name,city\" of /fields= is no field of the tables converted (the names of "
+      "/fields= are separated by \";\", not \",\").\r\n"
+      "Warning: table CUSTOMER has none of the fields of /fields=; its lines hold no "
+      "values.\r\n"
+      "Warning: table ORDERS has none of the fields of /fields=; its lines hold no values.\r\n");
   // The output is still written as before: one empty line per row.
   EXPECT_EQ(ReadFileText(dir.File("out.CUSTOMER.txt")), "\r\n\r\n");
 

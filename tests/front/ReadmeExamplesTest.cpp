@@ -30,10 +30,10 @@ void WriteExampleFiles(const std::string& dir) {
   tpsw::Table c;
   c.number = 1;
   c.name = "CUSTOMER";
-  c.fields = {tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4}, tpsw::Field{tpsw::kString, "CUS:NAME", 4, 7},
-              tpsw::Field{tpsw::kGroup, "CUS:ADDRESS", 11, 6},
-              tpsw::Field{tpsw::kString, "CUS:CITY", 11, 6},
-              tpsw::Field{tpsw::kDate, "CUS:BORN", 17, 4}};
+  c.fields = {
+      tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4}, tpsw::Field{tpsw::kString, "CUS:NAME", 4, 7},
+      tpsw::Field{tpsw::kGroup, "CUS:ADDRESS", 11, 6},
+      tpsw::Field{tpsw::kString, "CUS:CITY", 11, 6}, tpsw::Field{tpsw::kDate, "CUS:BORN", 17, 4}};
   const std::vector<std::vector<std::string>> customers = {{"1", "Ann", "", "Oslo", "1985-03-02"},
                                                            {"2", "Lee, Al", "", "Rome", ""}};
   tpsw::WriteFixture(dir + "/cust.tps", c, customers);
@@ -44,7 +44,8 @@ void WriteExampleFiles(const std::string& dir) {
   tpsw::Table o;
   o.number = 2;
   o.name = "ORDERS";
-  o.fields = {tpsw::Field{tpsw::kShort, "ORD:NO", 0, 2}, tpsw::Field{tpsw::kLong, "ORD:CUST", 2, 4}};
+  o.fields = {tpsw::Field{tpsw::kShort, "ORD:NO", 0, 2},
+              tpsw::Field{tpsw::kLong, "ORD:CUST", 2, 4}};
   tpsw::Writer shop(dir + "/shop.tps");
   shop.AddTable(c);
   shop.AddTable(o);
@@ -198,16 +199,16 @@ TReadme ReadReadme(const std::string& path) {
           t.rfind("|---", 0) != 0) {
         const std::vector<std::string> spans = CodeSpans(cells[0]);
         if (!spans.empty())
-          r.filters.push_back(
-              {spans[0], cells.back(), cells[cells.size() - 2].find("warning") != std::string::npos});
+          r.filters.push_back({spans[0], cells.back(),
+                               cells[cells.size() - 2].find("warning") != std::string::npos});
       }
     } else {
       header.clear();
     }
     if (t.rfind("|", 0) == 0)
       for (const std::string& span : CodeSpans(t))
-      if (span.rfind("veltro ", 0) == 0 || span.find(" veltro ") != std::string::npos)
-        r.commands.push_back(span);
+        if (span.rfind("veltro ", 0) == 0 || span.find(" veltro ") != std::string::npos)
+          r.commands.push_back(span);
   }
   return r;
 }
@@ -255,7 +256,8 @@ TEST_F(ReadmeExamples, ShellBlocksWriteWhatTheReadmeShows) {
   // Every command of the text is one of the blocks, so it is run and checked.
   for (const std::string& c : readme.commands) {
     bool found = false;
-    for (const TShellExample& e : readme.shell) found = found || e.script.find(c + "\n") != std::string::npos;
+    for (const TShellExample& e : readme.shell)
+      found = found || e.script.find(c + "\n") != std::string::npos;
     EXPECT_TRUE(found) << c << " is shown nowhere with what it writes";
   }
 }
@@ -276,7 +278,8 @@ TEST_F(ReadmeExamples, FiltersWriteTheRowsListed) {
   }
   ASSERT_FALSE(table.empty());
   EXPECT_EQ(readme.sampleHeader, table[0]);
-  EXPECT_EQ(readme.sampleRows, std::vector<std::vector<std::string>>(table.begin() + 1, table.end()));
+  EXPECT_EQ(readme.sampleRows,
+            std::vector<std::vector<std::string>>(table.begin() + 1, table.end()));
 
   for (const TFilterExample& f : readme.filters) {
     SCOPED_TRACE(f.argument);

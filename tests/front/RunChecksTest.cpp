@@ -14,7 +14,8 @@ TEST(RunChecks, FieldListWarnings) {
       {"id;", {}},
       {"name;no;", {}},
       {"last name;;no;", {}},
-      {"name;", {"Warning: table ORDERS has none of the fields of /fields=; its lines hold no values."}},
+      {"name;",
+       {"Warning: table ORDERS has none of the fields of /fields=; its lines hold no values."}},
       {"foo;id;", {"Warning: \"foo\" of /fields= is no field of the tables converted."}},
       {"name,no;",
        {"Warning: \"name,no\" of /fields= is no field of the tables converted (the names of "
@@ -22,5 +23,6 @@ TEST(RunChecks, FieldListWarnings) {
         "Warning: table CUSTOMER has none of the fields of /fields=; its lines hold no values.",
         "Warning: table ORDERS has none of the fields of /fields=; its lines hold no values."}},
   };
-  for (const Case& c : cases) EXPECT_EQ(FieldListWarnings(c.fields, tables), c.warnings) << c.fields;
+  for (const Case& c : cases)
+    EXPECT_EQ(FieldListWarnings(c.fields, tables), c.warnings) << c.fields;
 }
