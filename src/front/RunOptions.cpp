@@ -56,8 +56,11 @@ void SetOwnerFromEnvironment(TRunOptions& o, const std::string& name) {
 
 using F = TSwitchForm;
 
-// Every switch of the program, one entry each: a new switch is one more line here.
-// The order is the order of the tests (the first match wins).
+// Every switch of the program must be listed here, one entry each: the parser, the test
+// of the first two arguments and the unknown-switch warning with its suggestion read
+// this table and nothing else, so a new switch is one more line here (a switch missing
+// from it is ignored with a warning). The order is the order of the tests (the first
+// match wins).
 const std::vector<TSwitch> kSwitches = {
     {"/H", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Header = true; }},
     {"/F", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.TypeLine = true; }},
@@ -233,7 +236,8 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& arguments,
 }
 
 std::string MissingTargetMessage(const TRunOptions& o) {
-  if (o.ListOnly) return "";  // the list needs no target
+  // Runs that print instead of converting need no target (a new such switch joins here).
+  if (o.ListOnly) return "";
   if (!o.TargetSwitch.empty())
     return "No target file given: \"" + o.TargetSwitch + "\" is a switch.";
   if (o.Target.empty()) return "No target file given.";
