@@ -1,0 +1,54 @@
+// The delimited and fixed-width text layout: an optional header line of column names and
+// a line of type letters, then one line per row, values delimited (optionally enclosed
+// in a qualifier) or padded to fixed widths.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cells/KvDateTextCache.h"
+#include "cells/KvTableSchema.h"
+#include "front/RowFormat.h"
+#include "front/RunOptions.h"
+
+// The width of a column in the fixed-width layout: the larger of its name's length and
+// the width of its type (3 Byte, 5 Short and UShort, 8 Long and ULong, 15 Float, Double
+// and Decimal, the size in bytes for the others).
+std::int32_t FieldWidth(const TTableColumn& column);
+
+// T preceded by spaces up to W characters; a longer text is kept whole.
+void AppendPadLeft(std::string& out, std::string_view text, std::int32_t width);
+// T followed by spaces up to W characters; a longer text is kept whole.
+void AppendPadRight(std::string& out, std::string_view text, std::int32_t width);
+std::string PadLeft(std::string_view text, std::int32_t width);
+std::string PadRight(std::string_view text, std::int32_t width);
+// Q + T + Q, every Q inside T doubled.
+void AppendQuoteText(std::string& out, std::string_view text, std::string_view qualifier);
+std::string QuoteText(std::string_view text, std::string_view qualifier);
+
+class TTextLayout final : public TRowFormat {
+ public:
+  // Reads Delimiter, Qualifier, RecordSeparator, Fixed, Header and TypeLine.
+  explicit TTextLayout(const TRunOptions& options);
+  void Begin(const TTableContext& table) override;
+  void Prologue(std::string& out) override;
+  bool AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) override;
+  void Epilogue(std::string& out) override;
+  std::unique_ptr<TRowFormat> CloneForThread() const override;
+
+ private:
+  // What every copy of one table shares.
+  struct TShape;
+  TTextLayout(std::shared_ptr<const TShape> shape);
+  // Appends the delimiter (not before the first field) and the text T of field K.
+  void AddField(std::string& line, std::size_t k, std::string_view t) const;
+  // Appends the text of selected column K; "#error#" when it cannot be read or converted.
+  void AppendCellText(std::string& out, const TRowView& row, std::size_t k);
+
+  std::shared_ptr<const TShape> shape_;
+  std::unique_ptr<TDateTextCache> dates_;
+  std::string text_, padded_;
+};
