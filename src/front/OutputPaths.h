@@ -30,7 +30,6 @@ class TOutputPaths {
   // Derived itself when it is free; otherwise Derived with ".<tableNumber>" before its
   // extension, then ".<tableNumber>-2", "-3" and so on until a free one.
   std::string Unique(const std::string& derived, std::int32_t tableNumber) const;
-  void Clear();
 
  private:
   std::set<std::string> paths_;  // in the form under which paths compare

@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cells/KvCells.h"
 #include "cells/KvTableSchema.h"
@@ -87,15 +88,17 @@ class TRowFormat {
   // Starts a table; called on the writing thread before Prologue and before any copy is
   // made. May fail the run with an exception.
   virtual void Begin(const TTableContext& table) = 0;
-  // Appends what comes before the first row (header lines, for example).
-  virtual void Prologue(std::string& out) = 0;
+  // Adds what comes before the first row (header lines, for example) as pieces, each
+  // written whole or not at all: a text limit reached in a piece leaves the pieces
+  // before it in the file.
+  virtual void Prologue(std::vector<std::string>& pieces) = 0;
   // Appends the row and its record end. Returns false as soon as Out holds more than
   // Limit bytes (it may stop in the middle of the row then): a damaged row may ask for
   // more text than memory holds. A failure (an exception) ends the table at this row;
   // the rows before it are written.
   virtual bool AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) = 0;
-  // Appends what comes after the last row.
-  virtual void Epilogue(std::string& out) = 0;
+  // Adds what comes after the last row, in pieces as Prologue.
+  virtual void Epilogue(std::vector<std::string>& pieces) = 0;
   // A copy for another thread formatting rows of the same table alongside this one:
   // the same table and layout, with scratch buffers, caches and counts of its own.
   virtual std::unique_ptr<TRowFormat> CloneForThread() const = 0;

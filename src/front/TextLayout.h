@@ -34,20 +34,26 @@ class TTextLayout final : public TRowFormat {
   // Reads Delimiter, Qualifier, RecordSeparator, Fixed, Header and TypeLine.
   explicit TTextLayout(const TRunOptions& options);
   void Begin(const TTableContext& table) override;
-  void Prologue(std::string& out) override;
+  void Prologue(std::vector<std::string>& pieces) override;
   bool AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) override;
-  void Epilogue(std::string& out) override;
+  void Epilogue(std::vector<std::string>& pieces) override;
   std::unique_ptr<TRowFormat> CloneForThread() const override;
 
  private:
+  // What the switches ask for.
+  struct TSwitches {
+    std::string Delimiter, Qualifier, RecordSeparator;
+    bool Fixed = false, Header = false, TypeLine = false;
+  };
   // What every copy of one table shares.
   struct TShape;
-  TTextLayout(std::shared_ptr<const TShape> shape);
+  explicit TTextLayout(std::shared_ptr<const TShape> shape);
   // Appends the delimiter (not before the first field) and the text T of field K.
   void AddField(std::string& line, std::size_t k, std::string_view t) const;
   // Appends the text of selected column K; "#error#" when it cannot be read or converted.
   void AppendCellText(std::string& out, const TRowView& row, std::size_t k);
 
+  TSwitches switches_;
   std::shared_ptr<const TShape> shape_;
   std::unique_ptr<TDateTextCache> dates_;
   std::string text_, padded_;
