@@ -171,9 +171,10 @@ void BM_WriterLine(benchmark::State& state) {
     const char* name;
     std::uint16_t size;
   };
-  const Column fields[] = {{tpsLong, "ID", 4},      {tpsChar, "CUSTOMER", 40}, {tpsChar, "CITY", 25},
-                           {tpsDecimal, "AMOUNT", 7}, {tpsShort, "QTY", 2},     {tpsDate, "DATE", 4},
-                           {tpsTime, "TIME", 4},      {tpsDouble, "PRICE", 8}};
+  const Column fields[] = {{tpsLong, "ID", 4},    {tpsChar, "CUSTOMER", 40},
+                           {tpsChar, "CITY", 25}, {tpsDecimal, "AMOUNT", 7},
+                           {tpsShort, "QTY", 2},  {tpsDate, "DATE", 4},
+                           {tpsTime, "TIME", 4},  {tpsDouble, "PRICE", 8}};
   TTableSchema schema;
   for (const Column& f : fields) schema.Columns.push_back(MakeTableColumn(f.name, f.type, f.size));
   TRunOptions options;

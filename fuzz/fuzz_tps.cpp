@@ -51,7 +51,8 @@ void Walk(TClarionTPS& r, std::size_t size) {
     table.Settings = &fs;
     TTextLayout layout(options);
     TBufferedFileWriter out("/dev/null", 1 << 16);
-    WriteTableRows(out, cells, table, layout, [](std::int32_t) { return true; }, limits);
+    WriteTableRows(
+        out, cells, table, layout, [](std::int32_t) { return true; }, limits);
     out.Close();
   }
 }

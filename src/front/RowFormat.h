@@ -104,7 +104,8 @@ class TRowFormat {
   virtual std::unique_ptr<TRowFormat> CloneForThread() const = 0;
   // Takes the counts of a copy made by CloneForThread, once its thread has ended.
   virtual void MergeCopy(TRowFormat& /*copy*/) {}
-  // Adds this table's warning counts to Tally (after the table ends, copies merged).
+  // Adds the warning counts of the table since Begin to Tally (after the table ends, the
+  // copies merged).
   virtual void TallyWarnings(TWarningTally& /*tally*/) const {}
 };
 
@@ -113,8 +114,9 @@ class TRowSink {
  public:
   virtual ~TRowSink() = default;
   virtual void BeginTable(const TTableContext& table) = 0;
-  // One row; a failure ends the table at this row.
+  // One row; a failure ends the run at this row (EndTable is not called then).
   virtual void Row(const TRowView& row) = 0;
   virtual void EndTable() = 0;
+  // Adds the warning counts of the table since BeginTable to Tally.
   virtual void TallyWarnings(TWarningTally& /*tally*/) const {}
 };

@@ -278,9 +278,9 @@ void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& ce
 // cells. A failing test ends the rows at that row, after the lines of the rows before
 // it, as when writing row by row.
 void WriteTestedRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
-                                 TKvICellReader& reader, TRowFormatter& mine,
-                                 TRowFormatter& theirs, const TRowTest& rowTest,
-                                 std::uint64_t maxBytes, std::uint64_t& written) {
+                                 TKvICellReader& reader, TRowFormatter& mine, TRowFormatter& theirs,
+                                 const TRowTest& rowTest, std::uint64_t maxBytes,
+                                 std::uint64_t& written) {
   const std::int32_t rowCount = cells.RowCount;
   const std::int32_t blocks = BlockCount(rowCount);
   std::string line;
@@ -313,8 +313,8 @@ void WriteTestedRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCel
     else
       formatJob(j);
     j.Lines.WriteAllTo(
-        out, written, maxBytes, mine, cells, j.Rows.size(), [&j](std::size_t i) { return j.Rows[i]; },
-        line);
+        out, written, maxBytes, mine, cells, j.Rows.size(),
+        [&j](std::size_t i) { return j.Rows[i]; }, line);
     if (j.TestError) std::rethrow_exception(j.TestError);
     second.Change([&] { j.Now = State::Free; });
   };

@@ -38,15 +38,24 @@ TEST(TextExportHelpers, TypeLettersWidthsAndClasses) {
     bool numeric, groupLike;
   };
   const Case cases[] = {
-      {tpsUnknown, 'U', 6, false, true},     {tpsByte, 'B', 3, true, false},
-      {tpsShort, 'S', 5, true, false},       {tpsUShort, 'U', 5, true, false},
-      {tpsDate, 'D', 6, false, false},       {tpsTime, 'T', 6, false, false},
-      {tpsLong, 'L', 8, true, false},        {tpsULong, 'U', 8, true, false},
-      {tpsFloat, 'F', 15, true, false},      {tpsDouble, 'D', 15, true, false},
-      {tpsDecimal, 'D', 15, true, false},    {tpsChar, 'C', 6, false, false},
-      {tpsVarChar, 'V', 6, false, false},    {tpsMaskString, 'M', 6, false, false},
-      {tpsGroup, 'G', 6, false, true},       {tpsBLOB, 'B', 6, false, false},
-      {tpsMEMO, 'M', 6, false, false},       {tpsString, 'S', 6, false, true},
+      {tpsUnknown, 'U', 6, false, true},
+      {tpsByte, 'B', 3, true, false},
+      {tpsShort, 'S', 5, true, false},
+      {tpsUShort, 'U', 5, true, false},
+      {tpsDate, 'D', 6, false, false},
+      {tpsTime, 'T', 6, false, false},
+      {tpsLong, 'L', 8, true, false},
+      {tpsULong, 'U', 8, true, false},
+      {tpsFloat, 'F', 15, true, false},
+      {tpsDouble, 'D', 15, true, false},
+      {tpsDecimal, 'D', 15, true, false},
+      {tpsChar, 'C', 6, false, false},
+      {tpsVarChar, 'V', 6, false, false},
+      {tpsMaskString, 'M', 6, false, false},
+      {tpsGroup, 'G', 6, false, true},
+      {tpsBLOB, 'B', 6, false, false},
+      {tpsMEMO, 'M', 6, false, false},
+      {tpsString, 'S', 6, false, true},
       {TTPSTypeCode(200), 'U', 6, false, false},
   };
   for (const Case& c : cases) {
@@ -63,8 +72,10 @@ TEST(TextExportHelpers, TypeLettersWidthsAndClasses) {
 }
 
 TEST(TextExportHelpers, FieldSelection) {
-  const TTableSchema schema = TestSchema(
-      {{tpsLong, "ID", 4}, {tpsGroup, "ADDRESS", 30}, {tpsChar, "Street", 20}, {tpsChar, "NAME", 20}});
+  const TTableSchema schema = TestSchema({{tpsLong, "ID", 4},
+                                          {tpsGroup, "ADDRESS", 30},
+                                          {tpsChar, "Street", 20},
+                                          {tpsChar, "NAME", 20}});
   auto names = [&](bool skipGroups, const std::string& fields) {
     std::string s;
     for (std::int32_t c : SelectColumns(schema, skipGroups, fields))
@@ -161,7 +172,8 @@ TEST(WriteTableText, DelimitedFixedAndHeaderLines) {
 }
 
 TEST(WriteTableText, QualifierEmptyValuesAndFieldList) {
-  const TTableSchema fields = TestSchema({{tpsLong, "ID", 4}, {tpsChar, "NAME", 20}, {tpsChar, "CITY", 10}});
+  const TTableSchema fields =
+      TestSchema({{tpsLong, "ID", 4}, {tpsChar, "NAME", 20}, {tpsChar, "CITY", 10}});
   TSpreadSheetCells cells;
   cells.SetCell(0, 0, Variant::Integer(1), taRightJustify, 0, ictInteger);
   cells.SetCell(1, 0, Variant::String("say \"hi\""), taLeftJustify, 0, ictString);
@@ -184,7 +196,8 @@ TEST(WriteTableText, QualifierEmptyValuesAndFieldList) {
 }
 
 TEST(WriteTableText, GroupsRowsAndRowTest) {
-  const TTableSchema fields = TestSchema({{tpsLong, "ID", 4}, {tpsGroup, "ADDRESS", 40}, {tpsChar, "STREET", 30}});
+  const TTableSchema fields =
+      TestSchema({{tpsLong, "ID", 4}, {tpsGroup, "ADDRESS", 40}, {tpsChar, "STREET", 30}});
   TSpreadSheetCells cells;
   for (int r = 0; r < 3; ++r) {
     cells.SetCell(0, r, Variant::Integer(r + 1), taRightJustify, 0, ictInteger);
@@ -206,8 +219,11 @@ TEST(WriteTableText, GroupsRowsAndRowTest) {
 }
 
 TEST(WriteTableText, ValuesOfEveryKindUseTheirTextForm) {
-  const TTableSchema fields = TestSchema({
-      {tpsDate, "D", 4}, {tpsTime, "T", 4}, {tpsDecimal, "DEC", 6}, {tpsDouble, "DBL", 8}, {tpsMEMO, "MEMO", 0}});
+  const TTableSchema fields = TestSchema({{tpsDate, "D", 4},
+                                          {tpsTime, "T", 4},
+                                          {tpsDecimal, "DEC", 6},
+                                          {tpsDouble, "DBL", 8},
+                                          {tpsMEMO, "MEMO", 0}});
   TSpreadSheetCells cells;
   cells.SetCell(0, 0, Variant::Date(36526), taLeftJustify, 0, ictDate);  // 2000-01-01
   cells.SetCell(1, 0, Variant::Date(13.0 / 24 + 5.0 / 1440), taLeftJustify, 0, ictTime);
