@@ -63,12 +63,20 @@ struct TKvICellView {
   VarKind Kind = VarKind::Empty;
   TAlignment Alignment = taLeftJustify;
   TKvICellType CellType = ictUnknown;
+  // With Kind Double and a non-empty Text: the declared decimals of the packed decimal
+  // whose stored bytes Text holds (KvDecimal.h), so that its exact digits can be written.
+  std::uint8_t PackedDecimals = 0;
   std::int32_t FormatIndex = -1;
   std::int64_t Int = 0;   // SmallInt, Integer, Byte, Currency (scaled), Boolean (0/1)
   double Real = 0;        // Single, Double, Date
-  std::string_view Text;  // String, WideString
+  std::string_view Text;  // String, WideString; a packed decimal's bytes (see above)
+  // A packed decimal carrying its stored bytes.
+  bool IsPackedDecimal() const { return Kind == VarKind::Double && !Text.empty(); }
   Variant ToVariant() const;
 };
+// The text form of the cell's value; a packed decimal whose Double text would not
+// give back its exact value (more than 15 significant digits) is written as its exact
+// digits instead, without exponent.
 void AppendTextOf(std::string& out, const TKvICellView& cell, const FormatSettings& fs);
 
 // Where a row of a sheet loaded on demand comes from: its row number and two
@@ -125,9 +133,9 @@ class TSpreadSheetCells;
 // (TSpreadSheetCells::NewCellReader).
 class TKvICellReader {
  public:
-  // As TSpreadSheetCells::PeekCell and PeekRow.
+  // As TSpreadSheetCells::PeekCell and RowCells.
   bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out);
-  bool PeekRow(std::int32_t row, std::span<const TKvICellView>& cells);
+  std::span<const TKvICellView> RowCells(std::int32_t row);
 
  private:
   friend class TSpreadSheetCells;
@@ -168,10 +176,11 @@ class TSpreadSheetCells {
   // Column is outside the row's columns.
   std::optional<TKvICell> GetCell(std::int32_t column, std::int32_t row) const;
   bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) const;
-  // The cells of a row decoded on demand, by column up to its last cell (Kind Empty: a
-  // column without cell), valid until another row is read; false for a sheet that
-  // stores its cells (read them with PeekCell).
-  bool PeekRow(std::int32_t row, std::span<const TKvICellView>& cells) const;
+  // The cells of a row by column up to its last cell (Kind Empty: a column without
+  // cell), for stored rows and rows decoded on demand alike; none for a row out of
+  // range. Valid until another row is read through this object or the sheet changes.
+  // Fails as decoding the row fails.
+  std::span<const TKvICellView> RowCells(std::int32_t row) const;
   // A copy of the cell's value, or Null.
   Variant GetValue(std::int32_t column, std::int32_t row) const;
   // Stores a cell; Null, Empty or a negative Column store nothing. A negative Row
@@ -231,6 +240,9 @@ class TSpreadSheetCells {
   RowRec& MakeRow(std::int64_t row);
   void StoreText(PackedCell& cell, std::string_view text);
   void ViewOf(const PackedCell& cell, TKvICellView& out) const;
+  std::int32_t WideFormat(std::int64_t row, std::int32_t column) const;
+  // The views of stored row Row, kept in Cache until another row is asked for.
+  std::span<const TKvICellView> StoredRowCells(std::int64_t row, TKvISourceRowCache& cache) const;
 
   std::vector<RowRec> dense_;              // rows 0 .. dense_.size()-1
   std::map<std::int64_t, RowRec> sparse_;  // rows beyond the dense part
