@@ -103,8 +103,7 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
     file = std::make_unique<TBufferedFileWriter>(TBufferedFileWriter::TStandardOutput{});
     context.Path = options.Target;
   } else {
-    context.Path =
-        outputPaths_.Unique(OutputPathFor(options.Target, sheet.Caption), schema.Number);
+    context.Path = outputPaths_.Unique(OutputPathFor(options.Target, sheet.Caption), schema.Number);
     file = std::make_unique<TBufferedFileWriter>(context.Path);
     outputPaths_.Remember(context.Path);
   }
