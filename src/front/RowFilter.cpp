@@ -50,24 +50,26 @@ void TRowFilter::EvaluateFilter(const std::string& text, Variant& result) {
 }
 
 void TRowFilter::FieldValue(std::int32_t i, Variant& value) const {
-  TKvICellView cell;
-  if (cells_ == nullptr || !cells_->PeekCell(i, CurrentRow, cell)) {
+  // The row is read whole, as the writer reads it; the sheet keeps the row last read.
+  const TKvICellView* cell =
+      cells_ == nullptr ? nullptr : CellInRow(cells_->RowCells(CurrentRow), i);
+  if (cell == nullptr) {
     value = Variant::Null();
     return;
   }
-  if (cell.Kind == VarKind::Boolean) {
-    value = Variant::String(cell.Int != 0 ? "1" : "0");
+  if (cell->Kind == VarKind::Boolean) {
+    value = Variant::String(cell->Int != 0 ? "1" : "0");
     return;
   }
   if (std::size_t(i) < dayNumbers_.size() && dayNumbers_[std::size_t(i)] != TDayNumber::None &&
-      cell.Kind == VarKind::Integer) {
+      cell->Kind == VarKind::Integer) {
     TDateTime dt;
-    const bool ok = dayNumbers_[std::size_t(i)] == TDayNumber::Date ? TryClarionDate(cell.Int, dt)
-                                                                    : TryClarionTime(cell.Int, dt);
+    const bool ok = dayNumbers_[std::size_t(i)] == TDayNumber::Date ? TryClarionDate(cell->Int, dt)
+                                                                    : TryClarionTime(cell->Int, dt);
     value = ok ? Variant::Date(dt) : Variant::String("");
     return;
   }
-  value = cell.ToVariant();
+  value = cell->ToVariant();
 }
 
 TRowFilter::TNameEntry TRowFilter::Resolve(const std::string& eval,
