@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "front/RowFilter.h"
