@@ -6,6 +6,7 @@
 
 #include "cells/KvCodePage.h"
 #include "cells/KvExceptions.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "cells/KvText.h"
