@@ -6,6 +6,10 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 dpkg -s libgtest-dev >/dev/null 2>&1 || need+=(libgtest-dev)
+# SQLite: the library the Linux program links, and the sqlite3 program for looking
+# into a converted database.
+dpkg -s libsqlite3-dev >/dev/null 2>&1 || need+=(libsqlite3-dev)
+command -v sqlite3 >/dev/null 2>&1 || need+=(sqlite3)
 for pkg in "$@"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
