@@ -28,8 +28,8 @@ std::string SqliteDeclaredType(const TTypedColumn& c) {
     case TTypedKind::Double:
       return "REAL";
     case TTypedKind::Decimal:
-      if (c.Digits() > kSqliteExactDigits) return "TEXT";
-      return "DECIMAL(" + std::to_string(c.Digits()) + "," + std::to_string(c.Decimals) + ")";
+      if (c.Digits > kSqliteExactDigits) return "TEXT";
+      return "DECIMAL(" + std::to_string(c.Digits) + "," + std::to_string(c.Decimals) + ")";
     case TTypedKind::Blob:
       return "BLOB";
     default:

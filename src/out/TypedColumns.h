@@ -26,12 +26,11 @@ enum class TTypedKind : std::uint8_t {
 struct TTypedColumn {
   std::string Name;            // unique in the table, ignoring letter case
   TTypedKind Kind = TTypedKind::Text;
-  std::vector<std::int32_t> Cells;  // the row's cells: one, or one per array element
+  // The value's places among the row's selected cells: one, or one per array element.
+  std::vector<std::int32_t> Cells;
   bool Array = false;
-  std::uint16_t Size = 0;      // bytes of one value
-  std::uint8_t Decimals = 0;   // DECIMAL only
-  // Digits of a DECIMAL: two a byte but the first byte's high half, which holds the sign.
-  int Digits() const { return Size > 0 ? 2 * Size - 1 : 0; }
+  std::uint8_t Digits = 0;     // DECIMAL: digits of one value
+  std::uint8_t Decimals = 0;   // DECIMAL: digits after the point
 };
 
 // The declared type of the column in an SQLite table: INTEGER, REAL, DECIMAL(p,d) for

@@ -69,6 +69,23 @@ TEST(JsonText, NumbersAreTheShortestTextOfTheirOwnPrecisionAndNullWhenNotFinite)
   EXPECT_EQ(out, "-9223372036854775808");
 }
 
+TEST(JsonText, Base64AndHexOfEveryLengthModuloThree) {
+  const struct {
+    std::string in, base64, hex;
+  } cases[] = {{"", "", ""},
+               {"f", "Zg==", "66"},
+               {"fo", "Zm8=", "666F"},
+               {"foo", "Zm9v", "666F6F"},
+               {std::string("\0\xFF\xFE\r", 4), "AP/+DQ==", "00FFFE0D"}};
+  for (const auto& c : cases) {
+    std::string b = "x", h = "x";
+    AppendBase64(b, c.in);
+    AppendHex(h, c.in);
+    EXPECT_EQ(b, "x" + c.base64);
+    EXPECT_EQ(h, "x" + c.hex);
+  }
+}
+
 TEST(TypedColumns, LaterNamesEqualIgnoringCaseGetANumberNotTakenYet) {
   std::vector<std::string> names = {"ID", "Name", "id", "NAME", "Id", "id_2", "City"};
   EXPECT_EQ(MakeNamesUnique(names), 3u);
@@ -104,11 +121,10 @@ TEST(TypedColumns, DecimalsOfMoreThanFifteenDigitsAreDeclaredText) {
   TTypedColumn c;
   c.Kind = TTypedKind::Decimal;
   c.Decimals = 2;
-  c.Size = 8;  // 15 digits
+  c.Digits = 15;
   EXPECT_EQ(SqliteDeclaredType(c), "DECIMAL(15,2)");
-  c.Size = 9;  // 17 digits
+  c.Digits = 17;
   EXPECT_EQ(SqliteDeclaredType(c), "TEXT");
-  c.Size = 2;
   c.Array = true;
   EXPECT_EQ(SqliteDeclaredType(c), "TEXT");
 }
