@@ -15,6 +15,10 @@
 
 namespace {
 
+// The Windows tests run where no SQLite library may be found.
+#define REQUIRE_SQLITE()                                          \
+  if (std::string why; SqliteLibrary(why) == nullptr) GTEST_SKIP() << why
+
 TEST(JsonText, StringsEscapeQuotesBackslashesAndEveryControlCharacter) {
   const struct {
     std::string in, want;
@@ -130,6 +134,7 @@ TEST(TypedColumns, DecimalsOfMoreThanFifteenDigitsAreDeclaredText) {
 }
 
 TEST(SqliteDb, ValuesReadBackAsBoundEmptyTextIsNoNull) {
+  REQUIRE_SQLITE();
   TempDir dir;
   TSqliteDatabase db(dir.File("t.db"));
   db.Exec("CREATE TABLE t(i INTEGER, r REAL, s TEXT, b BLOB, n TEXT)");
@@ -151,6 +156,7 @@ TEST(SqliteDb, ValuesReadBackAsBoundEmptyTextIsNoNull) {
 }
 
 TEST(SqliteDb, AFileThatIsNoDatabaseFailsWithTheLibrarysMessage) {
+  REQUIRE_SQLITE();
   TempDir dir;
   WriteFileText(dir.File("x.db"), std::string(600, 'x'));
   try {
