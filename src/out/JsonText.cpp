@@ -54,39 +54,3 @@ void AppendJsonInteger(std::string& out, std::int64_t value) {
   out.append(text, res.ptr);
 }
 
-void AppendBase64(std::string& out, std::string_view bytes) {
-  static constexpr char kDigits[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  const std::size_t start = out.size();
-  out.resize(start + (n + 2) / 3 * 4);
-  char* o = out.data() + start;
-  std::size_t i = 0;
-  for (; i + 3 <= n; i += 3) {
-    const std::uint32_t v = std::uint32_t(b[i]) << 16 | std::uint32_t(b[i + 1]) << 8 | b[i + 2];
-    *o++ = kDigits[v >> 18];
-    *o++ = kDigits[(v >> 12) & 63];
-    *o++ = kDigits[(v >> 6) & 63];
-    *o++ = kDigits[v & 63];
-  }
-  if (i < n) {
-    const bool two = i + 1 < n;
-    const std::uint32_t v = std::uint32_t(b[i]) << 16 | (two ? std::uint32_t(b[i + 1]) << 8 : 0);
-    *o++ = kDigits[v >> 18];
-    *o++ = kDigits[(v >> 12) & 63];
-    *o++ = two ? kDigits[(v >> 6) & 63] : '=';
-    *o++ = '=';
-  }
-}
-
-void AppendHex(std::string& out, std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  const std::size_t start = out.size();
-  out.resize(start + 2 * bytes.size());
-  char* o = out.data() + start;
-  for (unsigned char c : bytes) {
-    *o++ = kHex[c >> 4];
-    *o++ = kHex[c & 15];
-  }
-}

@@ -17,7 +17,3 @@ void AppendJsonNumber(std::string& out, double value);
 void AppendJsonNumber(std::string& out, float value);
 void AppendJsonInteger(std::string& out, std::int64_t value);
 
-// Appends Bytes in base64 (RFC 4648, with padding, no line breaks).
-void AppendBase64(std::string& out, std::string_view bytes);
-// Appends Bytes as two upper-case hexadecimal digits each.
-void AppendHex(std::string& out, std::string_view bytes);

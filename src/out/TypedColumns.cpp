@@ -1,17 +1,8 @@
 #include "out/TypedColumns.h"
 
-#include <cmath>
-
-#include "cells/KvConvert.h"
 #include "cells/KvText.h"
 
 namespace {
-
-void AppendDigits(std::string& out, int value, int width) {
-  char text[8];
-  for (int i = width - 1; i >= 0; --i, value /= 10) text[i] = char('0' + value % 10);
-  out.append(text, std::size_t(width));
-}
 
 bool TakenIgnoringCase(const std::set<std::string>& taken, const std::string& name) {
   return taken.count(LowerAscii(name)) != 0;
@@ -34,34 +25,6 @@ std::string SqliteDeclaredType(const TTypedColumn& c) {
       return "BLOB";
     default:
       return "TEXT";
-  }
-}
-
-bool AppendIsoDate(std::string& out, double day) {
-  if (!std::isfinite(day)) return false;
-  int year, month, dayOfMonth;
-  DecodeDate(day, year, month, dayOfMonth);
-  if (year < 1 || year > 9999) return false;
-  AppendDigits(out, year, 4);
-  out.push_back('-');
-  AppendDigits(out, month, 2);
-  out.push_back('-');
-  AppendDigits(out, dayOfMonth, 2);
-  return true;
-}
-
-void AppendIsoTime(std::string& out, double dateTime) {
-  int hour, minute, second, ms;
-  DecodeTime(dateTime, hour, minute, second, ms);
-  AppendDigits(out, hour, 2);
-  out.push_back(':');
-  AppendDigits(out, minute, 2);
-  out.push_back(':');
-  AppendDigits(out, second, 2);
-  // A stored time holds hundredths: the milliseconds are a multiple of ten.
-  if (const int hundredths = (ms + 5) / 10; hundredths > 0) {
-    out.push_back('.');
-    AppendDigits(out, hundredths > 99 ? 99 : hundredths, 2);
   }
 }
 

@@ -1,6 +1,5 @@
 // The columns of a table as the typed outputs (JSON Lines, SQLite) write them: which
-// kind of value each holds, under which unique name, and the texts of dates, times and
-// decimals they share.
+// kind of value each holds, under which unique name, with which declared type.
 #pragma once
 
 #include <cstdint>
@@ -41,13 +40,6 @@ std::string SqliteDeclaredType(const TTypedColumn& column);
 
 // Most digits a DECIMAL may have to be stored as an SQLite number.
 inline constexpr int kSqliteExactDigits = 15;
-
-// Appends yyyy-mm-dd of a day number; false (nothing appended) for a day outside
-// years 1 to 9999.
-bool AppendIsoDate(std::string& out, double day);
-// Appends hh:mm:ss of the time of day of a date-time value, with .cc when its
-// hundredths of a second are not zero.
-void AppendIsoTime(std::string& out, double dateTime);
 
 // Renames, in place, every name equal to an earlier one ignoring ASCII letter case:
 // the second gets "_2", the third "_3", ... (skipping suffixes already taken). Returns

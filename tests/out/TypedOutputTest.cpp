@@ -73,23 +73,6 @@ TEST(JsonText, NumbersAreTheShortestTextOfTheirOwnPrecisionAndNullWhenNotFinite)
   EXPECT_EQ(out, "-9223372036854775808");
 }
 
-TEST(JsonText, Base64AndHexOfEveryLengthModuloThree) {
-  const struct {
-    std::string in, base64, hex;
-  } cases[] = {{"", "", ""},
-               {"f", "Zg==", "66"},
-               {"fo", "Zm8=", "666F"},
-               {"foo", "Zm9v", "666F6F"},
-               {std::string("\0\xFF\xFE\r", 4), "AP/+DQ==", "00FFFE0D"}};
-  for (const auto& c : cases) {
-    std::string b = "x", h = "x";
-    AppendBase64(b, c.in);
-    AppendHex(h, c.in);
-    EXPECT_EQ(b, "x" + c.base64);
-    EXPECT_EQ(h, "x" + c.hex);
-  }
-}
-
 TEST(TypedColumns, LaterNamesEqualIgnoringCaseGetANumberNotTakenYet) {
   std::vector<std::string> names = {"ID", "Name", "id", "NAME", "Id", "id_2", "City"};
   EXPECT_EQ(MakeNamesUnique(names), 3u);
@@ -99,26 +82,6 @@ TEST(TypedColumns, LaterNamesEqualIgnoringCaseGetANumberNotTakenYet) {
   EXPECT_EQ(IndexName("ORDERS", "ORD:ByNumber", taken), "ORDERS_ByNumber_2");
   EXPECT_EQ(IndexName("ORDERS", "ORD:ByNumber", taken), "ORDERS_ByNumber_3");
   EXPECT_EQ(IndexName("UNNAMED", "KEYOUD", taken), "UNNAMED_KEYOUD");
-}
-
-TEST(TypedColumns, IsoDatesAndTimesWithHundredthsOnlyWhenThere) {
-  std::string out;
-  EXPECT_TRUE(AppendIsoDate(out, EncodeDate(2019, 8, 22)));
-  EXPECT_EQ(out, "2019-08-22");
-  out.clear();
-  EXPECT_TRUE(AppendIsoDate(out, EncodeDate(1, 1, 1)));
-  EXPECT_EQ(out, "0001-01-01");
-  EXPECT_FALSE(AppendIsoDate(out, std::numeric_limits<double>::quiet_NaN()));
-  const struct {
-    int h, m, s, cs;
-    const char* want;
-  } times[] = {{6, 23, 15, 0, "06:23:15"}, {12, 59, 59, 99, "12:59:59.99"},
-               {0, 0, 0, 1, "00:00:00.01"}, {23, 0, 5, 50, "23:00:05.50"}};
-  for (const auto& t : times) {
-    out.clear();
-    AppendIsoTime(out, EncodeTime(t.h, t.m, t.s, t.cs * 10));
-    EXPECT_EQ(out, t.want);
-  }
 }
 
 TEST(TypedColumns, DecimalsOfMoreThanFifteenDigitsAreDeclaredText) {
