@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
@@ -18,6 +19,10 @@ std::string WithoutTrailingBlanks(std::string_view s) {
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
 }
+
+// The output forms /FORMAT= names.
+constexpr std::pair<std::string_view, TOutputKind> kOutputForms[] = {
+    {"TEXT", TOutputKind::Text}, {"JSONL", TOutputKind::JsonLines}, {"SQLITE", TOutputKind::Sqlite}};
 
 }  // namespace
 
@@ -72,6 +77,14 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
     if (!value)
       throw Exception("The environment variable " + name + " named by /OWNERENV= is not set");
     o.Owner = WithoutTrailingBlanks(value);
+  } else if (StartsWith(upper, "/FORMAT=")) {
+    const std::string v = UpperAscii(valueAfter("/FORMAT="));
+    bool known = false;
+    for (const auto& [name, kind] : kOutputForms)
+      if (v == name) o.Format = kind, known = true;
+    if (!known)
+      throw Exception("Unknown output form /FORMAT=" + valueAfter("/FORMAT=") +
+                      ": give TEXT, JSONL or SQLITE");
   }
 }
 
@@ -91,5 +104,7 @@ std::string UsageText() {
          "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
          "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
          "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
-         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n";
+         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
+         "Typed outputs: /format=<text|jsonl|sqlite> (JSON Lines files, or the target is a "
+         "SQLite database)\r\n";
 }

@@ -2,6 +2,7 @@
 // defaults, the switch parser and the usage text.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,9 @@
 
 // The one-character NUL text: "no delimiter" / "no qualifier".
 inline const std::string kNoneMarker(1, '\0');
+
+// The output form: delimited or fixed-width text, JSON Lines files, or a SQLite database.
+enum class TOutputKind : std::uint8_t { Text, JsonLines, Sqlite };
 
 struct TRunOptions {
   std::string Source;
@@ -28,6 +32,8 @@ struct TRunOptions {
   // The owner password of an encrypted file ("/OWNER=" or "/OWNERENV="); unset when
   // neither switch was given.
   std::optional<std::string> Owner;
+  // /FORMAT=: TEXT (the default), JSONL or SQLITE.
+  TOutputKind Format = TOutputKind::Text;
 };
 
 // Applies one argument to the options when it is a switch; anything else (the two
@@ -45,5 +51,5 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& arguments);
 std::string ApplyBackslashForm(const std::string& value);
 
 // The usage text, every line ended by CR LF, followed by one line naming the owner
-// password switches.
+// password switches and one naming the output forms.
 std::string UsageText();

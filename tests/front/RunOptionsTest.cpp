@@ -102,7 +102,23 @@ TEST(RunOptions, UsageTextBytes) {
       "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
       "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
       "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
-      "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n");
+      "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
+      "Typed outputs: /format=<text|jsonl|sqlite> (JSON Lines files, or the target is a SQLite "
+      "database)\r\n");
+}
+
+TEST(RunOptions, OutputFormsInAnyLetterCaseAndNoOther) {
+  EXPECT_EQ(ParseRunOptions({"a.tps", "b.txt"}).Format, TOutputKind::Text);
+  const struct {
+    const char* arg;
+    TOutputKind kind;
+  } forms[] = {{"/format=jsonl", TOutputKind::JsonLines},
+               {"/FORMAT=SQLite", TOutputKind::Sqlite},
+               {"/Format=text", TOutputKind::Text}};
+  for (const auto& f : forms)
+    EXPECT_EQ(ParseRunOptions({"a.tps", "b.db", "/format=sqlite", f.arg}).Format, f.kind) << f.arg;
+  for (const char* bad : {"/FORMAT=XML", "/FORMAT=", "/FORMAT=JSON"})
+    EXPECT_THROW(ParseRunOptions({"a.tps", "b.txt", bad}), Exception) << bad;
 }
 
 TEST(RunOptions, OwnerPasswords) {
