@@ -22,7 +22,9 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 
 // The output forms /FORMAT= names.
 constexpr std::pair<std::string_view, TOutputKind> kOutputForms[] = {
-    {"TEXT", TOutputKind::Text}, {"JSONL", TOutputKind::JsonLines}, {"SQLITE", TOutputKind::Sqlite}};
+    {"TEXT", TOutputKind::Text},
+    {"JSONL", TOutputKind::JsonLines},
+    {"SQLITE", TOutputKind::Sqlite}};
 
 }  // namespace
 

@@ -3,10 +3,10 @@
 #include <charconv>
 #include <new>
 
+#include "cells/KvBinaryText.h"
 #include "cells/KvCodePage.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvText.h"
-#include "cells/KvBinaryText.h"
 #include "out/JsonText.h"
 
 namespace {
@@ -293,12 +293,12 @@ void TSqliteSink::EndTable() {
     for (const TTypedIndex& index : table_.Indexes) {
       const std::string indexName =
           IndexName(name_, Utf8Name(index.KeyName, options_.CodePage, reader_), taken);
-      std::string sql = "CREATE INDEX " + QuoteSqlName(indexName) + " ON " +
-                        QuoteSqlName(name_) + " (";
+      std::string sql =
+          "CREATE INDEX " + QuoteSqlName(indexName) + " ON " + QuoteSqlName(name_) + " (";
       for (std::size_t p = 0; p < index.Parts.size(); ++p) {
         if (p > 0) sql += ", ";
-        sql += QuoteSqlName(Utf8Name(table_.Columns[index.Parts[p].first].Name,
-                                     options_.CodePage, reader_));
+        sql += QuoteSqlName(
+            Utf8Name(table_.Columns[index.Parts[p].first].Name, options_.CodePage, reader_));
         if (index.Parts[p].second) sql += " DESC";
       }
       db_.Exec(sql + ")");

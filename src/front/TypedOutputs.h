@@ -80,7 +80,7 @@ class TSqliteSink final : public TRowSink {
   std::unique_ptr<TSqliteStatement> insert_;
   std::vector<std::string> scratch_;  // one per written column: bound until the row is in
   std::string element_;
-  bool open_ = false;  // a table's transaction is open
+  bool open_ = false;            // a table's transaction is open
   std::set<std::string> names_;  // tables written by this run, lower-cased
   std::int64_t unreadable_ = 0;
   // Bytes of values the table took so far, and the most it may take.

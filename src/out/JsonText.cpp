@@ -53,4 +53,3 @@ void AppendJsonInteger(std::string& out, std::int64_t value) {
   const auto res = std::to_chars(text, text + sizeof text, value);
   out.append(text, res.ptr);
 }
-

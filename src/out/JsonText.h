@@ -16,4 +16,3 @@ void AppendJsonString(std::string& out, std::string_view utf8);
 void AppendJsonNumber(std::string& out, double value);
 void AppendJsonNumber(std::string& out, float value);
 void AppendJsonInteger(std::string& out, std::int64_t value);
-

@@ -16,8 +16,7 @@ bool Bind(HMODULE library, TSqliteApi& api, std::string& missing) {
   auto get = [&](auto& entry, const char* name) {
     FARPROC f = GetProcAddress(library, name);
     if (!f) missing = name;
-    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(
-        reinterpret_cast<void*>(f));
+    entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(reinterpret_cast<void*>(f));
   };
   get(api.OpenV2, "sqlite3_open_v2");
   get(api.CloseV2, "sqlite3_close_v2");

@@ -23,8 +23,8 @@ TSqliteDatabase::TSqliteDatabase(const std::string& path) {
   std::string why;
   api_ = SqliteLibrary(why);
   if (!api_) throw Exception("SQLite is not available: " + why);
-  const int rc = api_->OpenV2(path.c_str(), &db_, kSqliteOpenReadWrite | kSqliteOpenCreate,
-                              nullptr);
+  const int rc =
+      api_->OpenV2(path.c_str(), &db_, kSqliteOpenReadWrite | kSqliteOpenCreate, nullptr);
   if (rc != kSqliteOk) {
     const std::string message = db_ ? api_->ErrMsg(db_) : "out of memory";
     if (db_) api_->CloseV2(db_);
@@ -67,9 +67,7 @@ void TSqliteStatement::Check(int rc, std::string_view what) const {
   if (rc != kSqliteOk) db_.Fail(what);
 }
 
-void TSqliteStatement::BindNull(int index) {
-  Check(db_.Api().BindNull(stmt_, index), "SQLite");
-}
+void TSqliteStatement::BindNull(int index) { Check(db_.Api().BindNull(stmt_, index), "SQLite"); }
 
 void TSqliteStatement::BindInteger(int index, std::int64_t value) {
   Check(db_.Api().BindInt64(stmt_, index, value), "SQLite");
@@ -86,8 +84,7 @@ void TSqliteStatement::BindText(int index, std::string_view text) {
 }
 
 void TSqliteStatement::BindBlob(int index, std::string_view bytes) {
-  Check(db_.Api().BindBlob(stmt_, index, bytes.empty() ? "" : bytes.data(), SizeOf(bytes),
-                           kStatic),
+  Check(db_.Api().BindBlob(stmt_, index, bytes.empty() ? "" : bytes.data(), SizeOf(bytes), kStatic),
         "SQLite");
 }
 

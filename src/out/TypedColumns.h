@@ -23,13 +23,13 @@ enum class TTypedKind : std::uint8_t {
 };
 
 struct TTypedColumn {
-  std::string Name;            // unique in the table, ignoring letter case
+  std::string Name;  // unique in the table, ignoring letter case
   TTypedKind Kind = TTypedKind::Text;
   // The value's places among the row's selected cells: one, or one per array element.
   std::vector<std::int32_t> Cells;
   bool Array = false;
-  std::uint8_t Digits = 0;     // DECIMAL: digits of one value
-  std::uint8_t Decimals = 0;   // DECIMAL: digits after the point
+  std::uint8_t Digits = 0;    // DECIMAL: digits of one value
+  std::uint8_t Decimals = 0;  // DECIMAL: digits after the point
 };
 
 // The declared type of the column in an SQLite table: INTEGER, REAL, DECIMAL(p,d) for

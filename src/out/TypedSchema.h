@@ -32,8 +32,8 @@ struct TTypedIndex {
 struct TTypedTable {
   std::vector<TTypedColumn> Columns;
   std::vector<TTypedIndex> Indexes;
-  std::size_t Renamed = 0;     // names that repeated another and got a number
-  std::size_t KeysLeftOut = 0; // keys naming a column that is not written
+  std::size_t Renamed = 0;      // names that repeated another and got a number
+  std::size_t KeysLeftOut = 0;  // keys naming a column that is not written
 };
 
 // The typed columns of the selected columns (positions in Selected are the cells of a

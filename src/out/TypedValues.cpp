@@ -58,8 +58,7 @@ void AppendDecimalText(std::string& out, double value, int decimals) {
   out.append(text, res.ptr);
 }
 
-TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v,
-                               std::string& scratch) {
+TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v, std::string& scratch) {
   TTypedValue r;
   if (!v || v->Kind == VarKind::Null || v->Kind == VarKind::Empty) return r;
   switch (c.Kind) {

@@ -86,9 +86,8 @@ TEST_F(TypedRun, EverySampleAgreesWithItsTextExport) {
     const ProcessResult json = Veltro({source, "t.jsonl", "/FORMAT=JSONL"});
     ASSERT_EQ(json.exitCode, 0) << json.out << json.err;
     const bool db = ToDatabase({source, "all.db"});
-    const ProcessResult check =
-        RunProcess({kPython, script, dir.File("t.txt"), dir.File("t.jsonl"),
-                    db ? dir.File("all.db") : "-", s.table, "1"});
+    const ProcessResult check = RunProcess({kPython, script, dir.File("t.txt"), dir.File("t.jsonl"),
+                                            db ? dir.File("all.db") : "-", s.table, "1"});
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
     EXPECT_NE(check.out.find(" cells"), std::string::npos) << check.out;
     EXPECT_NE(check.out.substr(0, 2), "0 ") << check.out;
@@ -119,7 +118,8 @@ void WriteShop(const std::string& path, int orders) {
   tpsw::Table c, o;
   c.number = 1;
   c.name = "CUSTOMER";
-  c.fields = {tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4}, tpsw::Field{tpsw::kString, "CUS:NAME", 4, 8},
+  c.fields = {tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4},
+              tpsw::Field{tpsw::kString, "CUS:NAME", 4, 8},
               tpsw::Field{tpsw::kDecimal, "CUS:BALANCE", 12, 5, 1, 2}};
   o.number = 2;
   o.name = "ORDERS";

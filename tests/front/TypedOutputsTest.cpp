@@ -36,17 +36,15 @@ TTableSchema Schema() {
     c.Decimals = decimals;
     return c;
   };
-  s.Columns = {Column("ID", tpsLong, 4),        Column("NAME", tpsChar, 8),
-               Column("ADDR", tpsGroup, 8),     Column("CITY", tpsVarChar, 8),
-               decimal("PRICE", 4, 2),          decimal("BIG", 9, 3),
-               Column("RATE", tpsFloat, 4),     Column("BORN", tpsDate, 4),
-               Column("AT", tpsTime, 4),        Column("QTY", tpsGroup, 0, 3),
-               Column("QTY_1", tpsShort, 2),    Column("QTY_2", tpsShort, 2),
-               Column("QTY_3", tpsShort, 2),    Column("id", tpsLong, 4),
-               Column("NOTES", tpsMEMO, 0),     Column("PIC", tpsBLOB, 0)};
+  s.Columns = {
+      Column("ID", tpsLong, 4),      Column("NAME", tpsChar, 8),   Column("ADDR", tpsGroup, 8),
+      Column("CITY", tpsVarChar, 8), decimal("PRICE", 4, 2),       decimal("BIG", 9, 3),
+      Column("RATE", tpsFloat, 4),   Column("BORN", tpsDate, 4),   Column("AT", tpsTime, 4),
+      Column("QTY", tpsGroup, 0, 3), Column("QTY_1", tpsShort, 2), Column("QTY_2", tpsShort, 2),
+      Column("QTY_3", tpsShort, 2),  Column("id", tpsLong, 4),     Column("NOTES", tpsMEMO, 0),
+      Column("PIC", tpsBLOB, 0)};
   s.Keys = {TTableKey{"SHP:ByName", 0, {{1, true, 1}, {0, false, 0}}},
-            TTableKey{"SHP:ByCity", 0, {{3, false, 0}}},
-            TTableKey{"SHP:ByQty", 0, {{9, false, 0}}},
+            TTableKey{"SHP:ByCity", 0, {{3, false, 0}}}, TTableKey{"SHP:ByQty", 0, {{9, false, 0}}},
             TTableKey{"SHP:Empty", 0, {}}};
   return s;
 }
@@ -92,10 +90,10 @@ TRow MakeRow(int which, const std::vector<std::int32_t>& columns) {
                Cell(VarKind::String, 0, 0, kPic)};
   } else {
     // A zero date and time are empty texts; no memo, no BLOB.
-    r.Cells = {Cell(VarKind::Integer, 9), Cell(VarKind::String, 0, 0, ""),
-               Cell(VarKind::Empty),      Cell(VarKind::String, 0, 0, ""),
-               Cell(VarKind::Double, 0),  Cell(VarKind::Double, 0, -0.0),
-               Cell(VarKind::Single, 0),  Cell(VarKind::String, 0, 0, ""),
+    r.Cells = {Cell(VarKind::Integer, 9),      Cell(VarKind::String, 0, 0, ""),
+               Cell(VarKind::Empty),           Cell(VarKind::String, 0, 0, ""),
+               Cell(VarKind::Double, 0),       Cell(VarKind::Double, 0, -0.0),
+               Cell(VarKind::Single, 0),       Cell(VarKind::String, 0, 0, ""),
                Cell(VarKind::String, 0, 0, "")};
   }
   if (which == 0) r.Cells[5].PackedDecimals = 3;

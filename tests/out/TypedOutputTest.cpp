@@ -16,7 +16,7 @@
 namespace {
 
 // The Windows tests run where no SQLite library may be found.
-#define REQUIRE_SQLITE()                                          \
+#define REQUIRE_SQLITE() \
   if (std::string why; SqliteLibrary(why) == nullptr) GTEST_SKIP() << why
 
 TEST(JsonText, StringsEscapeQuotesBackslashesAndEveryControlCharacter) {
@@ -76,8 +76,8 @@ TEST(JsonText, NumbersAreTheShortestTextOfTheirOwnPrecisionAndNullWhenNotFinite)
 TEST(TypedColumns, LaterNamesEqualIgnoringCaseGetANumberNotTakenYet) {
   std::vector<std::string> names = {"ID", "Name", "id", "NAME", "Id", "id_2", "City"};
   EXPECT_EQ(MakeNamesUnique(names), 3u);
-  EXPECT_EQ(names, (std::vector<std::string>{"ID", "Name", "id_3", "NAME_2", "Id_4", "id_2",
-                                             "City"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"ID", "Name", "id_3", "NAME_2", "Id_4", "id_2", "City"}));
   std::set<std::string> taken = {"orders_bynumber"};
   EXPECT_EQ(IndexName("ORDERS", "ORD:ByNumber", taken), "ORDERS_ByNumber_2");
   EXPECT_EQ(IndexName("ORDERS", "ORD:ByNumber", taken), "ORDERS_ByNumber_3");
