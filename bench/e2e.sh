@@ -7,8 +7,10 @@
 #   veltro converting all tables with a header line,
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
+#   veltro writing JSON Lines (/FORMAT=JSONL) and a SQLite database (/FORMAT=SQLITE),
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each, then the ratio of the encrypted to the plain conversion.
+# to the cat time for each, then the ratios of the encrypted, JSON Lines and SQLite
+# conversions to the plain one.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -83,6 +85,13 @@ if [ "$(md5sum <bench-out/owner.SALES.txt 2>/dev/null)" != "$plainSum" ]; then
   echo "the encrypted file's output differs from the plain file's" >&2
 fi
 rm -f bench-out/owner.SALES.txt
+settle "$file"
+results+=("$(run jsonl "$bin/veltro" "$file" bench-out/out.jsonl /FORMAT=JSONL)")
+rm -f bench-out/out.SALES.jsonl
+settle "$file"
+rm -f bench-out/out.db
+results+=("$(run sqlite "$bin/veltro" "$file" bench-out/out.db /FORMAT=SQLITE)")
+rm -f bench-out/out.db
 
 cat_time=$(echo "${results[0]}" | awk '{print $2}')
 printf "%-8s %10s %10s %12s %10s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat cpu_s
@@ -93,6 +102,9 @@ for r in "${results[@]}"; do
     printf "%-8s %10.2f %10.1f %12d %10.1f %10.2f\n", $1, t, mb / t, $3, t / cc, $4 }'
 done
 plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
-enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
-awk -v p="$plain" -v e="$enc" 'BEGIN {
-  if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p }'
+for step in owner jsonl sqlite; do
+  t=$(printf '%s\n' "${results[@]}" | awk -v s="$step" '$1 == s { print $2 }')
+  awk -v p="$plain" -v t="$t" -v s="$step" 'BEGIN {
+    if (s == "owner") s = "encrypted"
+    if (p + 0 > 0 && t + 0 > 0) printf "%s/plain conversion: %.2f\n", s, t / p }'
+done
