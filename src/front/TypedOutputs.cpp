@@ -286,9 +286,9 @@ void TSqliteSink::Row(const TRowView& row) {
 void TSqliteSink::EndTable() {
   insert_.reset();
   if (!written_.empty()) {
+    // Indexes share one name space with tables, views and triggers.
     std::set<std::string> taken;
-    for (const std::string& n :
-         db_.QueryTexts("SELECT name FROM sqlite_master WHERE type = 'index'"))
+    for (const std::string& n : db_.QueryTexts("SELECT name FROM sqlite_master"))
       taken.insert(LowerAscii(n));
     for (const TTypedIndex& index : table_.Indexes) {
       const std::string indexName =

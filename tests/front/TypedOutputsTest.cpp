@@ -133,6 +133,8 @@ TEST(TypedOutputs, JsonLinesAndSqliteWriteTheSameTypedValues) {
 
   if (std::string why; SqliteLibrary(why) == nullptr) GTEST_SKIP() << why;
   TempDir dir;
+  // A table of the database already has the name an index would get.
+  TSqliteDatabase(dir.File("t.db")).Exec("CREATE TABLE SHOP_ByCity(x)");
   {
     TSqliteSink sink(dir.File("t.db"), options);
     sink.BeginTable(context);
@@ -161,7 +163,7 @@ TEST(TypedOutputs, JsonLinesAndSqliteWriteTheSameTypedValues) {
   EXPECT_EQ(db.QueryTexts("SELECT name || ': ' || sql FROM sqlite_master WHERE type = 'index' "
                           "ORDER BY name"),
             (std::vector<std::string>{
-                "SHOP_ByCity: CREATE INDEX \"SHOP_ByCity\" ON \"SHOP\" (\"CITY\")",
+                "SHOP_ByCity_2: CREATE INDEX \"SHOP_ByCity_2\" ON \"SHOP\" (\"CITY\")",
                 "SHOP_ByName: CREATE INDEX \"SHOP_ByName\" ON \"SHOP\" (\"NAME\" DESC, \"ID\")"}));
 }
 
