@@ -7,10 +7,11 @@
 #   veltro converting all tables with a header line,
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
+#   veltro converting all tables with /CSV (UTF-8, RFC 4180 quoting, ISO values),
 #   veltro writing JSON Lines (/FORMAT=JSONL) and a SQLite database (/FORMAT=SQLITE),
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each, then the ratios of the encrypted, JSON Lines and SQLite
-# conversions to the plain one.
+# to the cat time for each, then the ratios of the encrypted, /CSV, JSON Lines and
+# SQLite conversions to the plain one.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -86,6 +87,9 @@ if [ "$(md5sum <bench-out/owner.SALES.txt 2>/dev/null)" != "$plainSum" ]; then
 fi
 rm -f bench-out/owner.SALES.txt
 settle "$file"
+results+=("$(run csv "$bin/veltro" "$file" bench-out/out.csv /CSV)")
+rm -f bench-out/out.SALES.csv
+settle "$file"
 results+=("$(run jsonl "$bin/veltro" "$file" bench-out/out.jsonl /FORMAT=JSONL)")
 rm -f bench-out/out.SALES.jsonl
 settle "$file"
@@ -102,9 +106,14 @@ for r in "${results[@]}"; do
     printf "%-8s %10.2f %10.1f %12d %10.1f %10.2f\n", $1, t, mb / t, $3, t / cc, $4 }'
 done
 plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
-for step in owner jsonl sqlite; do
+enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
+awk -v p="$plain" -v e="$enc" 'BEGIN {
+  if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p }'
+csv=$(printf '%s\n' "${results[@]}" | awk '$1 == "csv" { print $2 }')
+awk -v p="$plain" -v c="$csv" 'BEGIN {
+  if (p + 0 > 0 && c + 0 > 0) printf "/CSV/plain conversion: %.2f\n", c / p }'
+for step in jsonl sqlite; do
   t=$(printf '%s\n' "${results[@]}" | awk -v s="$step" '$1 == s { print $2 }')
   awk -v p="$plain" -v t="$t" -v s="$step" 'BEGIN {
-    if (s == "owner") s = "encrypted"
     if (p + 0 > 0 && t + 0 > 0) printf "%s/plain conversion: %.2f\n", s, t / p }'
 done

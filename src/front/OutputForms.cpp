@@ -6,10 +6,28 @@
 
 namespace {
 
-// What the typed outputs take from the options. Their texts are always UTF-8 from the
-// default code page, with the padding of STRING fields trimmed, and BLOBs as bytes.
+// What the typed outputs take from the options: texts are UTF-8 from the file's code
+// page, STRING padding is trimmed unless /TRIM=0 keeps it, BLOBs are bytes (base64 in
+// JSON) unless /BLOB= asks for hex, base64 text or nothing (/BLOB=FILES is refused with
+// these forms when the options are read).
 TTypedOptions TypedOptionsOf(const TRunOptions& o) {
   TTypedOptions t;
+  t.CodePage = o.CodePage;
+  t.Trim = o.TrimGiven ? o.Trim : true;
+  switch (o.Blob) {
+    case TBlobForm::Base64:
+      t.Blob = TTypedBlob::Base64;
+      break;
+    case TBlobForm::Hex:
+      t.Blob = TTypedBlob::Hex;
+      break;
+    case TBlobForm::Omit:
+      t.Blob = TTypedBlob::Omit;
+      break;
+    default:
+      t.Blob = TTypedBlob::Bytes;
+      break;
+  }
   const std::string name = o.Source.substr(FileNamePartStart(o.Source));
   t.SourceStem = name.substr(0, name.rfind('.'));
   return t;

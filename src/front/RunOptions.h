@@ -17,6 +17,13 @@ inline constexpr std::string_view kStandardOutputTarget = "-";
 // The output form: delimited or fixed-width text, JSON Lines files, or a SQLite database.
 enum class TOutputKind : std::uint8_t { Text, JsonLines, Sqlite };
 
+// Which values the qualifier encloses: every non-empty one, or only those holding the
+// delimiter, the qualifier, CR or LF.
+enum class TQualify : std::uint8_t { All, Needed };
+// How BLOB fields are written: their bytes, base64, hex, a file of their own each (the
+// cell holds its path), or nothing.
+enum class TBlobForm : std::uint8_t { Raw, Base64, Hex, Files, Omit };
+
 struct TRunOptions {
   std::string Source;
   std::string Target;
@@ -39,6 +46,29 @@ struct TRunOptions {
   std::string TargetSwitch;
   // /FORMAT=: TEXT (the default), JSONL or SQLITE.
   TOutputKind Format = TOutputKind::Text;
+
+  // Text for other tools (none of these changes the output when left at its default).
+  // The code page of the file's texts (KvCodePage.h).
+  std::uint32_t CodePage = 1252;
+  // Every text written in UTF-8, transcoded from CodePage; Bom: a byte order mark first.
+  bool Utf8 = false;
+  bool Bom = false;
+  TQualify Qualify = TQualify::All;
+  TBlobForm Blob = TBlobForm::Raw;
+  // Trailing blanks of fixed-length strings removed; TrimGiven: /TRIM was given (the
+  // typed outputs trim unless /TRIM=0 says otherwise).
+  bool Trim = false;
+  bool TrimGiven = false;
+  // Values in forms that do not depend on the regional settings: ISO dates and times,
+  // "." as the decimal separator, every DECIMAL with its exact digits and declared
+  // decimals.
+  bool IsoValues = false;
+  // /CSV was given (refused together with Fixed).
+  bool Csv = false;
+  // LONG fields holding Clarion dates or times: empty, or lower-cased names each
+  // followed by ";".
+  std::string DateFields;
+  std::string TimeFields;
 };
 
 // One switch of the command line. Every switch the program knows must be listed in
@@ -75,7 +105,8 @@ void ApplySwitch(TRunOptions& options, const std::string& argument);
 // it and Target stays empty). The first two arguments count as switches when they are
 // exact switches, the others by the table's forms, in order. Warnings (unknown
 // switches, values a switch does not take, from the third argument on) are added to
-// Warnings when given, one line each.
+// Warnings when given, one line each. A bad value of a switch of text for other tools,
+// or /CSV with /FIXED, fails with a message naming it.
 TRunOptions ParseRunOptions(const std::vector<std::string>& arguments,
                             std::vector<std::string>* warnings = nullptr);
 
@@ -96,5 +127,6 @@ std::size_t EditDistance(std::string_view a, std::string_view b);
 std::string ApplyBackslashForm(const std::string& value);
 
 // The usage text, every line ended by CR LF, followed by one line naming the owner
-// password switches and one naming the output forms.
+// password switches, one naming the switches of text for other tools and one naming
+// the output forms.
 std::string UsageText();

@@ -83,11 +83,11 @@ TEST_F(TypedRun, EverySampleAgreesWithItsTextExport) {
     SCOPED_TRACE(s.file);
     const std::string source = SamplesDir() + "/" + s.file;
     ASSERT_EQ(Veltro({source, "t.txt", "/h", "/f", "/qualifier=\\34"}).exitCode, 0);
-    const ProcessResult json = Veltro({source, "t.jsonl", "/FORMAT=JSONL"});
+    const ProcessResult json = Veltro({source, "t.jsonl", "/FORMAT=JSONL", "/TRIM=0"});
     ASSERT_EQ(json.exitCode, 0) << json.out << json.err;
-    const bool db = ToDatabase({source, "all.db"});
+    const bool db = ToDatabase({source, "all.db", "/TRIM=0"});
     const ProcessResult check = RunProcess({kPython, script, dir.File("t.txt"), dir.File("t.jsonl"),
-                                            db ? dir.File("all.db") : "-", s.table, "1"});
+                                            db ? dir.File("all.db") : "-", s.table, "0"});
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
     EXPECT_NE(check.out.find(" cells"), std::string::npos) << check.out;
     EXPECT_NE(check.out.substr(0, 2), "0 ") << check.out;
@@ -97,11 +97,17 @@ TEST_F(TypedRun, EverySampleAgreesWithItsTextExport) {
                 std::vector<std::string>{std::to_string(KeysOf(source))});
     }
   }
+  // BLOBs as hexadecimal text: Products' pictures are bitmaps ("BM").
+  ASSERT_EQ(
+      Veltro({SamplesDir() + "/Products.tps", "p.jsonl", "/format=jsonl", "/blob=hex"}).exitCode,
+      0);
+  EXPECT_NE(ReadFileText(dir.File("p.jsonl")).find("\"IMAGEBLOB\":\"424D"), std::string::npos);
   if (WithoutSqlite()) return;
   // Every sample went into the one database, each as its own table.
   EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master WHERE type = 'table'"),
             std::vector<std::string>{"9"});
-  // STRING padding is trimmed.
+  // STRING padding is trimmed unless /TRIM=0 keeps it.
+  ToDatabase({SamplesDir() + "/Vendors.tps", "all.db"});
   EXPECT_EQ(Query("SELECT VENDORNAME || '|' || STATE || '|' || PHONENUMBER FROM Vendors "
                   "WHERE VENDORNUMBER = 1"),
             std::vector<std::string>{"Doug's Digs|FL|8005551212"});
