@@ -84,18 +84,6 @@ TEST(TypedColumns, LaterNamesEqualIgnoringCaseGetANumberNotTakenYet) {
   EXPECT_EQ(IndexName("UNNAMED", "KEYOUD", taken), "UNNAMED_KEYOUD");
 }
 
-TEST(TypedColumns, DecimalsOfMoreThanFifteenDigitsAreDeclaredText) {
-  TTypedColumn c;
-  c.Kind = TTypedKind::Decimal;
-  c.Decimals = 2;
-  c.Digits = 15;
-  EXPECT_EQ(SqliteDeclaredType(c), "DECIMAL(15,2)");
-  c.Digits = 17;
-  EXPECT_EQ(SqliteDeclaredType(c), "TEXT");
-  c.Array = true;
-  EXPECT_EQ(SqliteDeclaredType(c), "TEXT");
-}
-
 TEST(SqliteDb, ValuesReadBackAsBoundEmptyTextIsNoNull) {
   REQUIRE_SQLITE();
   TempDir dir;
