@@ -8,6 +8,7 @@
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
 #include "front/RowFilter.h"
+#include "front/SchemaText.h"
 #include "front/TextExport.h"
 #include "front/VeltroMain.h"
 
@@ -47,6 +48,19 @@ bool TA::FilterAccepts(std::int32_t sheetIndex, std::int32_t row) {
     rowFilter_->SetTable(&sheet.Cells, std::move(names));
   }
   return rowFilter_->Accepts(row);
+}
+
+void TA::WriteSchema(std::int32_t sheetIndex) {
+  const TSpreadSheet& sheet = Reader->Sheets()[sheetIndex];
+  TTPSClarionTable plain;  // a sheet that is not a table has no fields or keys
+  const auto* table = dynamic_cast<const TTPSClarionTable*>(&sheet);
+  if (table == nullptr) {
+    plain.TableName = sheet.Caption;
+    table = &plain;
+  }
+  std::string text = SchemaText(*table, sheet.Cells.RowCount);
+  text.resize(text.size() - 2);  // the console line adds its own CR LF
+  WriteConsoleLine(text);
 }
 
 namespace {
@@ -149,11 +163,22 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
       WriteConsoleLine("Table name: " + tableName + " not found in TPS file.");
       return ecNotFound;
     }
+    if (SchemaOnly) {
+      WriteSchema(index);
+      return ecDone;
+    }
     ExportTable(index, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
                 skipGroups, fields);
     return ecDone;
   }
   const std::int32_t count = sheets.Count();
+  if (SchemaOnly) {
+    for (std::int32_t i = 0; i < count; ++i) {
+      if (i > 0) WriteConsoleLine("");
+      WriteSchema(i);
+    }
+    return ecDone;
+  }
   for (std::int32_t i = 0; i < count; ++i)
     ExportTable(i, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
                 skipGroups, fields);

@@ -31,6 +31,9 @@ class TA {
   std::string Filter;
   // The owner password handed to the reader (unset: none given).
   std::optional<std::string> Owner;
+  // Run prints the definitions of the tables (all, or the named one) instead of
+  // converting them.
+  bool SchemaOnly = false;
 
   // The reader's OnCellValue handler: stores the cell in the sheet's container.
   // A cell that cannot be stored is dropped and the load goes on.
@@ -58,6 +61,8 @@ class TA {
   bool FilterAccepts(std::int32_t sheetIndex, std::int32_t row);
 
  private:
+  // Prints the definition of sheet SheetIndex (SchemaText) on standard output.
+  void WriteSchema(std::int32_t sheetIndex);
   // The path a table's text goes to: the derived path, made unique within this run.
   std::string UniqueOutputPath(const std::string& derived, std::int32_t tableNumber) const;
   bool AlreadyUsed(const std::string& path) const;

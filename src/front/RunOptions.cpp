@@ -62,6 +62,8 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
     o.TableName = valueAfter("/TABLE=");
   } else if (StartsWith(upper, "/LIST")) {
     o.ListOnly = true;
+  } else if (upper == "/SCHEMA") {
+    o.SchemaOnly = true;
   } else if (StartsWith(upper, "/OWNER=")) {
     o.Owner = WithoutTrailingBlanks(valueAfter("/OWNER="));
   } else if (StartsWith(upper, "/OWNERENV=")) {
@@ -91,5 +93,6 @@ std::string UsageText() {
          "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
          "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
          "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
-         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n";
+         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
+         "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n";
 }

@@ -25,6 +25,8 @@ struct TRunOptions {
   std::string Filter;
   std::string TableName;
   bool ListOnly = false;
+  // Print each table's definition instead of converting.
+  bool SchemaOnly = false;
   // The owner password of an encrypted file ("/OWNER=" or "/OWNERENV="); unset when
   // neither switch was given.
   std::optional<std::string> Owner;

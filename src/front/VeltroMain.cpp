@@ -39,6 +39,7 @@ int RunEntry() {
   TA a;
   a.Filter = o.Filter;
   a.Owner = o.Owner;
+  a.SchemaOnly = o.SchemaOnly;
   ownerGiven = o.Owner.has_value();
   return a.Run(o.Source, o.Target, o.Delimiter, o.Qualifier, o.RecordSeparator, o.Fixed, o.Header,
                o.TypeLine, o.SkipGroups, o.Fields, o.TableName, o.ListOnly);

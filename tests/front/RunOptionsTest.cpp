@@ -31,6 +31,8 @@ TEST(RunOptions, FlagsAreCaseInsensitiveAndExact) {
   EXPECT_TRUE(Parse({"/LISTING"}).ListOnly);
   EXPECT_TRUE(Parse({"/list"}).ListOnly);
   EXPECT_FALSE(Parse({"/LIS"}).ListOnly);
+  EXPECT_TRUE(Parse({"/Schema"}).SchemaOnly);
+  EXPECT_FALSE(Parse({"/schemas"}).SchemaOnly);
 }
 
 TEST(RunOptions, DelimiterAndQualifierWithBackslashForm) {
@@ -102,7 +104,8 @@ TEST(RunOptions, UsageTextBytes) {
       "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
       "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
       "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
-      "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n");
+      "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
+      "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n");
 }
 
 TEST(RunOptions, OwnerPasswords) {
