@@ -6,6 +6,8 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 dpkg -s libgtest-dev >/dev/null 2>&1 || need+=(libgtest-dev)
+# The server the SQL script tests load into (tools/test-postgres.sh starts a throwaway one).
+dpkg -s postgresql >/dev/null 2>&1 || need+=(postgresql)
 for pkg in "$@"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done

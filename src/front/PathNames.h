@@ -8,3 +8,11 @@
 // Position where the file-name part of Path begins: after the last "/" on POSIX;
 // after the last "\", "/" or ":" on Windows (C:\out\data.txt, C:data.txt).
 std::size_t FileNamePartStart(std::string_view path);
+
+#include <string>
+
+// Moves file From to To, replacing a file there (one step within a folder); false when
+// the system refuses.
+bool ReplaceFileWith(const std::string& from, const std::string& to);
+// Removes a file; a file that cannot be removed stays, silently.
+void RemoveFileQuietly(const std::string& path);

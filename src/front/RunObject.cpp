@@ -141,6 +141,8 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
   Reader->LoadRowStatutes = TKvIRowStatuses{rsNormal};
   Reader->TableNumber = 0;
   Reader->Owner = Owner;
+  // The script writes an array as one column of its elements, each a cell of its own.
+  Reader->SplitArrayFields = SqlScript && !listOnly && !SchemaOnly;
   Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
   Reader->LoadFromStream(stream);
   if (const std::int64_t bad = Reader->InvalidDateTimeCount(); bad > 0)
@@ -167,6 +169,10 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
       WriteSchema(index);
       return ecDone;
     }
+    if (SqlScript) {
+      WriteSqlScript({index}, target, fields);
+      return ecDone;
+    }
     ExportTable(index, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
                 skipGroups, fields);
     return ecDone;
@@ -177,6 +183,12 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
       if (i > 0) WriteConsoleLine("");
       WriteSchema(i);
     }
+    return ecDone;
+  }
+  if (SqlScript) {
+    std::vector<std::int32_t> all;
+    for (std::int32_t i = 0; i < count; ++i) all.push_back(i);
+    WriteSqlScript(all, target, fields);
     return ecDone;
   }
   for (std::int32_t i = 0; i < count; ++i)

@@ -6,11 +6,14 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "cells/KvCells.h"
 #include "tps/KvTPS.h"
@@ -34,6 +37,12 @@ class TA {
   // Run prints the definitions of the tables (all, or the named one) instead of
   // converting them.
   bool SchemaOnly = false;
+  // Run writes one SQL script to the target instead of text files.
+  bool SqlScript = false;
+  // The script removes the blanks that pad STRING values.
+  bool TrimBlanks = true;
+  // Appends a text of the file to a string as UTF-8 (the script's texts).
+  std::function<void(std::string& out, std::string_view bytes)> DecodeText;
 
   // The reader's OnCellValue handler: stores the cell in the sheet's container.
   // A cell that cannot be stored is dropped and the load goes on.
@@ -61,6 +70,9 @@ class TA {
   bool FilterAccepts(std::int32_t sheetIndex, std::int32_t row);
 
  private:
+  // Writes the sheets SheetIndexes into one SQL script at Target (SqlExport.cpp).
+  void WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std::string& target,
+                      const std::string& fields);
   // Prints the definition of sheet SheetIndex (SchemaText) on standard output.
   void WriteSchema(std::int32_t sheetIndex);
   // The path a table's text goes to: the derived path, made unique within this run.

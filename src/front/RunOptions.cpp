@@ -62,6 +62,20 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
     o.TableName = valueAfter("/TABLE=");
   } else if (StartsWith(upper, "/LIST")) {
     o.ListOnly = true;
+  } else if (StartsWith(upper, "/FORMAT=")) {
+    const std::string form = UpperAscii(valueAfter("/FORMAT="));
+    std::string names;
+    for (const char* known : kForms) {
+      if (form == known) {
+        o.Form = form;
+        return;
+      }
+      names += names.empty() ? known : std::string(", ") + known;
+    }
+    throw Exception("Unknown output form '" + valueAfter("/FORMAT=") + "' in /FORMAT=: use one of " +
+                    names);
+  } else if (StartsWith(upper, "/TRIM=")) {
+    o.Trim = valueAfter("/TRIM=") != "0";
   } else if (upper == "/SCHEMA") {
     o.SchemaOnly = true;
   } else if (StartsWith(upper, "/OWNER=")) {
@@ -94,5 +108,6 @@ std::string UsageText() {
          "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
          "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
          "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
-         "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n";
+         "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n"
+         "One SQL script for PostgreSQL: /format=sql [/trim=0]\r\n";
 }

@@ -27,10 +27,17 @@ struct TRunOptions {
   bool ListOnly = false;
   // Print each table's definition instead of converting.
   bool SchemaOnly = false;
+  // The output form (/FORMAT=): kFormTexts names them.
+  std::string Form = "TEXT";
+  // /TRIM=0 keeps the blanks that pad STRING values in typed outputs.
+  bool Trim = true;
   // The owner password of an encrypted file ("/OWNER=" or "/OWNERENV="); unset when
   // neither switch was given.
   std::optional<std::string> Owner;
 };
+
+// The output forms /FORMAT= accepts, by the name it takes (upper case).
+inline constexpr const char* kForms[] = {"TEXT", "SQL"};
 
 // Applies one argument to the options when it is a switch; anything else (the two
 // paths included) is ignored. A later switch overrides an earlier one. The backslash

@@ -1,0 +1,184 @@
+// The run object's SQL script: every chosen table of the loaded file into one script,
+// written under a temporary name beside the target and renamed to it at the end.
+#include <algorithm>
+#include <optional>
+#include <set>
+
+#include "cells/KvExceptions.h"
+#include "cells/KvStream.h"
+#include "cells/KvText.h"
+#include "front/PathNames.h"
+#include "front/RunObject.h"
+#include "front/SqlNames.h"
+#include "front/SqlScript.h"
+#include "front/VeltroMain.h"
+
+namespace {
+
+// Whether Name is among the lower-cased names of Fields (each followed by ";"); every
+// name is when Fields is empty.
+bool Selected(const std::string& fields, const std::string& name) {
+  if (fields.empty()) return true;
+  const std::string key = LowerAscii(name) + ";";
+  for (std::size_t at = 0; at < fields.size();) {
+    const std::size_t end = fields.find(';', at);
+    if (fields.compare(at, end + 1 - at, key) == 0) return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+// The position of the field a key component names (its definition index), or -1.
+std::int32_t ComponentPosition(const TTPSClarionTable& t, std::size_t count, std::uint16_t field) {
+  for (std::size_t j = 0; j < count; ++j)
+    if (!t.Fields[j].IsMemo() && t.Fields[j].Index == field) return std::int32_t(j);
+  return -1;
+}
+
+// The script's table of a loaded table whose arrays were split into element columns
+// (an array field is a group of length 0 followed by one field per element).
+TSqlTable SqlTableOf(const TTPSClarionTable& t, const std::string& name, const std::string& fields,
+                     bool trim, std::set<std::string>& takenNames, std::size_t& renamed) {
+  TSqlTable out;
+  out.Name = name;
+  const std::size_t count = std::min<std::size_t>(t.FieldCount, t.Fields.size());
+  std::vector<std::int32_t> columnOfField(count, -1);
+  for (std::size_t j = 0; j < count; ++j) {
+    const TTPSField& f = t.Fields[j];
+    const bool split =
+        f.Type == tpsGroup && f.Length == 0 && f.Elements > 1 && j + f.Elements < count;
+    TSqlColumn c;
+    c.Name = f.Name;
+    if (split) {
+      const TTPSField& e = t.Fields[j + 1];
+      c.Type = e.Type;
+      c.Size = e.Length;
+      c.Decimals = e.Decimals;
+      c.Array = true;
+      for (std::uint16_t k = 1; k <= f.Elements; ++k) c.Cells.push_back(std::int32_t(j + k));
+      const std::size_t group = j;
+      j += f.Elements;
+      if (!HasSqlColumn(c.Type) || !Selected(fields, f.Name)) continue;
+      columnOfField[group] = std::int32_t(out.Columns.size());
+    } else {
+      if (!HasSqlColumn(f.Type) || !Selected(fields, f.Name)) continue;
+      // An array left whole (too many columns to split) is its text.
+      c.Type = f.IsArray() ? std::uint8_t(tpsVarChar) : f.Type;
+      c.Size = f.Length;
+      c.Decimals = f.Decimals;
+      c.Cells.push_back(std::int32_t(j));
+      columnOfField[j] = std::int32_t(out.Columns.size());
+    }
+    c.TrimBlanks = trim && c.Type == tpsChar;
+    out.Columns.push_back(std::move(c));
+  }
+  std::vector<std::string> names;
+  for (const TSqlColumn& c : out.Columns) names.push_back(c.Name);
+  renamed += MakeNamesUnique(names, kPgNameBytes);
+  for (std::size_t i = 0; i < names.size(); ++i) out.Columns[i].Name = names[i];
+
+  for (const TTPSKey& k : t.Keys) {
+    TSqlIndex index;
+    bool whole = !k.Components.empty();
+    for (const TTPSKeyItem& item : k.Components) {
+      const std::int32_t at = ComponentPosition(t, count, item.FieldNumber);
+      if (at < 0 || columnOfField[std::size_t(at)] < 0) {
+        whole = false;  // a key over a column not written makes no index
+        break;
+      }
+      index.Parts.push_back({std::size_t(columnOfField[std::size_t(at)]), (item.Flags & 1) != 0});
+    }
+    if (!whole) continue;
+    index.Name = IndexName(out.Name, k.Name, takenNames, kPgNameBytes);
+    out.Indexes.push_back(std::move(index));
+  }
+  return out;
+}
+
+}  // namespace
+
+void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std::string& target,
+                        const std::string& fields) {
+  // Table names first: tables and indexes share one namespace in the database.
+  std::set<std::string> taken;
+  std::vector<std::string> tableNames;
+  for (const std::int32_t i : sheetIndexes)
+    tableNames.push_back(TakeUniqueName(
+        DatabaseTableName(Reader->Sheets()[i].Caption, Reader->FileName), taken, kPgNameBytes));
+
+  // A failed run leaves no script that could pass for a whole one.
+  std::string temporary = target + ".partial";
+  for (int k = 2; FileExists(temporary); ++k) temporary = target + ".partial" + std::to_string(k);
+  std::int64_t nuls = 0;
+  std::size_t renamed = 0;
+  std::optional<TBufferedFileWriter> opened;
+  try {
+    opened.emplace(temporary);
+  } catch (const EFCreateError&) {
+    throw EFCreateError("Cannot create file " + target);
+  }
+  try {
+    TBufferedFileWriter& out = *opened;
+    std::uint64_t written = 0;
+    auto write = [&](const std::string& text) {
+      written += text.size();
+      if (written > textBudget_) throw Exception(kTextLimitMessage);
+      out.Write(text);
+    };
+    write(SqlScriptHead());
+    std::string text;
+    std::vector<const TKvICellView*> cells;
+    std::vector<TKvICellView> stored;
+    for (std::size_t s = 0; s < sheetIndexes.size(); ++s) {
+      const std::int32_t sheetIndex = sheetIndexes[s];
+      TSpreadSheet& sheet = Reader->Sheets().Items(sheetIndex);
+      const auto* t = dynamic_cast<const TTPSClarionTable*>(&sheet);
+      const TTPSClarionTable empty;
+      const TSqlTable table =
+          SqlTableOf(t != nullptr ? *t : empty, tableNames[s], fields, TrimBlanks, taken, renamed);
+      text.clear();
+      AppendSqlTableStart(text, table);
+      write(text);
+      TSqlRowWriter rows(table, DecodeText);
+      std::int32_t width = 0;
+      for (const TSqlColumn& c : table.Columns)
+        for (const std::int32_t k : c.Cells) width = std::max(width, k + 1);
+      for (std::int32_t row = 0; row < sheet.Cells.RowCount; ++row) {
+        if (!Filter.empty() && !RowPasses(sheetIndex, row)) continue;
+        cells.assign(std::size_t(width), nullptr);
+        std::span<const TKvICellView> decoded;
+        if (sheet.Cells.PeekRow(row, decoded)) {
+          for (std::int32_t k = 0; k < width; ++k) cells[std::size_t(k)] = CellInRow(decoded, k);
+        } else {
+          stored.assign(std::size_t(width), TKvICellView{});
+          for (std::int32_t k = 0; k < width; ++k)
+            if (sheet.Cells.PeekCell(k, row, stored[std::size_t(k)]))
+              cells[std::size_t(k)] = &stored[std::size_t(k)];
+        }
+        text.clear();
+        rows.AppendRow(text, cells);
+        write(text);
+      }
+      nuls += rows.NulsReplaced();
+      text.clear();
+      AppendSqlTableEnd(text, table);
+      write(text);
+    }
+    write(SqlScriptTail());
+    out.Close();
+    textBudget_ -= std::min(textBudget_, written);
+  } catch (...) {
+    RemoveFileQuietly(temporary);
+    throw;
+  }
+  if (!ReplaceFileWith(temporary, target)) {
+    RemoveFileQuietly(temporary);
+    throw EFCreateError("Cannot create file " + target);
+  }
+  if (renamed > 0)
+    WriteWarningLine("Warning: " + std::to_string(renamed) +
+                     " column names repeated in their table were given a suffix (_2, _3, ...).");
+  if (nuls > 0)
+    WriteWarningLine("Warning: " + std::to_string(nuls) +
+                     " NUL bytes inside texts were written as U+FFFD.");
+}
