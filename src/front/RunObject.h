@@ -6,7 +6,6 @@
 #include <sys/types.h>
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "cells/KvCells.h"
+#include "cells/KvCodePage.h"
 #include "tps/KvTPS.h"
 
 class TRowFilter;
@@ -41,8 +41,8 @@ class TA {
   bool SqlScript = false;
   // The script removes the blanks that pad STRING values.
   bool TrimBlanks = true;
-  // Appends a text of the file to a string as UTF-8 (the script's texts).
-  std::function<void(std::string& out, std::string_view bytes)> DecodeText;
+  // The code page of the file's texts (the script's texts are UTF-8).
+  std::uint32_t CodePage = kDefaultCodePage;
 
   // The reader's OnCellValue handler: stores the cell in the sheet's container.
   // A cell that cannot be stored is dropped and the load goes on.

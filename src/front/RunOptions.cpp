@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "cells/KvCodePage.h"
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvText.h"
@@ -74,6 +75,9 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
     }
     throw Exception("Unknown output form '" + valueAfter("/FORMAT=") + "' in /FORMAT=: use one of " +
                     names);
+  } else if (StartsWith(upper, "/CODEPAGE=")) {
+    if (!TryParseCodePage(valueAfter("/CODEPAGE="), o.CodePage))
+      throw Exception(CodePageErrorMessage(valueAfter("/CODEPAGE=")));
   } else if (StartsWith(upper, "/TRIM=")) {
     o.Trim = valueAfter("/TRIM=") != "0";
   } else if (upper == "/SCHEMA") {
@@ -109,5 +113,5 @@ std::string UsageText() {
          "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
          "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
          "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n"
-         "One SQL script for PostgreSQL: /format=sql [/trim=0]\r\n";
+         "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<code page>]\r\n";
 }

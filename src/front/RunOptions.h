@@ -2,10 +2,13 @@
 // defaults, the switch parser and the usage text.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "cells/KvCodePage.h"
 
 // The one-character NUL text: "no delimiter" / "no qualifier".
 inline const std::string kNoneMarker(1, '\0');
@@ -31,6 +34,8 @@ struct TRunOptions {
   std::string Form = "TEXT";
   // /TRIM=0 keeps the blanks that pad STRING values in typed outputs.
   bool Trim = true;
+  // /CODEPAGE=: the code page texts are read in where an output form writes UTF-8.
+  std::uint32_t CodePage = kDefaultCodePage;
   // The owner password of an encrypted file ("/OWNER=" or "/OWNERENV="); unset when
   // neither switch was given.
   std::optional<std::string> Owner;

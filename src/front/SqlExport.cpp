@@ -109,7 +109,7 @@ void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std
   // A failed run leaves no script that could pass for a whole one.
   std::string temporary = target + ".partial";
   for (int k = 2; FileExists(temporary); ++k) temporary = target + ".partial" + std::to_string(k);
-  std::int64_t nuls = 0;
+  std::int64_t nuls = 0, invalidUtf8 = 0;
   std::size_t renamed = 0;
   std::optional<TBufferedFileWriter> opened;
   try {
@@ -139,7 +139,7 @@ void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std
       text.clear();
       AppendSqlTableStart(text, table);
       write(text);
-      TSqlRowWriter rows(table, DecodeText);
+      TSqlRowWriter rows(table, TKvCodePage::Get(CodePage));
       std::int32_t width = 0;
       for (const TSqlColumn& c : table.Columns)
         for (const std::int32_t k : c.Cells) width = std::max(width, k + 1);
@@ -160,6 +160,7 @@ void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std
         write(text);
       }
       nuls += rows.NulsReplaced();
+      invalidUtf8 += rows.InvalidUtf8();
       text.clear();
       AppendSqlTableEnd(text, table);
       write(text);
@@ -181,4 +182,7 @@ void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std
   if (nuls > 0)
     WriteWarningLine("Warning: " + std::to_string(nuls) +
                      " NUL bytes inside texts were written as U+FFFD.");
+  if (invalidUtf8 > 0)
+    WriteWarningLine("Warning: " + std::to_string(invalidUtf8) +
+                     " invalid UTF-8 sequences in texts were written as U+FFFD.");
 }

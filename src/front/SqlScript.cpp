@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "cells/KvConvert.h"
+#include "cells/KvDecimal.h"
 #include "cells/KvSettings.h"
 #include "tps/KvTPSFields.h"
 
@@ -155,12 +156,12 @@ void AppendSqlTableEnd(std::string& out, const TSqlTable& t) {
   }
 }
 
-TSqlRowWriter::TSqlRowWriter(const TSqlTable& table, TSqlTextDecoder decoder)
-    : table_(table), decoder_(std::move(decoder)) {}
+TSqlRowWriter::TSqlRowWriter(const TSqlTable& table, const TKvCodePage& codePage)
+    : table_(table), codePage_(codePage) {}
 
 void TSqlRowWriter::AppendText(std::string& out, std::string_view bytes) {
   const std::size_t start = out.size();
-  decoder_(out, bytes);
+  codePage_.AppendUtf8(out, bytes, invalidUtf8_);
   // PostgreSQL text cannot hold a NUL byte; each one inside a text becomes U+FFFD.
   for (std::size_t i = out.find('\0', start); i != std::string::npos; i = out.find('\0', i)) {
     out.replace(i, 1, kReplacement);
@@ -223,8 +224,13 @@ bool TSqlRowWriter::AppendValue(std::string& out, const TSqlColumn& c, const TKv
       return true;
     }
     case tpsDecimal:
-      if (cell->Kind == VarKind::String && cell->Text.empty()) return false;
-      AppendTextOf(out, *cell, FormatSettings::Iso());
+      // The exact digits of the stored value, with its declared decimals.
+      if (cell->IsPackedDecimal())
+        AppendPackedDecimal(out, cell->Text, cell->PackedDecimals, '.', true);
+      else if (cell->Kind == VarKind::Double && std::isfinite(cell->Real))
+        AppendTextOf(out, *cell, FormatSettings::Iso());
+      else
+        return false;
       return true;
     case tpsBLOB: {
       static const char kHex[] = "0123456789abcdef";

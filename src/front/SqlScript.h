@@ -4,13 +4,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cells/KvCells.h"
+#include "cells/KvCodePage.h"
 
 // A column of the script's table: one field of the record, or an array field whose
 // elements are cells of their own.
@@ -56,18 +56,18 @@ void AppendSqlTableStart(std::string& out, const TSqlTable& table);
 // The end of the rows, then one CREATE INDEX per index.
 void AppendSqlTableEnd(std::string& out, const TSqlTable& table);
 
-// Appends the bytes of a text of the file to Out as UTF-8 (the code page's conversion).
-using TSqlTextDecoder = std::function<void(std::string& out, std::string_view bytes)>;
-
 // Formats rows of one table as lines of its COPY block. One object per thread.
 class TSqlRowWriter {
  public:
-  TSqlRowWriter(const TSqlTable& table, TSqlTextDecoder decoder);
+  // Texts of the file are read in CodePage.
+  TSqlRowWriter(const TSqlTable& table, const TKvCodePage& codePage);
   // Appends the row whose cells by position are Cells (a null entry: no cell) and its
   // line end.
   void AppendRow(std::string& out, std::span<const TKvICellView* const> cells);
   // NUL bytes inside texts written as U+FFFD (PostgreSQL text cannot hold them).
   std::int64_t NulsReplaced() const { return nuls_; }
+  // Invalid sequences of UTF-8 texts (code page 65001) written as U+FFFD.
+  std::int64_t InvalidUtf8() const { return invalidUtf8_; }
 
  private:
   // Appends the value of one cell, unescaped; false when it is null.
@@ -76,8 +76,9 @@ class TSqlRowWriter {
   void AppendText(std::string& out, std::string_view bytes);
 
   const TSqlTable& table_;
-  TSqlTextDecoder decoder_;
+  const TKvCodePage& codePage_;
   std::string value_;    // scratch: a value before it is escaped for COPY
   std::string element_;  // scratch: an array element before it is quoted
   std::int64_t nuls_ = 0;
+  std::int64_t invalidUtf8_ = 0;
 };

@@ -42,18 +42,7 @@ int RunEntry() {
   a.SchemaOnly = o.SchemaOnly;
   a.SqlScript = o.Form == "SQL";
   a.TrimBlanks = o.Trim;
-  a.DecodeText = [](std::string& out, std::string_view bytes) {
-    // Latin-1 until the code page tables are in
-    for (const char c : bytes) {
-      const auto b = std::uint8_t(c);
-      if (b < 0x80) {
-        out.push_back(c);
-      } else {
-        out.push_back(char(0xC0 | b >> 6));
-        out.push_back(char(0x80 | (b & 0x3F)));
-      }
-    }
-  };
+  a.CodePage = o.CodePage;
   ownerGiven = o.Owner.has_value();
   return a.Run(o.Source, o.Target, o.Delimiter, o.Qualifier, o.RecordSeparator, o.Fixed, o.Header,
                o.TypeLine, o.SkipGroups, o.Fields, o.TableName, o.ListOnly);

@@ -105,7 +105,8 @@ TEST(RunOptions, UsageTextBytes) {
       "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
       "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
       "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
-      "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n");
+      "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n"
+      "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<code page>]\r\n");
 }
 
 TEST(RunOptions, OwnerPasswords) {
