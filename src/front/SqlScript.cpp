@@ -1,5 +1,6 @@
 #include "front/SqlScript.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -12,9 +13,9 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
-void AppendTwoDigits(std::string& out, int v) {
-  out.push_back(char('0' + v / 10 % 10));
-  out.push_back(char('0' + v % 10));
+inline void AppendTwoDigits(std::string& out, int v) {
+  const char digits[2] = {char('0' + v / 10 % 10), char('0' + v % 10)};
+  out.append(digits, 2);
 }
 
 // The number with the fewest digits that reads back as the same value of its own
@@ -32,20 +33,23 @@ void AppendShortest(std::string& out, T v) {
   }
 }
 
+// The bytes COPY's text format reads as special in a field: backslash, tab, LF, CR.
+constexpr std::array<bool, 256> kCopySpecial = [] {
+  std::array<bool, 256> t{};
+  t[std::uint8_t('\\')] = t[std::uint8_t('\t')] = t[std::uint8_t('\n')] = t[std::uint8_t('\r')] = true;
+  return t;
+}();
+
 // Appends Text escaped for a field of COPY's text format: backslash, tab, LF and CR
 // as backslash sequences; every other byte as it is.
 void AppendCopyEscaped(std::string& out, std::string_view text) {
   std::size_t run = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
-    const char* escape = c == '\\'   ? "\\\\"
-                         : c == '\t' ? "\\t"
-                         : c == '\n' ? "\\n"
-                         : c == '\r' ? "\\r"
-                                     : nullptr;
-    if (escape == nullptr) continue;
+    if (!kCopySpecial[std::uint8_t(c)]) continue;
     out.append(text.data() + run, i - run);
-    out.append(escape, 2);
+    out.push_back('\\');
+    out.push_back(c == '\\' ? '\\' : c == '\t' ? 't' : c == '\n' ? 'n' : 'r');
     run = i + 1;
   }
   out.append(text.data() + run, text.size() - run);
@@ -265,10 +269,16 @@ void TSqlRowWriter::AppendRow(std::string& out, std::span<const TKvICellView* co
     if (i > 0) out.push_back('\t');
     value_.clear();
     if (!c.Array) {
-      if (!AppendValue(value_, c, cellAt(c.Cells.empty() ? -1 : c.Cells[0]))) {
+      const TKvICellView* cell = cellAt(c.Cells.empty() ? -1 : c.Cells[0]);
+      // Numbers, dates and times hold nothing COPY would read as special.
+      const bool plain = !IsTextType(c.Type) && c.Type != tpsBLOB;
+      const std::size_t before = out.size();
+      if (!AppendValue(plain ? out : value_, c, cell)) {
+        out.resize(before);
         out += "\\N";
         continue;
       }
+      if (plain) continue;
     } else {
       value_.push_back('{');
       for (std::size_t e = 0; e < c.Cells.size(); ++e) {
