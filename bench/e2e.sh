@@ -7,6 +7,8 @@
 #   veltro converting all tables with a header line,
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
+#   veltro writing the SQL script (/FORMAT=SQL) and, where the PostgreSQL server
+#   programs are installed, psql loading it into a throwaway server (tools/pg-throwaway.sh),
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
 # to the cat time for each, then the ratio of the encrypted to the plain conversion.
 #
@@ -83,6 +85,16 @@ if [ "$(md5sum <bench-out/owner.SALES.txt 2>/dev/null)" != "$plainSum" ]; then
   echo "the encrypted file's output differs from the plain file's" >&2
 fi
 rm -f bench-out/owner.SALES.txt
+settle "$file"
+results+=("$(run sql "$bin/veltro" "$file" bench-out/out.sql /FORMAT=SQL)")
+source tools/pg-throwaway.sh
+trap pg_throwaway_stop EXIT
+if [ -f bench-out/out.sql ] && pg_throwaway_start; then
+  results+=("$(run psql "$PG_THROWAWAY_BIN/psql" -h "$PG_THROWAWAY_DIR" -U postgres -X -q \
+    -v ON_ERROR_STOP=1 -d postgres -f bench-out/out.sql)")
+  pg_throwaway_stop
+fi
+rm -f bench-out/out.sql
 
 cat_time=$(echo "${results[0]}" | awk '{print $2}')
 printf "%-8s %10s %10s %12s %10s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat cpu_s
@@ -94,5 +106,7 @@ for r in "${results[@]}"; do
 done
 plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
 enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
-awk -v p="$plain" -v e="$enc" 'BEGIN {
-  if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p }'
+sql=$(printf '%s\n' "${results[@]}" | awk '$1 == "sql" { print $2 }')
+awk -v p="$plain" -v e="$enc" -v s="$sql" 'BEGIN {
+  if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p
+  if (p + 0 > 0 && s + 0 > 0) printf "SQL script/plain conversion: %.2f\n", s / p }'
