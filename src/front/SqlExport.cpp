@@ -106,6 +106,8 @@ void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std
     tableNames.push_back(TakeUniqueName(
         DatabaseTableName(Reader->Sheets()[i].Caption, Reader->FileName), taken, kPgNameBytes));
 
+  // The script is renamed over the target at the end: never over the source.
+  if (AlreadyUsed(target)) throw EFCreateError("Cannot create file " + target + ": it is the source");
   // A failed run leaves no script that could pass for a whole one.
   std::string temporary = target + ".partial";
   for (int k = 2; FileExists(temporary); ++k) temporary = target + ".partial" + std::to_string(k);

@@ -46,6 +46,7 @@ TEST(SqlScriptRun, WholeScriptFilterFieldsAndFailure) {
   setenv("LC_ALL", "C", 1);
   TempDir dir;
   WriteOrders(dir.File("shop.tps"));
+  const std::vector<std::uint8_t> source = ReadFileBytes(dir.File("shop.tps"));
   const std::string messages = RunIn(dir, {"shop.tps", "shop.sql", "/FORMAT=SQL"});
   EXPECT_EQ(messages,
             "Warning: 1 column names repeated in their table were given a suffix (_2, _3, ...).\r\n");
@@ -91,6 +92,11 @@ TEST(SqlScriptRun, WholeScriptFilterFieldsAndFailure) {
     files.push_back(e.path().filename().string());
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"old.sql", "part.sql", "shop.sql", "shop.tps"}));
+
+  // Never renamed over the source.
+  EXPECT_NE(RunIn(dir, {"shop.tps", "./shop.tps", "/format=sql"}, 1).find("it is the source"),
+            std::string::npos);
+  EXPECT_EQ(ReadFileBytes(dir.File("shop.tps")), source);
 
   EXPECT_NE(RunIn(dir, {"shop.tps", "x.sql", "/format=xml"}, 1)
                 .find("Unknown output form 'xml' in /FORMAT=: use one of TEXT, SQL"),
