@@ -94,7 +94,7 @@ TEST(SqlScriptRun, WholeScriptFilterFieldsAndFailure) {
   EXPECT_EQ(files, (std::vector<std::string>{"old.sql", "part.sql", "shop.sql", "shop.tps"}));
 
   // Never renamed over the source.
-  EXPECT_NE(RunIn(dir, {"shop.tps", "./shop.tps", "/format=sql"}, 1).find("it is the source"),
+  EXPECT_NE(RunIn(dir, {"shop.tps", "shop.tps", "/format=sql"}, 1).find("it is the source"),
             std::string::npos);
   EXPECT_EQ(ReadFileBytes(dir.File("shop.tps")), source);
 
