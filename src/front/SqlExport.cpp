@@ -5,13 +5,16 @@
 #include <set>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "cells/KvText.h"
 #include "front/PathNames.h"
+#include "front/RowWalk.h"
 #include "front/RunObject.h"
 #include "front/SqlNames.h"
 #include "front/SqlScript.h"
 #include "front/VeltroMain.h"
+#include "tps/KvTPSSchema.h"
 
 namespace {
 
@@ -97,28 +100,28 @@ TSqlTable SqlTableOf(const TTPSClarionTable& t, const std::string& name, const s
 
 }  // namespace
 
-void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std::string& target,
-                        const std::string& fields) {
+void TA::WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions& o) {
+  const std::string& target = o.Target;
   // Table names first: tables and indexes share one namespace in the database.
   std::set<std::string> taken;
   std::vector<std::string> tableNames;
-  for (const std::int32_t i : sheetIndexes)
+  for (std::int32_t i = first; i < last; ++i)
     tableNames.push_back(TakeUniqueName(
         DatabaseTableName(Reader->Sheets()[i].Caption, Reader->FileName), taken, kPgNameBytes));
 
   // The script is renamed over the target at the end: never over the source.
-  if (AlreadyUsed(target)) throw EFCreateError("Cannot create file " + target + ": it is the source");
+  if (outputPaths_.AlreadyUsed(target))
+    throw EFCreateError("Cannot create file " + target + ": it is the source");
   // A failed run leaves no script that could pass for a whole one.
   std::string temporary = target + ".partial";
   for (int k = 2; FileExists(temporary); ++k) temporary = target + ".partial" + std::to_string(k);
-  std::int64_t nuls = 0, invalidUtf8 = 0;
-  std::size_t renamed = 0;
   std::optional<TBufferedFileWriter> opened;
   try {
     opened.emplace(temporary);
   } catch (const EFCreateError&) {
     throw EFCreateError("Cannot create file " + target);
   }
+  std::size_t renamed = 0;
   try {
     TBufferedFileWriter& out = *opened;
     std::uint64_t written = 0;
@@ -128,49 +131,48 @@ void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std
       out.Write(text);
     };
     write(SqlScriptHead());
-    std::string text;
-    std::vector<const TKvICellView*> cells;
-    std::vector<TKvICellView> stored;
-    for (std::size_t s = 0; s < sheetIndexes.size(); ++s) {
-      const std::int32_t sheetIndex = sheetIndexes[s];
-      TSpreadSheet& sheet = Reader->Sheets().Items(sheetIndex);
-      const auto* t = dynamic_cast<const TTPSClarionTable*>(&sheet);
-      const TTPSClarionTable empty;
-      const TSqlTable table =
-          SqlTableOf(t != nullptr ? *t : empty, tableNames[s], fields, TrimBlanks, taken, renamed);
-      text.clear();
-      AppendSqlTableStart(text, table);
-      write(text);
-      TSqlRowWriter rows(table, TKvCodePage::Get(CodePage));
-      std::int32_t width = 0;
-      for (const TSqlColumn& c : table.Columns)
-        for (const std::int32_t k : c.Cells) width = std::max(width, k + 1);
-      for (std::int32_t row = 0; row < sheet.Cells.RowCount; ++row) {
-        if (!Filter.empty() && !RowPasses(sheetIndex, row)) continue;
-        cells.assign(std::size_t(width), nullptr);
-        std::span<const TKvICellView> decoded;
-        if (sheet.Cells.PeekRow(row, decoded)) {
-          for (std::int32_t k = 0; k < width; ++k) cells[std::size_t(k)] = CellInRow(decoded, k);
-        } else {
-          stored.assign(std::size_t(width), TKvICellView{});
-          for (std::int32_t k = 0; k < width; ++k)
-            if (sheet.Cells.PeekCell(k, row, stored[std::size_t(k)]))
-              cells[std::size_t(k)] = &stored[std::size_t(k)];
-        }
-        text.clear();
-        rows.AppendRow(text, cells);
-        write(text);
-      }
-      nuls += rows.NulsReplaced();
-      invalidUtf8 += rows.InvalidUtf8();
-      text.clear();
-      AppendSqlTableEnd(text, table);
-      write(text);
+    const TKvCodePage& codePage = TKvCodePage::Get(o.CodePage);
+    const FormatSettings iso = FormatSettings::Iso();
+    for (std::int32_t i = first; i < last; ++i) {
+      TSpreadSheet& sheet = Reader->Sheets().Items(i);
+      const TTPSClarionTable* t = Reader->TableOfSheet(i);
+      const TTPSClarionTable none;
+      TSqlTable table = SqlTableOf(t != nullptr ? *t : none, tableNames[std::size_t(i - first)],
+                                   o.Fields, o.Trim, taken, renamed);
+      // The walk reads the cells the columns are made of, in the table's order; the
+      // columns then name them by their position among these.
+      std::vector<std::int32_t> cells;
+      for (const TSqlColumn& c : table.Columns) cells.insert(cells.end(), c.Cells.begin(), c.Cells.end());
+      std::sort(cells.begin(), cells.end());
+      cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
+      for (TSqlColumn& c : table.Columns)
+        for (std::int32_t& k : c.Cells)
+          k = std::int32_t(std::lower_bound(cells.begin(), cells.end(), k) - cells.begin());
+
+      TTableSchema schema;
+      if (t != nullptr) schema = TpsTableSchema(*t);
+      schema.Name = table.Name;
+      TTableContext context;
+      context.Schema = &schema;
+      context.Columns = cells;
+      context.Settings = &iso;
+      context.Path = target;
+      TRowTest rowTest;
+      if (!Filter.empty()) rowTest = [this, i](std::int32_t row) { return RowPasses(i, row); };
+      TSqlRowFormat format(table, codePage);
+      TWalkLimits limits;
+      limits.MaxBytes = textBudget_ - std::min(textBudget_, written);
+      written += WriteTableRows(out, sheet.Cells, context, format, rowTest, limits);
+      format.TallyWarnings(Warnings);
     }
     write(SqlScriptTail());
     out.Close();
     textBudget_ -= std::min(textBudget_, written);
   } catch (...) {
+    try {
+      opened->Close();
+    } catch (...) {
+    }
     RemoveFileQuietly(temporary);
     throw;
   }
@@ -178,13 +180,8 @@ void TA::WriteSqlScript(const std::vector<std::int32_t>& sheetIndexes, const std
     RemoveFileQuietly(temporary);
     throw EFCreateError("Cannot create file " + target);
   }
+  outputPaths_.Remember(target);
   if (renamed > 0)
-    WriteWarningLine("Warning: " + std::to_string(renamed) +
-                     " column names repeated in their table were given a suffix (_2, _3, ...).");
-  if (nuls > 0)
-    WriteWarningLine("Warning: " + std::to_string(nuls) +
-                     " NUL bytes inside texts were written as U+FFFD.");
-  if (invalidUtf8 > 0)
-    WriteWarningLine("Warning: " + std::to_string(invalidUtf8) +
-                     " invalid UTF-8 sequences in texts were written as U+FFFD.");
+    Warnings.Add("column names repeated in their table were given a suffix (_2, _3, ...).",
+                 std::int64_t(renamed));
 }

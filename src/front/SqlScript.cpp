@@ -297,3 +297,38 @@ void TSqlRowWriter::AppendRow(std::string& out, std::span<const TKvICellView* co
   }
   out.push_back('\n');
 }
+
+TSqlRowFormat::TSqlRowFormat(const TSqlTable& table, const TKvCodePage& codePage)
+    : table_(table), codePage_(codePage), rows_(table, codePage) {}
+
+void TSqlRowFormat::Prologue(std::vector<std::string>& pieces) {
+  pieces.emplace_back();
+  AppendSqlTableStart(pieces.back(), table_);
+}
+
+bool TSqlRowFormat::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
+  cells_.resize(row.Size());
+  for (std::size_t k = 0; k < row.Size(); ++k) cells_[k] = row.Cell(k);
+  rows_.AppendRow(out, cells_);
+  return out.size() <= limit;
+}
+
+void TSqlRowFormat::Epilogue(std::vector<std::string>& pieces) {
+  pieces.emplace_back();
+  AppendSqlTableEnd(pieces.back(), table_);
+}
+
+std::unique_ptr<TRowFormat> TSqlRowFormat::CloneForThread() const {
+  return std::make_unique<TSqlRowFormat>(table_, codePage_);
+}
+
+void TSqlRowFormat::MergeCopy(TRowFormat& copy) {
+  const auto& other = static_cast<const TSqlRowFormat&>(copy);
+  copiedNuls_ += other.rows_.NulsReplaced() + other.copiedNuls_;
+  copiedInvalid_ += other.rows_.InvalidUtf8() + other.copiedInvalid_;
+}
+
+void TSqlRowFormat::TallyWarnings(TWarningTally& tally) const {
+  tally.Add(kNulsWarning, rows_.NulsReplaced() + copiedNuls_);
+  tally.Add(kInvalidUtf8Warning, rows_.InvalidUtf8() + copiedInvalid_);
+}

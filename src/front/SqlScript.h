@@ -11,6 +11,7 @@
 
 #include "cells/KvCells.h"
 #include "cells/KvCodePage.h"
+#include "front/RowFormat.h"
 
 // A column of the script's table: one field of the record, or an array field whose
 // elements are cells of their own.
@@ -82,3 +83,30 @@ class TSqlRowWriter {
   std::int64_t nuls_ = 0;
   std::int64_t invalidUtf8_ = 0;
 };
+
+// A table of the script as a row format for the row walk: DROP, CREATE TABLE and the
+// COPY line before the rows, each row as a COPY line, the end of the rows and the
+// indexes after them. TSqlColumn::Cells name the walk's selected columns by position.
+class TSqlRowFormat : public TRowFormat {
+ public:
+  TSqlRowFormat(const TSqlTable& table, const TKvCodePage& codePage);
+  void Begin(const TTableContext& /*table*/) override {}
+  void Prologue(std::vector<std::string>& pieces) override;
+  bool AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) override;
+  void Epilogue(std::vector<std::string>& pieces) override;
+  std::unique_ptr<TRowFormat> CloneForThread() const override;
+  void MergeCopy(TRowFormat& copy) override;
+  void TallyWarnings(TWarningTally& tally) const override;
+
+ private:
+  const TSqlTable& table_;
+  const TKvCodePage& codePage_;
+  TSqlRowWriter rows_;
+  std::vector<const TKvICellView*> cells_;
+  std::int64_t copiedNuls_ = 0, copiedInvalid_ = 0;  // counted by copies on other threads
+};
+
+// The warnings of the script form, as TWarningTally counts them.
+inline constexpr const char* kNulsWarning = "NUL bytes inside texts were written as U+FFFD.";
+inline constexpr const char* kInvalidUtf8Warning =
+    "invalid UTF-8 sequences in texts were written as U+FFFD.";

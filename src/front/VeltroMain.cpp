@@ -37,15 +37,8 @@ int RunEntry() {
   const TRunOptions o = ParseRunOptions(arguments);
 
   TA a;
-  a.Filter = o.Filter;
-  a.Owner = o.Owner;
-  a.SchemaOnly = o.SchemaOnly;
-  a.SqlScript = o.Form == "SQL";
-  a.TrimBlanks = o.Trim;
-  a.CodePage = o.CodePage;
   ownerGiven = o.Owner.has_value();
-  return a.Run(o.Source, o.Target, o.Delimiter, o.Qualifier, o.RecordSeparator, o.Fixed, o.Header,
-               o.TypeLine, o.SkipGroups, o.Fields, o.TableName, o.ListOnly);
+  return a.Run(o);
 }
 
 std::string FileNameOf(std::string_view path) {

@@ -598,6 +598,11 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
   }
 }
 
+const TTPSClarionTable* TClarionTPS::TableOfSheet(std::int32_t index) const {
+  if (index < 0 || index >= sheets_.Count()) return nullptr;
+  return dynamic_cast<const TTPSClarionTable*>(&sheets_[index]);
+}
+
 void TClarionTPS::CleanUp() {
   for (std::int32_t k = sheets_.Count() - 1; k >= 0; --k) {
     auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[k]);
