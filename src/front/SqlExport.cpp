@@ -7,7 +7,6 @@
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
-#include "cells/KvText.h"
 #include "front/PathNames.h"
 #include "front/RowWalk.h"
 #include "front/RunObject.h"
@@ -18,19 +17,6 @@
 
 namespace {
 
-// Whether Name is among the lower-cased names of Fields (each followed by ";"); every
-// name is when Fields is empty.
-bool Selected(const std::string& fields, const std::string& name) {
-  if (fields.empty()) return true;
-  const std::string key = LowerAscii(name) + ";";
-  for (std::size_t at = 0; at < fields.size();) {
-    const std::size_t end = fields.find(';', at);
-    if (fields.compare(at, end + 1 - at, key) == 0) return true;
-    at = end + 1;
-  }
-  return false;
-}
-
 // The position of the field a key component names (its definition index), or -1.
 std::int32_t ComponentPosition(const TTPSClarionTable& t, std::size_t count, std::uint16_t field) {
   for (std::size_t j = 0; j < count; ++j)
@@ -40,11 +26,16 @@ std::int32_t ComponentPosition(const TTPSClarionTable& t, std::size_t count, std
 
 // The script's table of a loaded table whose arrays were split into element columns
 // (an array field is a group of length 0 followed by one field per element).
-TSqlTable SqlTableOf(const TTPSClarionTable& t, const std::string& name, const std::string& fields,
-                     bool trim, std::set<std::string>& takenNames, std::size_t& renamed) {
+// Fields chosen by /FIELDS= are the columns SelectColumns gives for the table's schema.
+TSqlTable SqlTableOf(const TTPSClarionTable& t, const TTableSchema& schema, const std::string& name,
+                     const std::string& fields, bool trim, std::set<std::string>& takenNames,
+                     std::size_t& renamed) {
   TSqlTable out;
   out.Name = name;
   const std::size_t count = std::min<std::size_t>(t.FieldCount, t.Fields.size());
+  std::vector<bool> chosen(count, false);
+  for (const std::int32_t k : SelectColumns(schema, false, fields))
+    if (std::size_t(k) < count) chosen[std::size_t(k)] = true;
   std::vector<std::int32_t> columnOfField(count, -1);
   for (std::size_t j = 0; j < count; ++j) {
     const TTPSField& f = t.Fields[j];
@@ -61,10 +52,10 @@ TSqlTable SqlTableOf(const TTPSClarionTable& t, const std::string& name, const s
       for (std::uint16_t k = 1; k <= f.Elements; ++k) c.Cells.push_back(std::int32_t(j + k));
       const std::size_t group = j;
       j += f.Elements;
-      if (!HasSqlColumn(c.Type) || !Selected(fields, f.Name)) continue;
+      if (!HasSqlColumn(c.Type) || !chosen[group]) continue;
       columnOfField[group] = std::int32_t(out.Columns.size());
     } else {
-      if (!HasSqlColumn(f.Type) || !Selected(fields, f.Name)) continue;
+      if (!HasSqlColumn(f.Type) || !chosen[j]) continue;
       // An array left whole (too many columns to split) is its text.
       c.Type = f.IsArray() ? std::uint8_t(tpsVarChar) : f.Type;
       c.Size = f.Length;
@@ -137,8 +128,11 @@ void TA::WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions
       TSpreadSheet& sheet = Reader->Sheets().Items(i);
       const TTPSClarionTable* t = Reader->TableOfSheet(i);
       const TTPSClarionTable none;
-      TSqlTable table = SqlTableOf(t != nullptr ? *t : none, tableNames[std::size_t(i - first)],
-                                   o.Fields, o.Trim, taken, renamed);
+      TTableSchema schema;
+      if (t != nullptr) schema = TpsTableSchema(*t);
+      TSqlTable table = SqlTableOf(t != nullptr ? *t : none, schema,
+                                   tableNames[std::size_t(i - first)], o.Fields, o.Trim, taken,
+                                   renamed);
       // The walk reads the cells the columns are made of, in the table's order; the
       // columns then name them by their position among these.
       std::vector<std::int32_t> cells;
@@ -149,8 +143,6 @@ void TA::WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions
         for (std::int32_t& k : c.Cells)
           k = std::int32_t(std::lower_bound(cells.begin(), cells.end(), k) - cells.begin());
 
-      TTableSchema schema;
-      if (t != nullptr) schema = TpsTableSchema(*t);
       schema.Name = table.Name;
       TTableContext context;
       context.Schema = &schema;
