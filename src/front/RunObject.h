@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cells/KvCells.h"
 #include "front/OutputForms.h"
@@ -74,6 +75,10 @@ class TA {
   void WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions& options);
   // Prints the definition of sheet SheetIndex (SchemaText) on standard output.
   void WriteSchema(std::int32_t sheetIndex);
+  // Warns about names of Fields that are no field of the given sheets, and sheets that
+  // have none of them.
+  void WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets);
+
   // Files this run has written, and the source file, so that no table overwrites
   // another table's output or the source.
   TOutputPaths outputPaths_;
