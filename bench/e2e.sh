@@ -7,10 +7,12 @@
 #   veltro converting all tables with a header line,
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
+#   veltro converting all tables with /CSV (UTF-8, RFC 4180 quoting, ISO values),
 #   veltro writing the SQL script (/FORMAT=SQL) and, where the PostgreSQL server
 #   programs are installed, psql loading it into a throwaway server (tools/pg-throwaway.sh),
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each, then the ratio of the encrypted to the plain conversion.
+# to the cat time for each, then the ratios of the encrypted and of the /CSV conversion
+# and of the SQL script to the plain one.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -86,6 +88,9 @@ if [ "$(md5sum <bench-out/owner.SALES.txt 2>/dev/null)" != "$plainSum" ]; then
 fi
 rm -f bench-out/owner.SALES.txt
 settle "$file"
+results+=("$(run csv "$bin/veltro" "$file" bench-out/out.csv /CSV)")
+rm -f bench-out/out.SALES.csv
+settle "$file"
 results+=("$(run sql "$bin/veltro" "$file" bench-out/out.sql /FORMAT=SQL)")
 source tools/pg-throwaway.sh
 trap pg_throwaway_stop EXIT
@@ -106,7 +111,11 @@ for r in "${results[@]}"; do
 done
 plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
 enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
+awk -v p="$plain" -v e="$enc" 'BEGIN {
+  if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p }'
+csv=$(printf '%s\n' "${results[@]}" | awk '$1 == "csv" { print $2 }')
+awk -v p="$plain" -v c="$csv" 'BEGIN {
+  if (p + 0 > 0 && c + 0 > 0) printf "/CSV/plain conversion: %.2f\n", c / p }'
 sql=$(printf '%s\n' "${results[@]}" | awk '$1 == "sql" { print $2 }')
-awk -v p="$plain" -v e="$enc" -v s="$sql" 'BEGIN {
-  if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p
+awk -v p="$plain" -v s="$sql" 'BEGIN {
   if (p + 0 > 0 && s + 0 > 0) printf "SQL script/plain conversion: %.2f\n", s / p }'

@@ -8,6 +8,9 @@ command -v g++ >/dev/null 2>&1 || need+=(g++)
 dpkg -s libgtest-dev >/dev/null 2>&1 || need+=(libgtest-dev)
 # The server the SQL script tests load into (tools/test-postgres.sh starts a throwaway one).
 dpkg -s postgresql >/dev/null 2>&1 || need+=(postgresql)
+# The end-to-end check that a /CSV file imports into a database (tools/check-csv.py).
+command -v sqlite3 >/dev/null 2>&1 || need+=(sqlite3)
+command -v python3 >/dev/null 2>&1 || need+=(python3)
 for pkg in "$@"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done

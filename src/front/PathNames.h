@@ -3,16 +3,22 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Position where the file-name part of Path begins: after the last "/" on POSIX;
 // after the last "\", "/" or ":" on Windows (C:\out\data.txt, C:data.txt).
 std::size_t FileNamePartStart(std::string_view path);
 
-#include <string>
-
 // Moves file From to To, replacing a file there (one step within a folder); false when
 // the system refuses.
 bool ReplaceFileWith(const std::string& from, const std::string& to);
 // Removes a file; a file that cannot be removed stays, silently.
 void RemoveFileQuietly(const std::string& path);
+
+// The separator a path written for the user takes: "/" on POSIX, "\\" on Windows.
+char PathSeparator();
+
+// Creates the folder Path unless it exists; fails with EFCreateError "Cannot create
+// folder <path>".
+void MakeDirectory(const std::string& path);

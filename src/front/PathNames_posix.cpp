@@ -1,7 +1,10 @@
-#include "front/PathNames.h"
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
-#include <unistd.h>
+
+#include "cells/KvExceptions.h"
+#include "front/PathNames.h"
 
 std::size_t FileNamePartStart(std::string_view path) {
   const std::size_t slash = path.rfind('/');
@@ -13,3 +16,12 @@ bool ReplaceFileWith(const std::string& from, const std::string& to) {
 }
 
 void RemoveFileQuietly(const std::string& path) { unlink(path.c_str()); }
+
+char PathSeparator() { return '/'; }
+
+void MakeDirectory(const std::string& path) {
+  struct stat st {};
+  if (mkdir(path.c_str(), 0777) == 0 || (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))
+    return;
+  throw EFCreateError("Cannot create folder " + path);
+}

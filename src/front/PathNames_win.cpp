@@ -1,6 +1,7 @@
-#include "front/PathNames.h"
-
 #include <windows.h>
+
+#include "cells/KvExceptions.h"
+#include "front/PathNames.h"
 
 std::size_t FileNamePartStart(std::string_view path) {
   // "\" and "/" both separate directories; ":" ends a drive ("C:data.txt").
@@ -13,3 +14,12 @@ bool ReplaceFileWith(const std::string& from, const std::string& to) {
 }
 
 void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }
+
+char PathSeparator() { return '\\'; }
+
+void MakeDirectory(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+  throw EFCreateError("Cannot create folder " + path);
+}

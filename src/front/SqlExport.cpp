@@ -123,6 +123,8 @@ void TA::WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions
     };
     write(SqlScriptHead());
     const TKvCodePage& codePage = TKvCodePage::Get(o.CodePage);
+    // The script trims the padding of STRING values unless /TRIM=0 says otherwise.
+    const bool trim = o.TrimGiven ? o.Trim : true;
     const FormatSettings iso = FormatSettings::Iso();
     for (std::int32_t i = first; i < last; ++i) {
       TSpreadSheet& sheet = Reader->Sheets().Items(i);
@@ -130,13 +132,14 @@ void TA::WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions
       const TTPSClarionTable none;
       TTableSchema schema;
       if (t != nullptr) schema = TpsTableSchema(*t);
-      TSqlTable table = SqlTableOf(t != nullptr ? *t : none, schema,
-                                   tableNames[std::size_t(i - first)], o.Fields, o.Trim, taken,
-                                   renamed);
+      TSqlTable table =
+          SqlTableOf(t != nullptr ? *t : none, schema, tableNames[std::size_t(i - first)], o.Fields,
+                     trim, taken, renamed);
       // The walk reads the cells the columns are made of, in the table's order; the
       // columns then name them by their position among these.
       std::vector<std::int32_t> cells;
-      for (const TSqlColumn& c : table.Columns) cells.insert(cells.end(), c.Cells.begin(), c.Cells.end());
+      for (const TSqlColumn& c : table.Columns)
+        cells.insert(cells.end(), c.Cells.begin(), c.Cells.end());
       std::sort(cells.begin(), cells.end());
       cells.erase(std::unique(cells.begin(), cells.end()), cells.end());
       for (TSqlColumn& c : table.Columns)

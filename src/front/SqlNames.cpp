@@ -25,8 +25,8 @@ namespace {
 
 // As TakeUniqueName, trying suffixes from *Next on and leaving *Next past the one used
 // (a file may repeat one name thousands of times).
-std::string TakeFrom(const std::string& base, std::set<std::string>& taken,
-                     std::size_t maxBytes, int* next) {
+std::string TakeFrom(const std::string& base, std::set<std::string>& taken, std::size_t maxBytes,
+                     int* next) {
   std::string name = CutName(base, maxBytes);
   int k = next != nullptr ? *next : 2;
   if (next != nullptr || taken.count(LowerAscii(name)) != 0) {

@@ -36,7 +36,8 @@ void AppendShortest(std::string& out, T v) {
 // The bytes COPY's text format reads as special in a field: backslash, tab, LF, CR.
 constexpr std::array<bool, 256> kCopySpecial = [] {
   std::array<bool, 256> t{};
-  t[std::uint8_t('\\')] = t[std::uint8_t('\t')] = t[std::uint8_t('\n')] = t[std::uint8_t('\r')] = true;
+  t[std::uint8_t('\\')] = t[std::uint8_t('\t')] = t[std::uint8_t('\n')] = t[std::uint8_t('\r')] =
+      true;
   return t;
 }();
 

@@ -16,12 +16,12 @@
 // A column of the script's table: one field of the record, or an array field whose
 // elements are cells of their own.
 struct TSqlColumn {
-  std::string Name;            // unique in the table
-  std::uint8_t Type = 0;       // the field's type code (tps type codes)
-  std::uint16_t Size = 0;      // bytes of one value (of one element of an array)
-  std::uint8_t Decimals = 0;   // DECIMAL only
-  bool Array = false;          // a PostgreSQL array of the element type
-  bool TrimBlanks = false;     // STRING padding removed
+  std::string Name;                 // unique in the table
+  std::uint8_t Type = 0;            // the field's type code (tps type codes)
+  std::uint16_t Size = 0;           // bytes of one value (of one element of an array)
+  std::uint8_t Decimals = 0;        // DECIMAL only
+  bool Array = false;               // a PostgreSQL array of the element type
+  bool TrimBlanks = false;          // STRING padding removed
   std::vector<std::int32_t> Cells;  // the row cells it is made of: one, or one per element
 };
 

@@ -159,8 +159,9 @@ class PostgresLoad : public ::testing::Test {
     if (!db_.empty()) Psql("postgres", {"-c", "DROP DATABASE IF EXISTS " + db_});
   }
   ProcessResult Psql(const std::string& db, std::vector<std::string> args) {
-    std::vector<std::string> all{psql_, "-h", host_, "-p", Env("VELTRO_PGPORT"), "-U",
-                                 "postgres", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-d", db};
+    std::vector<std::string> all{psql_,      "-h", host_, "-p", Env("VELTRO_PGPORT"), "-U",
+                                 "postgres", "-X", "-q",  "-v", "ON_ERROR_STOP=1",    "-d",
+                                 db};
     all.insert(all.end(), args.begin(), args.end());
     return RunProcess(all, dir_.Path());
   }
@@ -211,8 +212,8 @@ void PostgresLoad::ExpectTableMatchesText(const std::string& table,
 
   const std::vector<std::string> columns = Query(
       "SELECT column_name || '|' || format_type(atttypid, atttypmod) FROM "
-      "information_schema.columns c JOIN pg_attribute a ON a.attrelid = '\"" + table +
-      "\"'::regclass AND a.attname = c.column_name WHERE table_name = '" + table +
+      "information_schema.columns c JOIN pg_attribute a ON a.attrelid = '\"" +
+      table + "\"'::regclass AND a.attname = c.column_name WHERE table_name = '" + table +
       "' ORDER BY ordinal_position");
   ASSERT_FALSE(columns.empty()) << table;
   const ProcessResult copy =
@@ -312,7 +313,8 @@ TEST_F(PostgresLoad, EverySampleLoadsTwiceWithEveryValueAndIndex) {
     ExpectTableMatchesText(c.table, source);
     std::vector<std::string> indexes = Query(
         "SELECT indexname || ' ' || substring(indexdef from '\\(.*\\)$') FROM pg_indexes "
-        "WHERE tablename = '" + std::string(c.table) + "' ORDER BY indexname");
+        "WHERE tablename = '" +
+        std::string(c.table) + "' ORDER BY indexname");
     EXPECT_EQ(indexes, c.indexes);
   }
   // One table each, nothing left over from the first loads.

@@ -166,7 +166,8 @@ TEST(Schema, EveryTableOfAWrittenFileAndAMissingTable) {
   tpsw::Table a, b;
   a.number = 1;
   a.name = "CUSTOMER";
-  a.fields = {tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4}, tpsw::Field{tpsw::kString, "CUS:NAME", 4, 12},
+  a.fields = {tpsw::Field{tpsw::kLong, "CUS:ID", 0, 4},
+              tpsw::Field{tpsw::kString, "CUS:NAME", 4, 12},
               tpsw::Field{tpsw::kDecimal, "CUS:BALANCE", 16, 5, 1, 2}};
   // Key components name fields by their index, counted from 0 as in real files.
   for (int i = 0; i < 3; ++i) a.fields[i].index = i;

@@ -24,7 +24,8 @@ void WriteOrders(const std::string& path) {
   // Key components name fields by their index, counted from 0 as in real files.
   for (std::size_t i = 0; i < t.fields.size(); ++i) t.fields[i].index = int(i);
   t.memos = {tpsw::Memo{"ORD:NOTE"}};
-  t.keys = {tpsw::Key{"ORD:BYNO", {tpsw::KeyPart{0}}}, tpsw::Key{"ORD:BYDAY", {tpsw::KeyPart{4}, tpsw::KeyPart{1}}}};
+  t.keys = {tpsw::Key{"ORD:BYNO", {tpsw::KeyPart{0}}},
+            tpsw::Key{"ORD:BYDAY", {tpsw::KeyPart{4}, tpsw::KeyPart{1}}}};
   tpsw::Writer w(path);
   w.AddTable(t);
   tpsw::AddTextRows(w, t,
@@ -48,8 +49,9 @@ TEST(SqlScriptRun, WholeScriptFilterFieldsAndFailure) {
   WriteOrders(dir.File("shop.tps"));
   const std::vector<std::uint8_t> source = ReadFileBytes(dir.File("shop.tps"));
   const std::string messages = RunIn(dir, {"shop.tps", "shop.sql", "/FORMAT=SQL"});
-  EXPECT_EQ(messages,
-            "Warning: 1 column names repeated in their table were given a suffix (_2, _3, ...).\r\n");
+  EXPECT_EQ(
+      messages,
+      "Warning: 1 column names repeated in their table were given a suffix (_2, _3, ...).\r\n");
   EXPECT_EQ(ReadFileText(dir.File("shop.sql")),
             "SET client_encoding = 'UTF8';\n"
             "BEGIN;\n"
