@@ -9,9 +9,11 @@
 #   veltro converting the encrypted file with its owner password,
 #   veltro converting all tables with /CSV (UTF-8, RFC 4180 quoting, ISO values),
 #   veltro writing JSON Lines (/FORMAT=JSONL) and a SQLite database (/FORMAT=SQLITE),
+#   veltro writing the SQL script (/FORMAT=SQL) and, where the PostgreSQL server
+#   programs are installed, psql loading it into a throwaway server (tools/pg-throwaway.sh),
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each, then the ratios of the encrypted, /CSV, JSON Lines and
-# SQLite conversions to the plain one.
+# to the cat time for each, then the ratios of the encrypted, /CSV, JSON Lines, SQLite
+# and SQL script conversions to the plain one.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -96,6 +98,16 @@ settle "$file"
 rm -f bench-out/out.db
 results+=("$(run sqlite "$bin/veltro" "$file" bench-out/out.db /FORMAT=SQLITE)")
 rm -f bench-out/out.db
+settle "$file"
+results+=("$(run sql "$bin/veltro" "$file" bench-out/out.sql /FORMAT=SQL)")
+source tools/pg-throwaway.sh
+trap pg_throwaway_stop EXIT
+if [ -f bench-out/out.sql ] && pg_throwaway_start; then
+  results+=("$(run psql "$PG_THROWAWAY_BIN/psql" -h "$PG_THROWAWAY_DIR" -U postgres -X -q \
+    -v ON_ERROR_STOP=1 -d postgres -f bench-out/out.sql)")
+  pg_throwaway_stop
+fi
+rm -f bench-out/out.sql
 
 cat_time=$(echo "${results[0]}" | awk '{print $2}')
 printf "%-8s %10s %10s %12s %10s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat cpu_s
@@ -117,3 +129,6 @@ for step in jsonl sqlite; do
   awk -v p="$plain" -v t="$t" -v s="$step" 'BEGIN {
     if (p + 0 > 0 && t + 0 > 0) printf "%s/plain conversion: %.2f\n", s, t / p }'
 done
+sql=$(printf '%s\n' "${results[@]}" | awk '$1 == "sql" { print $2 }')
+awk -v p="$plain" -v s="$sql" 'BEGIN {
+  if (p + 0 > 0 && s + 0 > 0) printf "SQL script/plain conversion: %.2f\n", s / p }'

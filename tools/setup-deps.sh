@@ -10,6 +10,9 @@ dpkg -s libgtest-dev >/dev/null 2>&1 || need+=(libgtest-dev)
 # converted database, and for the check that a /CSV file imports) and python3
 # (tools/check-csv.py and the typed outputs' checks).
 dpkg -s libsqlite3-dev >/dev/null 2>&1 || need+=(libsqlite3-dev)
+# The server the SQL script tests load into (tools/test-postgres.sh starts a throwaway one).
+dpkg -s postgresql >/dev/null 2>&1 || need+=(postgresql)
+# The end-to-end check that a /CSV file imports into a database (tools/check-csv.py).
 command -v sqlite3 >/dev/null 2>&1 || need+=(sqlite3)
 command -v python3 >/dev/null 2>&1 || need+=(python3)
 for pkg in "$@"; do

@@ -1,5 +1,7 @@
 #include "front/OutputForms.h"
 
+#include <stdexcept>
+
 #include "front/PathNames.h"
 #include "front/TextLayout.h"
 #include "front/TypedOutputs.h"
@@ -47,6 +49,10 @@ TOutputForm MakeOutputForm(const TRunOptions& options) {
     case TOutputKind::Sqlite:
       form.Sink = std::make_unique<TSqliteSink>(options.Target, TypedOptionsOf(options));
       break;
+    case TOutputKind::Sql:
+      // One script holds every table (the run object writes it through the row walk with
+      // the SQL row format); it is no form of one table.
+      throw std::logic_error("the SQL script is written by the run object");
   }
   return form;
 }

@@ -10,6 +10,12 @@
 // after the last "\", "/" or ":" on Windows (C:\out\data.txt, C:data.txt).
 std::size_t FileNamePartStart(std::string_view path);
 
+// Moves file From to To, replacing a file there (one step within a folder); false when
+// the system refuses.
+bool ReplaceFileWith(const std::string& from, const std::string& to);
+// Removes a file; a file that cannot be removed stays, silently.
+void RemoveFileQuietly(const std::string& path);
+
 // The separator a path written for the user takes: "/" on POSIX, "\\" on Windows.
 char PathSeparator();
 

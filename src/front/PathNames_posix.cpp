@@ -1,7 +1,16 @@
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "cells/KvExceptions.h"
 #include "front/PathNames.h"
+
+bool ReplaceFileWith(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+void RemoveFileQuietly(const std::string& path) { unlink(path.c_str()); }
 
 char PathSeparator() { return '/'; }
 

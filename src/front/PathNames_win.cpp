@@ -3,6 +3,12 @@
 #include "cells/KvExceptions.h"
 #include "front/PathNames.h"
 
+bool ReplaceFileWith(const std::string& from, const std::string& to) {
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }
+
 char PathSeparator() { return '\\'; }
 
 void MakeDirectory(const std::string& path) {

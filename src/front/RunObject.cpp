@@ -14,6 +14,7 @@
 #include "front/RowWalk.h"
 #include "front/RunChecks.h"
 #include "front/RunOptions.h"
+#include "front/SchemaText.h"
 #include "front/ValueForms.h"
 #include "front/VeltroMain.h"
 #include "out/TypedSchema.h"
@@ -157,6 +158,19 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   form.Format->TallyWarnings(Warnings);
 }
 
+void TA::WriteSchema(std::int32_t sheetIndex) {
+  const TSpreadSheet& sheet = Reader->Sheets()[sheetIndex];
+  TTPSClarionTable plain;  // a sheet that is not a table has no fields or keys
+  const TTPSClarionTable* table = Reader->TableOfSheet(sheetIndex);
+  if (table == nullptr) {
+    plain.TableName = sheet.Caption;
+    table = &plain;
+  }
+  std::string text = SchemaText(*table, sheet.Cells.RowCount);
+  text.resize(text.size() - 2);  // the console line adds its own CR LF
+  WriteConsoleLine(text);
+}
+
 void TA::WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets) {
   if (fields.empty()) return;
   std::vector<TTableFields> tables;
@@ -230,8 +244,8 @@ int TA::Run(const TRunOptions& o) {
   Reader->TableNumber = 0;
   Reader->Owner = Owner;
   Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
-  // The typed outputs write an array's elements as values of their own.
-  Reader->SplitArrayFields = o.Format != TOutputKind::Text;
+  // The typed outputs (the SQL script too) write an array's elements as values of their own.
+  Reader->SplitArrayFields = o.Format != TOutputKind::Text && !o.ListOnly && !o.SchemaOnly;
   Reader->LoadFromStream(stream);
   // Day numbers of /DATES= and /TIMES= are found impossible as they are written: the
   // load's count then joins theirs in one line at the end.
@@ -261,7 +275,20 @@ int TA::Run(const TRunOptions& o) {
       return ecNotFound;
     }
     last = first + 1;
-  } else if (o.Target == kStandardOutputTarget && last > 1) {
+  }
+  if (o.SchemaOnly) {
+    for (std::int32_t i = first; i < last; ++i) {
+      if (i > first) WriteConsoleLine("");
+      WriteSchema(i);
+    }
+    return ecDone;
+  }
+  if (o.Format == TOutputKind::Sql && o.Target == kStandardOutputTarget) {
+    // The script is renamed into place when it is whole; standard output cannot be.
+    WriteConsoleLine("The SQL script is written to a file: give its path as the target.");
+    return ecFailure;
+  }
+  if (o.Target == kStandardOutputTarget && last > 1 && o.TableName.empty()) {
     // Standard output holds one table's lines: several would run into each other.
     WriteConsoleLine("Standard output (target -) takes one table and this file has " +
                      std::to_string(last) + ": choose one with /TABLE=.");
@@ -274,10 +301,14 @@ int TA::Run(const TRunOptions& o) {
     throw Exception("/FORMAT=SQLITE writes a database file: give its path as the target, not -");
   if (o.Format == TOutputKind::Sqlite && outputPaths_.AlreadyUsed(o.Target))
     throw EKvIFileException("The database " + o.Target + " is the source file");
-  TOutputForm form = MakeOutputForm(o);
-  if (o.Format == TOutputKind::Sqlite && first == last)
-    WriteWarningLine("Warning: the file holds no tables; the database was left without them.");
-  for (std::int32_t i = first; i < last; ++i) ExportTable(i, o, form);
+  if (o.Format == TOutputKind::Sql) {
+    WriteSqlScript(first, last, o);
+  } else {
+    TOutputForm form = MakeOutputForm(o);
+    if (o.Format == TOutputKind::Sqlite && first == last)
+      WriteWarningLine("Warning: the file holds no tables; the database was left without them.");
+    for (std::int32_t i = first; i < last; ++i) ExportTable(i, o, form);
+  }
   for (const auto& [text, count] : Warnings.Counts)
     WriteWarningLine("Warning: " + std::to_string(count) + " " + text);
   // Names of /DATES= and /TIMES= that named no LONG field of the tables converted.

@@ -71,6 +71,11 @@ class TA {
   bool FilterAccepts(std::int32_t sheetIndex, std::int32_t row);
 
  private:
+  // Writes sheets First to Last - 1 into one SQL script at the options' Target
+  // (SqlExport.cpp).
+  void WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions& options);
+  // Prints the definition of sheet SheetIndex (SchemaText) on standard output.
+  void WriteSchema(std::int32_t sheetIndex);
   // Warns about names of Fields that are no field of the given sheets, and sheets that
   // have none of them.
   void WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets);

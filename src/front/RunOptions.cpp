@@ -120,14 +120,15 @@ void SetFormat(TRunOptions& o, const std::string& value) {
   static constexpr std::pair<std::string_view, TOutputKind> kOutputForms[] = {
       {"TEXT", TOutputKind::Text},
       {"JSONL", TOutputKind::JsonLines},
-      {"SQLITE", TOutputKind::Sqlite}};
+      {"SQLITE", TOutputKind::Sqlite},
+      {"SQL", TOutputKind::Sql}};
   const std::string v = UpperAscii(value);
   for (const auto& [name, kind] : kOutputForms)
     if (v == name) {
       o.Format = kind;
       return;
     }
-  throw Exception("Unknown output form /FORMAT=" + value + ": give TEXT, JSONL or SQLITE");
+  throw Exception("Unknown output form /FORMAT=" + value + ": give TEXT, JSONL, SQLITE or SQL");
 }
 
 using F = TSwitchForm;
@@ -165,11 +166,12 @@ const std::vector<TSwitch> kSwitches = {
     {"/BLOB", F::sfValue, "", SetBlob},
     {"/TRIM", F::sfFlag, "", [](TRunOptions& o, const std::string&) { SetTrim(o, "1"); }},
     {"/TRIM", F::sfValue, "", SetTrim},
+    {"/SCHEMA", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.SchemaOnly = true; }},
     {"/DATES", F::sfValue, "",
      [](TRunOptions& o, const std::string& v) { o.DateFields = NameList(v); }},
     {"/TIMES", F::sfValue, "",
      [](TRunOptions& o, const std::string& v) { o.TimeFields = NameList(v); }},
-    {"/FORMAT", F::sfValue, "TEXT|JSONL|SQLITE", SetFormat},
+    {"/FORMAT", F::sfValue, "TEXT|JSONL|SQLITE|SQL", SetFormat},
 };
 
 // How a switch is written in messages: lower case, with "=" when it takes a value.
@@ -336,7 +338,7 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& arguments,
 
 std::string MissingTargetMessage(const TRunOptions& o) {
   // Runs that print instead of converting need no target (a new such switch joins here).
-  if (o.ListOnly) return "";
+  if (o.ListOnly || o.SchemaOnly) return "";
   if (!o.TargetSwitch.empty())
     return "No target file given: \"" + o.TargetSwitch + "\" is a switch.";
   if (o.Target.empty()) return "No target file given.";
@@ -360,7 +362,8 @@ std::string UsageText() {
          "Text for other tools: [/csv] [/utf8] [/bom] [/codepage=<cp>] [/qualify=<all|needed>] "
          "[/blob=<raw|base64|hex|files|omit>] [/trim[=0|1]] [/dates=<field1;field2;...>] "
          "[/times=<field1;field2;...>]\r\n"
-
          "Typed outputs: /format=<text|jsonl|sqlite> (JSON Lines files, or the target is a "
-         "SQLite database)\r\n";
+         "SQLite database)\r\n"
+         "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n"
+         "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<cp>]\r\n";
 }

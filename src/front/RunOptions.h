@@ -14,8 +14,9 @@ inline const std::string kNoneMarker(1, '\0');
 
 // The target that sends the converted table to standard output.
 inline constexpr std::string_view kStandardOutputTarget = "-";
-// The output form: delimited or fixed-width text, JSON Lines files, or a SQLite database.
-enum class TOutputKind : std::uint8_t { Text, JsonLines, Sqlite };
+// The output form: delimited or fixed-width text, JSON Lines files, a SQLite database, or
+// one SQL script for PostgreSQL.
+enum class TOutputKind : std::uint8_t { Text, JsonLines, Sqlite, Sql };
 
 // Which values the qualifier encloses: every non-empty one, or only those holding the
 // delimiter, the qualifier, CR or LF.
@@ -44,7 +45,7 @@ struct TRunOptions {
   std::optional<std::string> Owner;
   // The second argument when it is a switch and therefore no target.
   std::string TargetSwitch;
-  // /FORMAT=: TEXT (the default), JSONL or SQLITE.
+  // /FORMAT=: TEXT (the default), JSONL, SQLITE or SQL.
   TOutputKind Format = TOutputKind::Text;
 
   // Text for other tools (none of these changes the output when left at its default).
@@ -69,6 +70,9 @@ struct TRunOptions {
   // followed by ";".
   std::string DateFields;
   std::string TimeFields;
+
+  // Print each table's definition instead of converting.
+  bool SchemaOnly = false;
 };
 
 // One switch of the command line. Every switch the program knows must be listed in

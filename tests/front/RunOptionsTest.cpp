@@ -32,6 +32,8 @@ TEST(RunOptions, FlagsAreCaseInsensitiveAndExact) {
   EXPECT_TRUE(Parse({"/LISTING"}).ListOnly);
   EXPECT_TRUE(Parse({"/list"}).ListOnly);
   EXPECT_FALSE(Parse({"/LIS"}).ListOnly);
+  EXPECT_TRUE(Parse({"/Schema"}).SchemaOnly);
+  EXPECT_FALSE(Parse({"/schemas"}).SchemaOnly);
 }
 
 TEST(RunOptions, DelimiterAndQualifierWithBackslashForm) {
@@ -107,7 +109,9 @@ TEST(RunOptions, UsageTextBytes) {
             "[/blob=<raw|base64|hex|files|omit>] [/trim[=0|1]] [/dates=<field1;field2;...>] "
             "[/times=<field1;field2;...>]\r\n"
             "Typed outputs: /format=<text|jsonl|sqlite> (JSON Lines files, or the target is a "
-            "SQLite database)\r\n");
+            "SQLite database)\r\n"
+            "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n"
+            "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<cp>]\r\n");
 }
 
 TEST(RunOptions, OutputFormsInAnyLetterCaseAndNoOther) {
@@ -117,7 +121,8 @@ TEST(RunOptions, OutputFormsInAnyLetterCaseAndNoOther) {
     TOutputKind kind;
   } forms[] = {{"/format=jsonl", TOutputKind::JsonLines},
                {"/FORMAT=SQLite", TOutputKind::Sqlite},
-               {"/Format=text", TOutputKind::Text}};
+               {"/Format=text", TOutputKind::Text},
+               {"/format=Sql", TOutputKind::Sql}};
   for (const auto& f : forms)
     EXPECT_EQ(ParseRunOptions({"a.tps", "b.db", "/format=sqlite", f.arg}).Format, f.kind) << f.arg;
   for (const char* bad : {"/FORMAT=XML", "/FORMAT=", "/FORMAT=JSON"})
