@@ -11,6 +11,8 @@ std::size_t FileNamePartStart(std::string_view path) {
 
 char PathSeparator() { return '\\'; }
 
+bool FileNamesAreUtf8() { return false; }
+
 void MakeDirectory(const std::string& path) {
   if (CreateDirectoryA(path.c_str(), nullptr)) return;
   const DWORD attributes = GetFileAttributesA(path.c_str());

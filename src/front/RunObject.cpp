@@ -8,6 +8,7 @@
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "cells/KvText.h"
+#include "front/PathNames.h"
 #include "front/RowFilter.h"
 #include "front/RowWalk.h"
 #include "front/ValueForms.h"
@@ -108,9 +109,9 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
     form.Sink->TallyWarnings(Warnings);
     return;
   }
-  // Under /UTF8 the table's name in the file name is UTF-8 too.
+  // Under /UTF8 the table's name in the file name is UTF-8 too, where file names are.
   std::string name = sheet.Caption;
-  if (options.Utf8) {
+  if (options.Utf8 && FileNamesAreUtf8()) {
     name.clear();
     std::int64_t invalid = 0;
     TKvCodePage::Get(options.CodePage).AppendUtf8(name, sheet.Caption, invalid);

@@ -72,7 +72,7 @@ void TValueForms::Begin(const TTableContext& table) {
     const std::string& name = schema_->Name;
     const std::string table = name.empty() || name == "UNNAMED" ? StemOf(options_.Source) : name;
     tableForFiles_.clear();
-    AppendText(tableForFiles_, table);
+    AppendFileNamePart(tableForFiles_, table);
     folderMade_ = false;
   }
 }
@@ -102,6 +102,13 @@ void TValueForms::TallyWarnings(TWarningTally& tally) const {
 void TValueForms::AppendText(std::string& out, std::string_view text) {
   if (utf8_)
     codePage_->AppendUtf8(out, text, invalidUtf8_);
+  else
+    out.append(text);
+}
+
+void TValueForms::AppendFileNamePart(std::string& out, std::string_view text) {
+  if (FileNamesAreUtf8())
+    AppendText(out, text);
   else
     out.append(text);
 }
@@ -180,7 +187,7 @@ void TValueForms::AppendBlob(std::string& out, const TRowView& row, std::size_t 
   if (bytes.empty()) return;
   scratch_ = tableForFiles_;
   scratch_ += '.';
-  AppendText(scratch_, schema_->Columns[std::size_t(row.Column(k))].Name);
+  AppendFileNamePart(scratch_, schema_->Columns[std::size_t(row.Column(k))].Name);
   scratch_ += '.';
   scratch_ += std::to_string(row.RecordNumber);
   scratch_ += '.';
