@@ -1,6 +1,7 @@
 #include "front/ValueForms.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "cells/KvBinaryText.h"
 #include "cells/KvConvert.h"
@@ -114,7 +115,9 @@ void TValueForms::AppendFileNamePart(std::string& out, std::string_view text) {
 }
 
 void TValueForms::AppendDate(std::string& out, double value) {
-  if (iso_)
+  // Under ISO values the cache holds the ISO settings' texts, which equal the ISO forms
+  // of values without hundredths of a second (rounded as DecodeTime rounds them).
+  if (iso_ && std::llround(std::fabs(value - std::trunc(value)) * 86400000.0) % 1000 >= 10)
     AppendIsoDateTime(out, value);
   else
     dates_->Append(out, value);
