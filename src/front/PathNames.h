@@ -19,6 +19,11 @@ void RemoveFileQuietly(const std::string& path);
 // The separator a path written for the user takes: "/" on POSIX, "\\" on Windows.
 char PathSeparator();
 
+// Whether file names are UTF-8 here, so that a UTF-8 table name may be part of one:
+// on POSIX names are bytes; the Windows file calls used here take the system's ANSI
+// code page instead.
+bool FileNamesAreUtf8();
+
 // Creates the folder Path unless it exists; fails with EFCreateError "Cannot create
 // folder <path>".
 void MakeDirectory(const std::string& path);

@@ -14,6 +14,8 @@ void RemoveFileQuietly(const std::string& path) { unlink(path.c_str()); }
 
 char PathSeparator() { return '/'; }
 
+bool FileNamesAreUtf8() { return true; }
+
 void MakeDirectory(const std::string& path) {
   struct stat st {};
   if (mkdir(path.c_str(), 0777) == 0 || (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)))

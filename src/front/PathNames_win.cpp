@@ -11,6 +11,8 @@ void RemoveFileQuietly(const std::string& path) { DeleteFileA(path.c_str()); }
 
 char PathSeparator() { return '\\'; }
 
+bool FileNamesAreUtf8() { return false; }
+
 void MakeDirectory(const std::string& path) {
   if (CreateDirectoryA(path.c_str(), nullptr)) return;
   const DWORD attributes = GetFileAttributesA(path.c_str());

@@ -10,6 +10,7 @@
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "cells/KvText.h"
+#include "front/PathNames.h"
 #include "front/RowFilter.h"
 #include "front/RowWalk.h"
 #include "front/RunChecks.h"
@@ -130,9 +131,9 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
     file = std::make_unique<TBufferedFileWriter>(TBufferedFileWriter::TStandardOutput{});
     context.Path = options.Target;
   } else {
-    // Under /UTF8 the table's name in the file name is UTF-8 too.
+    // Under /UTF8 the table's name in the file name is UTF-8 too, where file names are.
     std::string name = sheet.Caption;
-    if (options.Utf8) {
+    if (options.Utf8 && FileNamesAreUtf8()) {
       name.clear();
       std::int64_t invalid = 0;
       TKvCodePage::Get(options.CodePage).AppendUtf8(name, sheet.Caption, invalid);

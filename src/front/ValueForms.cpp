@@ -1,6 +1,7 @@
 #include "front/ValueForms.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "cells/KvBinaryText.h"
 #include "cells/KvConvert.h"
@@ -73,7 +74,7 @@ void TValueForms::Begin(const TTableContext& table) {
     const std::string& name = schema_->Name;
     const std::string table = name.empty() || name == "UNNAMED" ? StemOf(options_.Source) : name;
     tableForFiles_.clear();
-    AppendText(tableForFiles_, table);
+    AppendFileNamePart(tableForFiles_, table);
     folderMade_ = false;
   }
 }
@@ -107,8 +108,17 @@ void TValueForms::AppendText(std::string& out, std::string_view text) {
     out.append(text);
 }
 
+void TValueForms::AppendFileNamePart(std::string& out, std::string_view text) {
+  if (FileNamesAreUtf8())
+    AppendText(out, text);
+  else
+    out.append(text);
+}
+
 void TValueForms::AppendDate(std::string& out, double value) {
-  if (iso_)
+  // Under ISO values the cache holds the ISO settings' texts, which equal the ISO forms
+  // of values without hundredths of a second (rounded as DecodeTime rounds them).
+  if (iso_ && std::llround(std::fabs(value - std::trunc(value)) * 86400000.0) % 1000 >= 10)
     AppendIsoDateTime(out, value);
   else
     dates_->Append(out, value);
@@ -181,7 +191,7 @@ void TValueForms::AppendBlob(std::string& out, const TRowView& row, std::size_t 
   if (bytes.empty()) return;
   scratch_ = tableForFiles_;
   scratch_ += '.';
-  AppendText(scratch_, schema_->Columns[std::size_t(row.Column(k))].Name);
+  AppendFileNamePart(scratch_, schema_->Columns[std::size_t(row.Column(k))].Name);
   scratch_ += '.';
   scratch_ += std::to_string(row.RecordNumber);
   scratch_ += '.';

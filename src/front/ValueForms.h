@@ -53,6 +53,9 @@ class TValueForms {
  private:
   enum class TRule : std::uint8_t { Plain, FixedString, Blob, DayDate, DayTime };
   void AppendDate(std::string& out, double value);
+  // A table or field name as part of a BLOB's file name: as AppendText where file names
+  // are UTF-8, the stored bytes elsewhere.
+  void AppendFileNamePart(std::string& out, std::string_view text);
   void AppendBlob(std::string& out, const TRowView& row, std::size_t k, std::string_view bytes);
 
   // The run's choices.
