@@ -29,12 +29,6 @@ constexpr std::uint64_t kLoadBudgetFixed = std::uint64_t(32) << 20;
 constexpr std::uint64_t kRecordCost = sizeof(TTPSRecord) + 96;
 constexpr std::uint64_t kSinkRecordCost = 32;
 
-std::uint32_t Le32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-         std::uint32_t(p[3]) << 24;
-}
-std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 8); }
-
 }  // namespace
 
 // ---- Byte store ----
@@ -166,8 +160,8 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
     if (!havePrev) {
       if (n - p < 5) return;
       if ((flags & 0xC0) != 0xC0) throw Exception("Incorrect start record in page");
-      recLen = Le16(&body[p + 1]);
-      hdrLen = Le16(&body[p + 3]);
+      recLen = TpsLe16(&body[p + 1]);
+      hdrLen = TpsLe16(&body[p + 3]);
       p += 5;
     } else {
       ++p;
@@ -175,12 +169,12 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
       hdrLen = prevHdr;
       if (flags & 0x80) {
         if (n - p < 2) return;
-        recLen = Le16(&body[p]);
+        recLen = TpsLe16(&body[p]);
         p += 2;
       }
       if (flags & 0x40) {
         if (n - p < 2) return;
-        hdrLen = Le16(&body[p]);
+        hdrLen = TpsLe16(&body[p]);
         p += 2;
       }
       shared = flags & 0x3F;
@@ -200,11 +194,6 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
   }
 }
 
-std::int32_t Be32(const std::uint8_t* p) {
-  return std::int32_t(std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 |
-                      std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]));
-}
-
 void CutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
                 TTPSRecords& memos, TTPSByteStore& store, std::uint64_t pageOffset,
                 TTPSDataSink* sink, std::vector<std::uint8_t>& scratch) {
@@ -221,7 +210,8 @@ void CutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRec
                   std::uint8_t number[4] = {};
                   for (std::size_t i = 0; i < 4 && bodyStart + i < data.size(); ++i)
                     number[i] = data[bodyStart + i];
-                  sink->DataRecord(pageOffset, k, r.TableNumber, Be32(number), data, hdrLen);
+                  sink->DataRecord(pageOffset, k, r.TableNumber, std::int32_t(TpsBe32(number)),
+                                   data, hdrLen);
                   return;
                 }
                 r.IndexInPage = std::int32_t(k);
@@ -250,6 +240,14 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
 }
 
 // ---- Pages read again ----
+
+void TTPSReleaseBehind::Reached(std::span<const std::uint8_t> file, std::uint64_t offset) {
+  if (offset + 2 * kStep < released_) released_ = offset;
+  if (offset >= released_ + 2 * kStep) {
+    TpsReleaseMappedBytes(file, released_, offset - kStep);
+    released_ = offset - kStep;
+  }
+}
 
 void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t from,
                            std::uint64_t to) {
@@ -316,13 +314,7 @@ bool TTPSPageCache::Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
       if (p.LastUse < page->LastUse) page = &p;
     Load(*page, pageOffset);
     // Pages are asked for in file order mostly: what lies well behind is given back.
-    // Reading that starts again from the front starts giving back from there.
-    constexpr std::uint64_t kReleaseStep = std::uint64_t(4) << 20;
-    if (pageOffset + 2 * kReleaseStep < released_) released_ = pageOffset;
-    if (releaseBehind_ && pageOffset >= released_ + 2 * kReleaseStep) {
-      TpsReleaseMappedBytes(file_.Raw(), released_, pageOffset - kReleaseStep);
-      released_ = pageOffset - kReleaseStep;
-    }
+    if (releaseBehind_) released_.Reached(file_.Raw(), pageOffset);
   }
   page->LastUse = clock_;
   if (indexInPage >= page->Items.size() || page->Items[indexInPage].Start == kNoItem) return false;
@@ -338,15 +330,13 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
   page.Items.clear();
   const std::uint64_t size = file_.Size();
   if (pos >= size || size - pos < kTpsPageHeaderSize) return;
-  const std::uint8_t* h = file_.Read(pos, kTpsPageHeaderSize, read_).data();
-  const std::uint16_t pageSize = Le16(h + 4);
-  const std::uint16_t expandedSize = Le16(h + 6);
-  const std::uint16_t recordCount = Le16(h + 10);
-  if (pageSize < kTpsPageHeaderSize || recordCount == 0) return;
-  const std::uint64_t bodyEnd = std::min<std::uint64_t>(pos + pageSize, size);
+  const TTPSPageHeader h = TpsPageHeader(file_.Read(pos, kTpsPageHeaderSize, read_).data());
+  const std::uint16_t recordCount = h.RecordCount;
+  if (h.PageSize < kTpsPageHeaderSize || recordCount == 0) return;
+  const std::uint64_t bodyEnd = std::min<std::uint64_t>(pos + h.PageSize, size);
   std::span<const std::uint8_t> body =
       file_.Read(pos + kTpsPageHeaderSize, std::size_t(bodyEnd - pos - kTpsPageHeaderSize), read_);
-  if (pageSize != expandedSize) {
+  if (!h.Plain()) {
     expanded_.clear();
     TpsExpandPage(body, expanded_);
     body = expanded_;
@@ -369,8 +359,7 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
   std::vector<std::uint8_t> read;  // decrypted bytes of the header or of a page
   const std::span<const std::uint8_t> head = file.Read(0, kTpsHeaderSize, read);
   // A file shorter than the header is not a TopSpeed file.
-  if (head.size() < kTpsHeaderSize || Le32(head.data()) != 0 ||
-      std::memcmp(head.data() + 14, "tOpS", 4) != 0) {
+  if (!TpsHeaderSignatureOk(head)) {
     if (!head.empty()) std::memcpy(header, head.data(), head.size());
     throw EKvIFileFormatException(
         "File signature is not correct. Possible bad file or custom algorithm used to "
@@ -403,23 +392,19 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
     if (used > budget)
       throw Exception("The file is damaged: its pages hold far more records than its size allows");
   };
-  for (int i = 0; i < 60; ++i) {
-    // Offsets in 64 bits: page addresses count 256-byte units after the header.
-    const std::uint64_t start = std::uint64_t(Le32(header + 32 + 4 * i)) * 256 + kTpsHeaderSize;
-    const std::uint64_t end = std::uint64_t(Le32(header + 272 + 4 * i)) * 256 + kTpsHeaderSize;
+  for (std::size_t i = 0; i < kTpsBlockCount; ++i) {
+    const auto [start, end] = TpsBlockEntry(header, i);
     if (start == end || start >= size) continue;
     std::uint64_t pos = start;
     while (pos < end && pos < size && size - pos >= kTpsPageHeaderSize) {
-      const std::uint8_t* h = file.Read(pos, kTpsPageHeaderSize, read).data();
-      const std::uint32_t address = Le32(h);
-      const std::uint16_t pageSize = Le16(h + 4);
-      const std::uint16_t expandedSize = Le16(h + 6);
-      const std::uint16_t recordCount = Le16(h + 10);
-      const std::uint8_t level = h[12];
+      const TTPSPageHeader h = TpsPageHeader(file.Read(pos, kTpsPageHeaderSize, read).data());
+      const std::uint16_t pageSize = h.PageSize;
+      const std::uint16_t expandedSize = h.ExpandedSize;
+      const std::uint16_t recordCount = h.RecordCount;
+      const std::uint8_t level = h.Level;
       std::uint64_t next = pos + kTpsPageHeaderSize;
-      // A page must sit where it says (the low 32 bits of its offset) and hold at least
-      // its own header; otherwise only its header is passed over.
-      if (address == std::uint32_t(pos) && pageSize >= kTpsPageHeaderSize) {
+      // A page that does not sit where it says: only its header is passed over.
+      if (TpsPageInPlace(h, pos)) {
         next = pos + pageSize;
         if (level == 0) {
           if (recordCount != 0) {
@@ -438,7 +423,7 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
           }
         }
       }
-      pos = (next + 255) / 256 * 256;
+      pos = TpsNextPageBoundary(next);
     }
   }
 }

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "tps/KvTPSBytes.h"
 #include "tps/KvTPSOwner.h"
 
 // Bytes of a whole file held in memory. Growing the buffer leaves the new bytes
@@ -109,9 +110,6 @@ enum : std::uint8_t {
   tpsKindMemo = 0xFC,
   tpsKindTableName = 0xFE,
 };
-
-constexpr std::size_t kTpsHeaderSize = 512;
-constexpr std::size_t kTpsPageHeaderSize = 13;
 
 // Takes the data records of a load instead of the record list, for loading rows on
 // demand: where each one lies, its table and its record number.
@@ -210,7 +208,7 @@ class TTPSPageCache {
 
   TTPSFileView file_;
   bool releaseBehind_ = false;
-  std::uint64_t released_ = 0;  // bytes before this offset were given back
+  TTPSReleaseBehind released_;
   Page pages_[4];
   std::uint64_t clock_ = 0;
   std::vector<std::uint8_t> expanded_;

@@ -9,14 +9,10 @@
 
 #include "cells/KvConvert.h"
 #include "cells/KvSettings.h"
+#include "tps/KvTPSBytes.h"
 #include "tps/KvTPSRecords.h"
 
 namespace {
-
-std::uint32_t Le32(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-         std::uint32_t(p[3]) << 24;
-}
 
 // 48-bit real: b0 is the biased exponent, bit 7 of b5 the sign, the rest the fraction.
 double Real48(const std::uint8_t* b) {
@@ -99,7 +95,7 @@ bool TpsFieldIsImpossibleDate(const TTPSField& f, std::span<const std::uint8_t> 
   if (f.Type != tpsDate && f.Type != tpsTime) return false;
   const std::size_t p = payloadStart + f.Offset;
   if (p >= data.size() || data.size() - p < 4) return false;
-  const std::uint32_t v = Le32(data.data() + p);
+  const std::uint32_t v = TpsLe32(data.data() + p);
   if (EmptyDateWord(v)) return false;
   TDateTime dt;
   return f.Type == tpsDate ? !DateWordEncodes(v, dt) : !TimeWordIsPossible(v);
@@ -136,11 +132,11 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
       if (avail >= 2) integer(std::uint16_t(b[0] | b[1] << 8));
       break;
     case tpsLong:
-      if (avail >= 4) integer(std::int32_t(Le32(b)));
+      if (avail >= 4) integer(std::int32_t(TpsLe32(b)));
       break;
     case tpsULong:
       if (avail >= 4) {
-        std::uint32_t u = Le32(b);
+        std::uint32_t u = TpsLe32(b);
         // Values from 2^31 up keep their unsigned value.
         if (u <= 0x7FFFFFFFu) {
           integer(std::int32_t(u));
@@ -153,7 +149,7 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
     case tpsDate:
       if (avail >= 4) {
         out.CellType = ictDate;
-        std::uint32_t d = Le32(b);
+        std::uint32_t d = TpsLe32(b);
         TDateTime dt;
         if (EmptyDateWord(d)) {
           out.Kind = VarKind::String;
@@ -168,7 +164,7 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
     case tpsTime:
       if (avail >= 4) {
         out.CellType = ictDate;
-        std::uint32_t t = Le32(b);
+        std::uint32_t t = TpsLe32(b);
         TDateTime dt;
         if (EmptyDateWord(t)) {
           out.Kind = VarKind::String;
@@ -426,7 +422,7 @@ std::string TTPSMemoIndex::Assemble(TTPSRecords& memos, TTPSByteStore& store, st
   if (blob) {
     // A BLOB starts with the length of the data that follows.
     if (text.size() < 4) return std::string();
-    std::uint32_t len = Le32(reinterpret_cast<const std::uint8_t*>(text.data()));
+    std::uint32_t len = TpsLe32(reinterpret_cast<const std::uint8_t*>(text.data()));
     std::size_t keep = std::min<std::size_t>(len, text.size() - 4);
     text = text.substr(4, keep);
   }
