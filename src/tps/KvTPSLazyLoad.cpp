@@ -15,7 +15,7 @@ bool TClarionTPS::LazyLoadPossible() const {
 }
 
 void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view) {
-  memoIndex_.Sort(memos_);
+  memoIndex_.Sort(memos_, &store_, &damage_);
   // The bytes stay for the rows decoded later: a copy read from the stream moves along.
   TTPSFileBytes owned;
   if (!source_.empty() && view.Raw().data() == source_.data()) owned = std::move(source_);
@@ -27,6 +27,10 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
 
   for (std::int32_t number : index.order) {
     std::vector<TKvISourceRow>& rows = index.rows[number];
+    if (usable_.count(number) == 0) {
+      damage_.RecordsWithoutDefinition(number, rows.size());
+      continue;
+    }
     const std::int32_t sheetNo = TableIndexOf(number);
     TTPSClarionTable& t = Table(sheetNo);
     if (t.FieldCount > t.Fields.size()) t.FieldCount = std::uint16_t(t.Fields.size());
