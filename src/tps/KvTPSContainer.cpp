@@ -472,7 +472,6 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
   // (outside the blocks), only pages are looked at, and one that cannot be read and runs
   // into the next block is a stale page partly overwritten by it: not counted. Returns
   // the pages read.
-  std::vector<std::uint64_t> startsLost;   // entry starts where no page is, for now
   std::vector<TTPSBlockEntry> foundPages;  // pages found by searching
   auto walk = [&](std::uint64_t start, std::uint64_t end, bool searching) {
     std::uint64_t found = 0;
@@ -488,14 +487,10 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
         pos = TpsNextPageBoundary(pos + h.PageSize);
         continue;
       }
-      if (searching ? inPlace && end - pos >= h.PageSize : inPlace || !lost) {
-        // A block that starts where no page is may start inside a page found by
-        // searching: decided once the search is done.
-        if (!searching && pos == start && !inPlace)
-          startsLost.push_back(pos);
-        else
-          report.PageLost(pos);
-      }
+      // A block that starts where no page is: decided once the search is done.
+      const bool doubtfulStart = !searching && pos == start && !inPlace;
+      if (searching ? inPlace && end - pos >= h.PageSize : (inPlace || !lost) && !doubtfulStart)
+        report.PageLost(pos);
       lost = true;
       pos = TpsNextPageBoundary(pos + kTpsPageHeaderSize);
     }
@@ -504,47 +499,49 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
 
   // Entries whose numbers hold together are walked. A damaged one (past the end of a
   // file that is not cut short, before the end of the block before it) is not, and the
-  // parts of the file that no walked entry covers are then searched for pages; so are
-  // they when an entry starts where no page is (into the middle of a page, or at a
-  // page destroyed). An intact file is never searched: the stale pages it keeps
-  // outside its blocks stay unread.
+  // parts of the file that no walked entry covers are then searched for pages. So are
+  // they when an entry starts where no page is: when a page found there holds its start,
+  // the entry pointed into the middle of it; otherwise its first page is lost. An intact
+  // file is never searched: the stale pages it keeps outside its blocks stay unread.
   std::vector<TTPSBlockEntry> walked;
-  bool damagedEntries = false;
+  std::vector<std::size_t> doubtful;  // entries that start where no page is
+  bool search = false;
   std::uint64_t previousEnd = kTpsHeaderSize;
   for (std::size_t i = 0; i < kTpsBlockCount; ++i) {
     const TTPSBlockEntry e = TpsBlockEntry(header, i);
     if (e.Start == e.End) continue;
     if (cutShort && e.Start >= size) continue;  // lost with the tail of the file
-    const bool pageAtStart =
-        e.Start < size && size - e.Start >= kTpsPageHeaderSize &&
-        TpsPageInPlace(TpsPageHeader(file.Read(e.Start, kTpsPageHeaderSize, read).data()), e.Start);
-    if (e.Start > e.End || e.Start < previousEnd || (!cutShort && e.End > size) ||
-        (!pageAtStart && e.Start < size)) {
+    if (e.Start > e.End || e.Start < previousEnd || (!cutShort && e.End > size)) {
       report.BlockEntryDamaged(i);
-      damagedEntries = true;
-      if (!pageAtStart && e.Start < e.End && e.Start >= previousEnd && e.End <= size) {
-        // Only its start is in doubt: its pages are read.
-      } else {
-        continue;
-      }
+      search = true;
+      continue;
+    }
+    if (size - e.Start < kTpsPageHeaderSize ||
+        !TpsPageInPlace(TpsPageHeader(file.Read(e.Start, kTpsPageHeaderSize, read).data()),
+                        e.Start)) {
+      doubtful.push_back(i);
+      search = true;
     }
     previousEnd = e.End;
     walked.push_back(e);
     walk(e.Start, e.End, false);
   }
-  if (damagedEntries) {
-    std::uint64_t from = kTpsHeaderSize, found = 0;
-    for (const TTPSBlockEntry& e : walked) {
-      if (e.Start > from) found += walk(from, e.Start, true);
-      from = std::max(from, e.End);
-    }
-    if (from < size) found += walk(from, size, true);
-    report.PagesFoundBySearch(found);
+  if (!search) return;
+  std::uint64_t from = kTpsHeaderSize, found = 0;
+  for (const TTPSBlockEntry& e : walked) {
+    if (e.Start > from) found += walk(from, e.Start, true);
+    from = std::max(from, e.End);
   }
-  for (std::uint64_t start : startsLost) {
+  if (from < size) found += walk(from, size, true);
+  report.PagesFoundBySearch(found);
+  for (std::size_t i : doubtful) {
+    const std::uint64_t start = TpsBlockEntry(header, i).Start;
     bool inFoundPage = false;
     for (const TTPSBlockEntry& p : foundPages)
       inFoundPage = inFoundPage || (p.Start < start && start < p.End);
-    if (!inFoundPage) report.PageLost(start);
+    if (inFoundPage)
+      report.BlockEntryDamaged(i);
+    else
+      report.PageLost(start);
   }
 }
