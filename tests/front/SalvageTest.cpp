@@ -26,20 +26,20 @@ using Bytes = std::vector<std::uint8_t>;
 // Output file name -> its lines.
 using Output = std::map<std::string, std::multiset<std::string>>;
 
-struct Run {
+struct TRun {
   ProcessResult process;
   Output files;
   std::vector<std::string> warnings;  // damage warnings (impossible dates aside)
 };
 
-Run Convert(const TempDir& dir, const Bytes& bytes, std::vector<std::string> switches = {}) {
+TRun Convert(const TempDir& dir, const Bytes& bytes, std::vector<std::string> switches = {}) {
   const fs::path out = fs::path(dir.Path()) / "out";
   fs::remove_all(out);
   fs::create_directories(out);
   WriteFileBytes(dir.File("in.tps"), bytes);
   std::vector<std::string> args = {VeltroBinary(), dir.File("in.tps"), (out / "r.txt").string()};
   args.insert(args.end(), switches.begin(), switches.end());
-  Run r;
+  TRun r;
   r.process = RunProcess(args, dir.Path(), 30);
   for (const auto& e : fs::directory_iterator(out)) {
     const std::string text = ReadFileText(e.path().string());
@@ -204,14 +204,14 @@ std::uint64_t Missing(const Output& a, const Output& b) {
 
 void CheckSalvage(const TempDir& dir, const Bytes& intactBytes, std::vector<Damage> damages,
                   const std::vector<std::string>& switches = {}) {
-  const Run intact = Convert(dir, intactBytes, switches);
+  const TRun intact = Convert(dir, intactBytes, switches);
   ASSERT_EQ(intact.process.exitCode, 0) << intact.process.out << intact.process.err;
   ASSERT_TRUE(intact.warnings.empty()) << intact.process.err;
   ASSERT_FALSE(intact.files.empty());
   int lossy = 0;
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.name);
-    const Run r = Convert(dir, d.bytes, switches);
+    const TRun r = Convert(dir, d.bytes, switches);
     ASSERT_EQ(r.process.signal, 0) << r.process.err;
     const std::uint64_t missing = Missing(intact.files, r.files);
     const std::uint64_t altered = Missing(r.files, intact.files);
@@ -227,13 +227,14 @@ void CheckSalvage(const TempDir& dir, const Bytes& intactBytes, std::vector<Dama
     }
     EXPECT_EQ(r.process.exitCode, 3) << r.process.out << r.process.err;
     EXPECT_FALSE(r.warnings.empty()) << "a loss without a warning";
-    if (d.name.rfind("cut", 0) == 0)
+    if (d.name.rfind("cut", 0) == 0) {
       EXPECT_NE(r.process.err.find("it has been cut short."), std::string::npos) << r.process.err;
+    }
     if (missing > 0 || ++lossy % 3 == 1) {
       // All or nothing: the first damage ends the run and nothing is written.
       std::vector<std::string> strict = switches;
       strict.push_back("/STRICT");
-      const Run s = Convert(dir, d.bytes, strict);
+      const TRun s = Convert(dir, d.bytes, strict);
       EXPECT_EQ(s.process.exitCode, 1) << s.process.out << s.process.err;
       EXPECT_NE(s.process.out.find("The file is damaged: "), std::string::npos) << s.process.out;
       EXPECT_TRUE(s.files.empty());
@@ -324,7 +325,7 @@ TEST(Salvage, DefinitionsFromAnotherFile) {
   TempDir dir;
   const Bytes intact = GeneratedFile(true);
   WriteFileBytes(dir.File("intact.tps"), intact);
-  const Run expected = Convert(dir, intact, {"/h"});
+  const TRun expected = Convert(dir, intact, {"/h"});
   ASSERT_EQ(expected.process.exitCode, 0);
   // The first page holds the names and definitions of the three tables alone.
   const std::vector<Page> pages = PagesOf(intact);
@@ -332,12 +333,12 @@ TEST(Salvage, DefinitionsFromAnotherFile) {
   Bytes damaged = intact;
   std::fill(damaged.begin() + long(pages[0].At), damaged.begin() + long(pages[0].End), 0xEE);
 
-  const Run without = Convert(dir, damaged, {"/h"});
+  const TRun without = Convert(dir, damaged, {"/h"});
   EXPECT_EQ(without.process.exitCode, 3);
   EXPECT_TRUE(without.files.empty());
   EXPECT_EQ(without.warnings.size(), 4u) << without.process.err;  // the page, three tables
 
-  const Run with = Convert(dir, damaged, {"/h", "/DEFINITIONS=" + dir.File("intact.tps")});
+  const TRun with = Convert(dir, damaged, {"/h", "/DEFINITIONS=" + dir.File("intact.tps")});
   EXPECT_EQ(with.process.exitCode, 3) << with.process.err;  // the page is still lost
   EXPECT_EQ(with.files, expected.files);
   for (const char* table : {"CUSTOMER", "PHOTOS", "ORDERS"})
