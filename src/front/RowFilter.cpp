@@ -49,16 +49,18 @@ void TRowFilter::EvaluateFilter(const std::string& text, Variant& result) {
 }
 
 void TRowFilter::FieldValue(std::int32_t i, Variant& value) const {
-  TKvICellView cell;
-  if (cells_ == nullptr || !cells_->PeekCell(i, CurrentRow, cell)) {
+  // The row is read whole, as the writer reads it; the sheet keeps the row last read.
+  const TKvICellView* cell =
+      cells_ == nullptr ? nullptr : CellInRow(cells_->RowCells(CurrentRow), i);
+  if (cell == nullptr) {
     value = Variant::Null();
     return;
   }
-  if (cell.Kind == VarKind::Boolean) {
-    value = Variant::String(cell.Int != 0 ? "1" : "0");
+  if (cell->Kind == VarKind::Boolean) {
+    value = Variant::String(cell->Int != 0 ? "1" : "0");
     return;
   }
-  value = cell.ToVariant();
+  value = cell->ToVariant();
 }
 
 TRowFilter::TNameEntry TRowFilter::Resolve(const std::string& eval,

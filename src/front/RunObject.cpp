@@ -1,15 +1,14 @@
 #include "front/RunObject.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
 #include <vector>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "front/RowFilter.h"
-#include "front/TextExport.h"
+#include "front/RowWalk.h"
 #include "front/VeltroMain.h"
+#include "tps/KvTPSSchema.h"
 
 TA::TA() = default;
 TA::~TA() = default;
@@ -40,62 +39,101 @@ bool TA::FilterAccepts(std::int32_t sheetIndex, std::int32_t row) {
   if (rowFilter_->Table() != &sheet.Cells) {
     // Field i of the table is column i of its sheet.
     std::vector<std::string> names;
-    if (const auto* table = dynamic_cast<const TTPSClarionTable*>(&sheet)) {
-      const std::size_t count = std::min<std::size_t>(table->FieldCount, table->Fields.size());
-      for (std::size_t i = 0; i < count; ++i) names.push_back(table->Fields[i].Name);
-    }
+    if (const TTPSClarionTable* table = Reader->TableOfSheet(sheetIndex))
+      for (TTableColumn& c : TpsTableSchema(*table).Columns) names.push_back(std::move(c.Name));
     rowFilter_->SetTable(&sheet.Cells, std::move(names));
   }
   return rowFilter_->Accepts(row);
 }
 
-namespace {
+void TA::ExportTable(std::int32_t sheetIndex, const std::string& target,
+                     const std::string& delimiter, const std::string& qualifier,
+                     const std::string& recordSeparator, bool fixed, bool header, bool typeLine,
+                     bool skipGroups, const std::string& fields) {
+  TRunOptions o;
+  o.Target = target;
+  o.Delimiter = delimiter;
+  o.Qualifier = qualifier;
+  o.RecordSeparator = recordSeparator;
+  o.Fixed = fixed;
+  o.Header = header;
+  o.TypeLine = typeLine;
+  o.SkipGroups = skipGroups;
+  o.Fields = fields;
+  TOutputForm form = MakeOutputForm(o);
+  ExportTable(sheetIndex, o, form);
+}
 
-// The form under which paths are compared. Windows file names ignore letter case and
-// take either slash.
-std::string PathKey(const std::string& path) {
-#ifdef _WIN32
-  std::string key(path);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    if (c == '/') c = '\\';
+void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutputForm& form) {
+  TSpreadSheet& sheet = Reader->Sheets().Items(sheetIndex);
+  const TTPSClarionTable* table = Reader->TableOfSheet(sheetIndex);
+  TTableSchema schema;
+  if (table != nullptr) {
+    schema = TpsTableSchema(*table);
+  } else {
+    schema.Name = sheet.Caption;
+    schema.Number = sheetIndex;
   }
-  return key;
-#else
-  return path;
-#endif
-}
+  const std::vector<std::int32_t> columns =
+      SelectColumns(schema, options.SkipGroups, options.Fields);
+  TTableContext context;
+  context.Schema = &schema;
+  context.Columns = columns;
+  context.Settings = &CurrentSettings();
+  TRowTest rowTest;
+  if (!Filter.empty())
+    rowTest = [this, sheetIndex](std::int32_t row) { return RowPasses(sheetIndex, row); };
 
-}  // namespace
-
-bool TA::AlreadyUsed(const std::string& path) const {
-  if (usedPaths_.count(PathKey(path)) != 0) return true;
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && st.st_ino != 0 &&
-         usedFiles_.count({st.st_dev, st.st_ino}) != 0;
-}
-
-void TA::Remember(const std::string& path) {
-  usedPaths_.insert(PathKey(path));
-  struct stat st;
-  // File systems without inode numbers report 0; such files are known by path only.
-  if (stat(path.c_str(), &st) == 0 && st.st_ino != 0) usedFiles_.insert({st.st_dev, st.st_ino});
-}
-
-std::string TA::UniqueOutputPath(const std::string& derived, std::int32_t tableNumber) const {
-  if (!AlreadyUsed(derived)) return derived;
-  const std::string number = std::to_string(tableNumber);
-  std::string path = InsertBeforeExtension(derived, number);
-  for (int k = 2; AlreadyUsed(path); ++k)
-    path = InsertBeforeExtension(derived, number + "-" + std::to_string(k));
-  return path;
+  if (form.Sink) {
+    FeedTableRows(*form.Sink, sheet.Cells, context, rowTest);
+    form.Sink->TallyWarnings(Warnings);
+    return;
+  }
+  context.Path = outputPaths_.Unique(OutputPathFor(options.Target, sheet.Caption), schema.Number);
+  TBufferedFileWriter out(context.Path);
+  outputPaths_.Remember(context.Path);
+  TWalkLimits limits;
+  limits.MaxBytes = textBudget_;
+  try {
+    textBudget_ -= WriteTableRows(out, sheet.Cells, context, *form.Format, rowTest, limits);
+  } catch (...) {
+    // The bytes written so far stay in the file; the first failure is the one reported.
+    try {
+      out.Close();
+    } catch (...) {
+    }
+    throw;
+  }
+  out.Close();
+  form.Format->TallyWarnings(Warnings);
 }
 
 int TA::Run(const std::string& source, const std::string& target, const std::string& delimiter,
             const std::string& qualifier, const std::string& recordSeparator, bool fixed,
             bool header, bool typeLine, bool skipGroups, const std::string& fields,
             const std::string& tableName, bool listOnly) {
-  if (!FileExists(source)) {
+  TRunOptions o;
+  o.Source = source;
+  o.Target = target;
+  o.Delimiter = delimiter;
+  o.Qualifier = qualifier;
+  o.RecordSeparator = recordSeparator;
+  o.Fixed = fixed;
+  o.Header = header;
+  o.TypeLine = typeLine;
+  o.SkipGroups = skipGroups;
+  o.Fields = fields;
+  o.Filter = Filter;
+  o.TableName = tableName;
+  o.ListOnly = listOnly;
+  o.Owner = Owner;
+  return Run(o);
+}
+
+int TA::Run(const TRunOptions& o) {
+  Filter = o.Filter;
+  Owner = o.Owner;
+  if (!FileExists(o.Source)) {
     WriteConsoleLine("TopSpeed TPS file not found.");
     return ecNotFound;
   }
@@ -112,13 +150,13 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
 
   CurrentRow = std::make_unique<TSpreadSheetRow>();
   Reader = std::make_unique<TClarionTPS>();
-  TFileStream stream(source);
-  Remember(source);  // no table's text may replace the source file
+  TFileStream stream(o.Source);
+  outputPaths_.Remember(o.Source);  // no table's text may replace the source file
   textBudget_ = std::uint64_t(stream.Size()) * 1024 + (std::uint64_t(16) << 20);
 
   stream.Seek(0);
   Reader->KeepOpen = true;
-  Reader->FileName = source;
+  Reader->FileName = o.Source;
   Reader->OnCellValue = [this](TCustomSpreadSheetFile* sender, std::int32_t sheetNo,
                                std::int32_t row, std::int32_t column, std::int32_t formatIndex,
                                const Variant& value, TAlignment alignment, TKvICellType cellType) {
@@ -134,28 +172,27 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
                      " impossible date or time values were written as empty text.");
 
   TSpreadSheets& sheets = Reader->Sheets();
-  if (listOnly) {
-    WriteConsoleLine("TableNumber" + delimiter + "TableName");
+  if (o.ListOnly) {
+    WriteConsoleLine("TableNumber" + o.Delimiter + "TableName");
     for (std::int32_t i = 0; i < sheets.Count(); ++i) {
-      const auto* table = dynamic_cast<const TTPSClarionTable*>(&sheets[i]);
+      const TTPSClarionTable* table = Reader->TableOfSheet(i);
       const std::int32_t number = table != nullptr ? table->TableNumber : 0;
-      WriteConsoleLine(std::to_string(number) + delimiter + sheets[i].Caption);
+      WriteConsoleLine(std::to_string(number) + o.Delimiter + sheets[i].Caption);
     }
     return ecDone;
   }
-  if (!tableName.empty()) {
-    const std::int32_t index = sheets.IndexOfName(tableName);
-    if (index < 0) {
-      WriteConsoleLine("Table name: " + tableName + " not found in TPS file.");
+  std::int32_t first = 0, last = sheets.Count();  // the count is taken once
+  if (!o.TableName.empty()) {
+    first = sheets.IndexOfName(o.TableName);
+    if (first < 0) {
+      WriteConsoleLine("Table name: " + o.TableName + " not found in TPS file.");
       return ecNotFound;
     }
-    ExportTable(index, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
-                skipGroups, fields);
-    return ecDone;
+    last = first + 1;
   }
-  const std::int32_t count = sheets.Count();
-  for (std::int32_t i = 0; i < count; ++i)
-    ExportTable(i, target, delimiter, qualifier, recordSeparator, fixed, header, typeLine,
-                skipGroups, fields);
+  TOutputForm form = MakeOutputForm(o);
+  for (std::int32_t i = first; i < last; ++i) ExportTable(i, o, form);
+  for (const auto& [text, count] : Warnings.Counts)
+    WriteWarningLine("Warning: " + std::to_string(count) + " " + text);
   return ecDone;
 }

@@ -37,11 +37,8 @@ int RunEntry() {
   const TRunOptions o = ParseRunOptions(arguments);
 
   TA a;
-  a.Filter = o.Filter;
-  a.Owner = o.Owner;
   ownerGiven = o.Owner.has_value();
-  return a.Run(o.Source, o.Target, o.Delimiter, o.Qualifier, o.RecordSeparator, o.Fixed, o.Header,
-               o.TypeLine, o.SkipGroups, o.Fields, o.TableName, o.ListOnly);
+  return a.Run(o);
 }
 
 std::string FileNameOf(std::string_view path) {

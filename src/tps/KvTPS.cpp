@@ -373,6 +373,11 @@ void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::
   cellTextLeft_ -= stored;
 }
 
+const TTPSClarionTable* TClarionTPS::TableOfSheet(std::int32_t index) const {
+  if (index < 0 || index >= sheets_.Count()) return nullptr;
+  return dynamic_cast<const TTPSClarionTable*>(&sheets_[index]);
+}
+
 void TClarionTPS::CleanUp() {
   for (std::int32_t k = sheets_.Count() - 1; k >= 0; --k) {
     auto* t = dynamic_cast<TTPSClarionTable*>(&sheets_[k]);

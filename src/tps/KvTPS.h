@@ -88,6 +88,8 @@ class TClarionTPS : public TCustomClarion {
   // Position of the first table with this number; appends a new table when there is none.
   std::int32_t TableIndexOf(std::int32_t number);
   TTPSClarionTable& Table(std::int32_t index);
+  // The table of sheet Index, or null when that sheet is not a table or does not exist.
+  const TTPSClarionTable* TableOfSheet(std::int32_t index) const;
   // The table of TableNumber (created when missing).
   TTPSClarionTable& SelectedTable();
   // The selected table's field i, or null.

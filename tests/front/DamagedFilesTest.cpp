@@ -16,7 +16,7 @@
 #include "TestSupport.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
-#include "front/TextExport.h"
+#include "front/WriteTextSupport.h"
 
 namespace fs = std::filesystem;
 
@@ -214,16 +214,16 @@ TEST(HostileFiles, TextOfATableStopsAtItsLimit) {
   TSpreadSheetCells cells;
   for (int row = 0; row < 3; ++row)
     cells.SetCell(0, row, Variant::String("abc"), taLeftJustify, 0, ictString);
-  const std::vector<TExportField> fields = {{11, "NAME", 3}};
+  const TTableSchema fields = TestSchema({{tpsChar, "NAME", 3}});
   TempDir dir;
   for (std::uint64_t limit : {15u, 14u, 3u}) {
-    TExportFormat format;
-    format.MaxBytes = limit;
+    TWalkLimits limits;
+    limits.MaxBytes = limit;
     TBufferedFileWriter out(dir.File("t.txt"), 64);
     std::string error;
     std::uint64_t written = 0;
     try {
-      written = WriteTableText(out, cells, fields, format, FormatSettings::Iso(), {});
+      written = WriteText(out, cells, fields, TRunOptions(), FormatSettings::Iso(), {}, limits);
     } catch (const Exception& e) {
       error = e.Message();
     }

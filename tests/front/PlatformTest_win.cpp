@@ -10,8 +10,8 @@
 #include "cells/KvSettingsWin.h"
 #include "cells/KvStream.h"
 #include "front/CmdLineHelper.h"
+#include "front/OutputPaths.h"
 #include "front/PathNames.h"
-#include "front/TextExport.h"
 
 namespace {
 
