@@ -166,10 +166,15 @@ int TA::Run(const TRunOptions& o) {
   Reader->TableNumber = 0;
   Reader->Owner = Owner;
   Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
+  Reader->Strict = o.Strict;
+  Reader->DefinitionsFile = o.DefinitionsFile;
   Reader->LoadFromStream(stream);
   if (const std::int64_t bad = Reader->InvalidDateTimeCount(); bad > 0)
     WriteWarningLine("Warning: " + std::to_string(bad) +
                      " impossible date or time values were written as empty text.");
+  for (const std::string& line : Reader->Damage().Lines()) WriteWarningLine(line);
+  // What was read is written; a loss makes the run end with its own code.
+  const int done = Reader->Damage().Lossy() ? ecDamaged : ecDone;
 
   TSpreadSheets& sheets = Reader->Sheets();
   if (o.ListOnly) {
@@ -179,7 +184,7 @@ int TA::Run(const TRunOptions& o) {
       const std::int32_t number = table != nullptr ? table->TableNumber : 0;
       WriteConsoleLine(std::to_string(number) + o.Delimiter + sheets[i].Caption);
     }
-    return ecDone;
+    return done;
   }
   std::int32_t first = 0, last = sheets.Count();  // the count is taken once
   if (!o.TableName.empty()) {
@@ -194,5 +199,5 @@ int TA::Run(const TRunOptions& o) {
   for (std::int32_t i = first; i < last; ++i) ExportTable(i, o, form);
   for (const auto& [text, count] : Warnings.Counts)
     WriteWarningLine("Warning: " + std::to_string(count) + " " + text);
-  return ecDone;
+  return done;
 }

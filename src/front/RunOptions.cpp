@@ -62,6 +62,10 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
     o.TableName = valueAfter("/TABLE=");
   } else if (StartsWith(upper, "/LIST")) {
     o.ListOnly = true;
+  } else if (upper == "/STRICT") {
+    o.Strict = true;
+  } else if (StartsWith(upper, "/DEFINITIONS=")) {
+    o.DefinitionsFile = valueAfter("/DEFINITIONS=");
   } else if (StartsWith(upper, "/OWNER=")) {
     o.Owner = WithoutTrailingBlanks(valueAfter("/OWNER="));
   } else if (StartsWith(upper, "/OWNERENV=")) {
@@ -91,5 +95,9 @@ std::string UsageText() {
          "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
          "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
          "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
-         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n";
+         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
+         "Damaged files: /strict (the first damage ends the run) or /definitions=<file.tps> "
+         "(definitions from another file of the application)\r\n"
+         "Exit codes: 0 done, 1 failed, 2 file or table not found, 3 written but the file is "
+         "damaged and something was lost (see the warnings)\r\n";
 }

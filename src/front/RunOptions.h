@@ -28,6 +28,11 @@ struct TRunOptions {
   // The owner password of an encrypted file ("/OWNER=" or "/OWNERENV="); unset when
   // neither switch was given.
   std::optional<std::string> Owner;
+  // "/STRICT": the first damage found in the file ends the run as a failure.
+  bool Strict = false;
+  // "/DEFINITIONS=": another file of the same application whose definitions replace
+  // the missing or damaged ones.
+  std::string DefinitionsFile;
 };
 
 // Applies one argument to the options when it is a switch; anything else (the two
@@ -44,6 +49,6 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& arguments);
 // character whose code is the low 8 bits of the integer; other values are unchanged.
 std::string ApplyBackslashForm(const std::string& value);
 
-// The usage text, every line ended by CR LF, followed by one line naming the owner
-// password switches.
+// The usage text, every line ended by CR LF, followed by lines naming the owner
+// password switches, the switches for damaged files and the exit codes.
 std::string UsageText();

@@ -95,14 +95,28 @@ TEST(RunOptions, PathsAreTestedAsSwitchesToo) {
 }
 
 TEST(RunOptions, UsageTextBytes) {
-  EXPECT_EQ(
-      UsageText(),
-      "VELTRO v2.7\r\n"
-      "convert TopSpeed TPS tables into text files\r\n\r\n\r\n"
-      "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
-      "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
-      "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
-      "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n");
+  EXPECT_EQ(UsageText(),
+            "VELTRO v2.7\r\n"
+            "convert TopSpeed TPS tables into text files\r\n\r\n\r\n"
+            "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
+            "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
+            "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
+            "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
+            "Damaged files: /strict (the first damage ends the run) or /definitions=<file.tps> "
+            "(definitions from another file of the application)\r\n"
+            "Exit codes: 0 done, 1 failed, 2 file or table not found, 3 written but the file is "
+            "damaged and something was lost (see the warnings)\r\n");
+}
+
+TEST(RunOptions, DamagedFileSwitches) {
+  EXPECT_FALSE(Parse({}).Strict);
+  EXPECT_TRUE(Parse({"/Strict"}).Strict);
+  EXPECT_FALSE(Parse({"/STRICTLY"}).Strict);
+  EXPECT_EQ(Parse({}).DefinitionsFile, "");
+  // The file name as typed, case kept; not taken for the delimiter.
+  const TRunOptions o = Parse({"/definitions=Old/Backup.TPS"});
+  EXPECT_EQ(o.DefinitionsFile, "Old/Backup.TPS");
+  EXPECT_EQ(o.Delimiter, "\t");
 }
 
 TEST(RunOptions, OwnerPasswords) {
