@@ -94,10 +94,12 @@ std::string TTPSDamage::TableText(std::int32_t table) const {
   return it != names_.end() ? "table " + it->second : "table number " + std::to_string(table);
 }
 
+// A damaged definition costs the data records of its table, counted apart: one of a
+// table without records loses nothing.
 bool TTPSDamage::Lossy() const {
   if (lostPages_ != 0 || !badEntries_.empty() || statedSize_ != 0) return true;
   for (const auto& [number, t] : tables_)
-    if ((!t.DefinitionDamage.empty() && t.TakenFrom.empty()) || t.WithoutDefinition ||
+    if (t.WithoutDefinition ||
         t.Conflicts || !t.IncompleteMemos.empty() || !t.IncompleteBlobs.empty())
       return true;
   return false;

@@ -35,7 +35,8 @@ class TTPSDamage {
   // The name warnings give a table (otherwise its number).
   void NameTable(std::int32_t table, const std::string& name);
 
-  // Something was lost or left out (a definition taken from elsewhere is not a loss).
+  // Something was lost or left out (a definition taken from elsewhere, or a damaged one
+  // of a table without data records, is not a loss).
   bool Lossy() const;
   bool Any() const { return Lossy() || !taken_.empty(); }
   std::uint64_t PagesLost() const { return lostPages_; }
