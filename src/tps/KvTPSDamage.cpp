@@ -99,8 +99,8 @@ std::string TTPSDamage::TableText(std::int32_t table) const {
 bool TTPSDamage::Lossy() const {
   if (lostPages_ != 0 || !badEntries_.empty() || statedSize_ != 0) return true;
   for (const auto& [number, t] : tables_)
-    if (t.WithoutDefinition ||
-        t.Conflicts || !t.IncompleteMemos.empty() || !t.IncompleteBlobs.empty())
+    if (t.WithoutDefinition || t.Conflicts || !t.IncompleteMemos.empty() ||
+        !t.IncompleteBlobs.empty())
       return true;
   return false;
 }
@@ -145,11 +145,13 @@ std::vector<std::string> TTPSDamage::Lines() const {
                       " stored twice with different bytes; the first was kept.");
     if (!t.IncompleteMemos.empty())
       lines.push_back(w + Plural(t.IncompleteMemos.size(), "memo", "memos") + " of " + name +
-                      (t.IncompleteMemos.size() == 1 ? " is" : " are") + " incomplete (records " +
+                      (t.IncompleteMemos.size() == 1 ? " is incomplete (record "
+                                                     : " are incomplete (records ") +
                       records(t.IncompleteMemos) + ").");
     if (!t.IncompleteBlobs.empty())
       lines.push_back(w + Plural(t.IncompleteBlobs.size(), "BLOB", "BLOBs") + " of " + name +
-                      (t.IncompleteBlobs.size() == 1 ? " is" : " are") + " incomplete (records " +
+                      (t.IncompleteBlobs.size() == 1 ? " is incomplete (record "
+                                                     : " are incomplete (records ") +
                       records(t.IncompleteBlobs) + ").");
   }
   return lines;
