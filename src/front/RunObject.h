@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "cells/KvCells.h"
 #include "front/OutputForms.h"
@@ -69,6 +71,10 @@ class TA {
   bool FilterAccepts(std::int32_t sheetIndex, std::int32_t row);
 
  private:
+  // Warns about names of Fields that are no field of the given sheets, and sheets that
+  // have none of them.
+  void WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets);
+
   // Files this run has written, and the source file, so that no table overwrites
   // another table's output or the source.
   TOutputPaths outputPaths_;
@@ -78,4 +84,8 @@ class TA {
   std::uint64_t textBudget_ = UINT64_MAX;
   // The filter, parsed once per run and bound to the table being exported.
   std::unique_ptr<TRowFilter> rowFilter_;
+  // /DATES= and /TIMES= of the run, and the names among them that named a LONG field
+  // of a table converted.
+  std::string dateFields_, timeFields_;
+  std::set<std::string> dayFieldsFound_;
 };
