@@ -247,6 +247,8 @@ int TA::Run(const TRunOptions& o) {
   Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
   // The typed outputs (the SQL script too) write an array's elements as values of their own.
   Reader->SplitArrayFields = o.Format != TOutputKind::Text && !o.ListOnly && !o.SchemaOnly;
+  Reader->Strict = o.Strict;
+  Reader->DefinitionsFile = o.DefinitionsFile;
   Reader->LoadFromStream(stream);
   // Day numbers of /DATES= and /TIMES= are found impossible as they are written: the
   // load's count then joins theirs in one line at the end.
@@ -257,6 +259,9 @@ int TA::Run(const TRunOptions& o) {
     else
       WriteWarningLine("Warning: " + std::to_string(bad) + " " + TValueForms::kImpossibleDates);
   }
+  for (const std::string& line : Reader->Damage().Lines()) WriteWarningLine(line);
+  // What was read is written; a loss makes the run end with its own code.
+  const int done = Reader->Damage().Lossy() ? ecDamaged : ecDone;
 
   TSpreadSheets& sheets = Reader->Sheets();
   if (o.ListOnly) {
@@ -266,7 +271,7 @@ int TA::Run(const TRunOptions& o) {
       const std::int32_t number = table != nullptr ? table->TableNumber : 0;
       WriteConsoleLine(std::to_string(number) + o.Delimiter + sheets[i].Caption);
     }
-    return ecDone;
+    return done;
   }
   std::int32_t first = 0, last = sheets.Count();  // the count is taken once
   if (!o.TableName.empty()) {
@@ -327,5 +332,5 @@ int TA::Run(const TRunOptions& o) {
       WriteWarningLine(std::string("Warning: ") + option +
                        " names no LONG field of the tables converted: " + missing + ".");
   }
-  return ecDone;
+  return done;
 }

@@ -172,6 +172,10 @@ const std::vector<TSwitch> kSwitches = {
     {"/TIMES", F::sfValue, "",
      [](TRunOptions& o, const std::string& v) { o.TimeFields = NameList(v); }},
     {"/FORMAT", F::sfValue, "TEXT|JSONL|SQLITE|SQL", SetFormat},
+    // Damaged files.
+    {"/STRICT", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Strict = true; }},
+    {"/DEFINITIONS", F::sfValue, "",
+     [](TRunOptions& o, const std::string& v) { o.DefinitionsFile = v; }},
 };
 
 // How a switch is written in messages: lower case, with "=" when it takes a value.
@@ -365,5 +369,9 @@ std::string UsageText() {
          "Typed outputs: /format=<text|jsonl|sqlite> (JSON Lines files, or the target is a "
          "SQLite database)\r\n"
          "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n"
-         "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<cp>]\r\n";
+         "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<cp>]\r\n"
+         "Damaged files: /strict (the first damage ends the run) or /definitions=<file.tps> "
+         "(definitions from another file of the application)\r\n"
+         "Exit codes: 0 done, 1 failed, 2 file or table not found, 3 written but the file is "
+         "damaged and something was lost (see the warnings)\r\n";
 }

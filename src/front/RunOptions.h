@@ -73,6 +73,11 @@ struct TRunOptions {
 
   // Print each table's definition instead of converting.
   bool SchemaOnly = false;
+  // "/STRICT": the first damage found in the file ends the run as a failure.
+  bool Strict = false;
+  // "/DEFINITIONS=": another file of the same application whose definitions replace
+  // the missing or damaged ones.
+  std::string DefinitionsFile;
 };
 
 // One switch of the command line. Every switch the program knows must be listed in
@@ -131,6 +136,6 @@ std::size_t EditDistance(std::string_view a, std::string_view b);
 std::string ApplyBackslashForm(const std::string& value);
 
 // The usage text, every line ended by CR LF, followed by one line naming the owner
-// password switches, one naming the switches of text for other tools and one naming
-// the output forms.
+// password switches, one naming the switches of text for other tools, those naming the
+// output forms, one naming the switches for damaged files and one the exit codes.
 std::string UsageText();

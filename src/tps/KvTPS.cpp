@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <unordered_set>
 
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
@@ -11,171 +13,7 @@
 #include "tps/KvTPSLazy.h"
 #include "tps/KvTPSOwner.h"
 #include "tps/KvTPSRecords.h"
-
-// A table's fields as far as looking at its records at load needs them.
-struct TTPSRecordScan {
-  TTPSFields Fields;
-  std::int32_t FieldCount = 0;           // at most Fields.size()
-  std::vector<std::int32_t> DateFields;  // the date and time fields (arrays included)
-  bool SplitArrays = false;
-};
-
-namespace {
-
-void FindDateFields(TTPSRecordScan& scan) {
-  scan.DateFields.clear();
-  for (std::int32_t j = 0; j < scan.FieldCount; ++j) {
-    const TTPSField& f = scan.Fields[std::size_t(j)];
-    const bool array = f.IsArray() && !scan.SplitArrays;
-    if ((array || !f.IsMemo()) && (f.Type == tpsDate || f.Type == tpsTime))
-      scan.DateFields.push_back(j);
-  }
-}
-
-// The last column whose plain field gives a record a value (-1: none), and the
-// impossible dates and times of the record, counted as when every cell is reported.
-// Only dates and times can be impossible; whether a field gives a value at all mostly
-// depends on the record's length alone.
-std::int32_t ScanRecord(const TTPSRecordScan& scan, std::span<const std::uint8_t> data,
-                        std::uint16_t header, std::int64_t& invalid) {
-  std::int32_t last = scan.FieldCount - 1;
-  for (; last >= 0; --last) {
-    const TTPSField& f = scan.Fields[std::size_t(last)];
-    if (f.IsArray() && !scan.SplitArrays) break;  // always a text
-    if (!f.IsMemo() && TpsFieldHasValue(f, data, header)) break;
-  }
-  for (std::int32_t j : scan.DateFields) {
-    const TTPSField& f = scan.Fields[std::size_t(j)];
-    if (!(f.IsArray() && !scan.SplitArrays)) {
-      invalid += TpsFieldIsImpossibleDate(f, data, header);
-      continue;
-    }
-    // The elements of an array, as it is decoded.
-    TTPSField e;
-    e.Type = f.Type;
-    const std::uint16_t w = std::uint16_t(f.Length / f.Elements);
-    for (std::uint32_t k = 0; k < f.Elements; ++k) {
-      if (f.Offset + std::size_t(k) * w > 0xFFFF) continue;
-      e.Offset = std::uint16_t(f.Offset + k * w);
-      invalid += TpsFieldIsImpossibleDate(e, data, header);
-    }
-  }
-  return last;
-}
-
-// Whether two field lists look the same to ScanRecord over their first count fields.
-bool SameScan(const TTPSFields& a, const TTPSFields& b, std::int32_t count) {
-  if (a.size() < std::size_t(count) || b.size() < std::size_t(count)) return false;
-  for (std::size_t j = 0; j < std::size_t(count); ++j)
-    if (a[j].Type != b[j].Type || a[j].Offset != b[j].Offset || a[j].Length != b[j].Length ||
-        a[j].Elements != b[j].Elements)
-      return false;
-  return true;
-}
-
-}  // namespace
-
-// Where the data records of a load lie, per table, in file order; filled while the
-// pages are cut.
-//
-// The records are looked at as they are cut, with the fields of the table's definition
-// when that definition (one record) came before the table's first data record: which
-// records give no plain cell, the last column with one, the impossible dates. The
-// fields are only final once every page is read, so ProduceLazyRows uses these
-// findings when the final fields look the same to ScanRecord and reads the records
-// once more otherwise (a definition later in the file, in pieces, or replaced).
-struct TTPSLazyIndex : TTPSDataSink {
-  TTPSLazyIndex(std::int32_t onlyTable, bool loadRows) : only(onlyTable), load(loadRows) {}
-
-  struct Early {
-    bool Active = false;  // every record of the table so far was looked at with Scan
-    TTPSRecordScan Scan;
-    std::int32_t LastColumn = -1;
-    std::int64_t Invalid = 0;
-  };
-
-  void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t table,
-                  std::int32_t recordNumber, std::span<const std::uint8_t> data,
-                  std::uint16_t headerLength) override {
-    // Records of other tables than the selected one, and record numbers of 0 or below,
-    // give no rows.
-    if (!load || (only != 0 && table != only) || recordNumber <= 0) return;
-    if (definitions && definitions->Count() != scanned) NoteDefinitions();
-    if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
-    if (!last || lastTable != table) {
-      auto [it, added] = rows.try_emplace(table);
-      if (added) {
-        order.push_back(table);
-        StartEarly(table);
-      }
-      last = &it->second;
-      lastEarly = &early[table];
-      lastTable = table;
-    }
-    TKvISourceRow row{recordNumber - 1, std::uint32_t(pages.size() - 1), indexInPage};
-    if (lastEarly->Active) {
-      const std::int32_t column =
-          ScanRecord(lastEarly->Scan, data, headerLength, lastEarly->Invalid);
-      if (column < 0) row.Item |= kTpsItemNoPlainCells;
-      lastEarly->LastColumn = std::max(lastEarly->LastColumn, column);
-    }
-    last->push_back(row);
-  }
-
-  // Definition records cut since the last look: a table whose records were already
-  // looked at gets its definition (again) too late.
-  void NoteDefinitions() {
-    const auto& items = definitions->Items();
-    for (; scanned < items.size(); ++scanned) {
-      const TTPSRecord& r = items[scanned];
-      if (r.Kind != tpsKindDefinition || !r.Body) continue;
-      auto [it, added] = definitionAt.try_emplace(r.TableNumber, scanned);
-      if (!added) it->second = kSeveral;
-      if (auto e = early.find(r.TableNumber); e != early.end()) e->second.Active = false;
-    }
-  }
-
-  void StartEarly(std::int32_t table) {
-    Early& e = early[table];
-    auto d = definitionAt.find(table);
-    if (!scanOf || d == definitionAt.end() || d->second == kSeveral) return;
-    try {
-      e.Active = scanOf(definitions->Items()[d->second], e.Scan);
-    } catch (...) {
-      e.Active = false;  // the load meets the same definition again later
-    }
-    if (e.Active) FindDateFields(e.Scan);
-  }
-
-  void Passed(std::uint64_t offset) override {
-    // A file mapping's pages already read are given back, a step behind.
-    constexpr std::uint64_t kStep = std::uint64_t(4) << 20;
-    if (releaseBehind && offset >= released + 2 * kStep) {
-      TpsReleaseMappedBytes(file, released, offset - kStep);
-      released = offset - kStep;
-    }
-  }
-  std::int32_t only;
-  bool load;
-  bool releaseBehind = false;
-  std::span<const std::uint8_t> file;
-  std::uint64_t released = 0;
-  std::vector<std::uint64_t> pages;
-  std::unordered_map<std::int32_t, std::vector<TKvISourceRow>> rows;
-  std::vector<std::int32_t> order;  // tables in the order their first record came
-  std::vector<TKvISourceRow>* last = nullptr;
-  Early* lastEarly = nullptr;
-  std::int32_t lastTable = 0;
-
-  // The records cut so far (definitions among them), and the fields of a definition
-  // record as the load will make them (false when it cannot tell).
-  const TTPSRecords* definitions = nullptr;
-  std::function<bool(const TTPSRecord&, TTPSRecordScan&)> scanOf;
-  static constexpr std::size_t kSeveral = ~std::size_t(0);
-  std::size_t scanned = 0;
-  std::unordered_map<std::int32_t, std::size_t> definitionAt;  // table -> its one record
-  std::unordered_map<std::int32_t, Early> early;
-};
+#include "tps/KvTPSScan.h"
 
 TClarionTPS::TClarionTPS() {
   sheets_.SetItemClass([] { return std::make_unique<TTPSClarionTable>(); });
@@ -293,6 +131,9 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
   RebuildTableIndex();
   loading_ = true;
   SelectedTable().FieldLinks.clear();
+  damage_.Clear();
+  damage_.Strict = Strict;
+  usable_.clear();
   const TTPSFileView view = SourceView(stream);
   const std::span<const std::uint8_t> bytes = view.Raw();
   cellTextLeft_ = (std::uint64_t(16) << 20) + std::uint64_t(1024) * bytes.size();
@@ -314,18 +155,23 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
       scan.SplitArrays = SplitArrayFields;
       return true;
     };
-    TpsCollectRecords(view, header_, records_, memos_, store_, &index);
+    TpsCollectRecords(view, header_, records_, memos_, store_, &index, &damage_);
     index.NoteDefinitions();  // those after the last data record, before any is joined
     index.definitions = nullptr;
     TpsJoinDefinitions(records_, store_);
-    BuildTables();
+    BuildTables(index.order);
     ProduceLazyRows(index, view);
   } else {
-    TpsCollectRecords(view, header_, records_, memos_, store_);
+    TpsCollectRecords(view, header_, records_, memos_, store_, nullptr, &damage_);
     source_.clear();
     source_.shrink_to_fit();
     TpsJoinDefinitions(records_, store_);
-    BuildTables();
+    std::vector<std::int32_t> dataTables;
+    std::unordered_set<std::int32_t> seen;
+    for (const TTPSRecord& r : records_.Items())
+      if (r.Kind == tpsKindData && seen.insert(r.TableNumber).second)
+        dataTables.push_back(r.TableNumber);
+    BuildTables(dataTables);
     if (OnCellValue) ProduceRows();
   }
   CleanUp();
@@ -369,65 +215,98 @@ void TClarionTPS::SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount) {
   fieldCount = std::uint16_t(count);
 }
 
-void TClarionTPS::BuildTables() {
+void TClarionTPS::BuildTables(const std::vector<std::int32_t>& dataTables) {
   // Table number -> its first name record, found in one pass.
   std::unordered_map<std::int32_t, const TTPSRecordTableNameBody*> names;
   for (const TTPSRecord& r : records_.Items())
     if (r.Kind == tpsKindTableName && r.Body) {
       auto* b = static_cast<const TTPSRecordTableNameBody*>(r.Body.get());
-      names.emplace(b->TableNumber, b);
+      if (names.emplace(b->TableNumber, b).second) damage_.NameTable(b->TableNumber, b->Name);
     }
+  const auto nameOf = [&](std::int32_t number) {
+    auto nb = names.find(number);
+    return nb != names.end() ? nb->second->Name : std::string();
+  };
   for (std::size_t i = 0; i < records_.Count(); ++i) {
     TTPSRecord& r = records_[i];
     if (r.Kind != tpsKindDefinition || !r.Body) continue;
-    const std::int32_t index = TableIndexOf(r.TableNumber);
     auto& def = static_cast<TTPSRecordTableDefinitionBody&>(*r.Body);
     def.ParseDefinition(r.Bytes(), r.HeaderLength);
+    const std::string damage = TpsDefinitionDamage(def, r.Bytes().size());
     store_.Release(r.Data);  // the descriptors are all that is needed from now on
-    if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
-
-    TTPSClarionTable& t = Table(index);
-    t.DefinitionWord1 = def.DefinitionWord1;
-    t.DefinitionWord2 = def.DefinitionWord2;
-    t.FieldCount = def.FieldCount;
-    t.MemoCount = def.MemoCount;
-    t.KeyCount = def.KeyCount;
-    t.Fields.insert(t.Fields.end(), def.Fields.begin(), def.Fields.end());
-    t.Keys.insert(t.Keys.end(), def.Keys.begin(), def.Keys.end());
-
-    std::string name;
-    if (auto nb = names.find(r.TableNumber); nb != names.end()) {
-      name = nb->second->Name;
-    } else {
-      TTPSClarionTable& sel = SelectedTable();
-      std::size_t colon;
-      if (sel.FieldCount > 0 && !sel.Fields.empty() &&
-          (colon = sel.Fields[0].Name.find(':')) != std::string::npos) {
-        name = sel.Fields[0].Name.substr(colon + 1);
-      } else {
-        std::size_t slash = FileName.find_last_of("/\\");
-        name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
-      }
+    // The rows of a damaged definition would be garbage: the table is left out.
+    if (!damage.empty()) {
+      damage_.DefinitionDamaged(r.TableNumber, damage);
+      continue;
     }
-    TTPSClarionTable& table = Table(index);
-    table.Caption = name;
-    table.TableName = name;
-    table.Cells.AutoCount =
-        !(LoadRowStatutes.Contains(rsNormal) && LoadRowStatutes.Contains(rsDeleted) &&
-          LoadRowStatutes.Contains(rsError));
-    if (AutoPatchFieldNames)
-      for (TTPSField& f : table.Fields) {
-        std::size_t colon = f.Name.find(':');
-        if (colon != std::string::npos) f.Name.erase(0, colon + 1);
-      }
-    if (OnColumnWidth)
-      for (std::size_t j = 0; j < table.Fields.size(); ++j)
-        OnColumnWidth(this, index, std::int32_t(j), table.Fields[j].Length);
+    AddTable(r.TableNumber, std::move(def), nameOf(r.TableNumber));
+  }
+  // Tables with data records and no usable definition take one from the other file.
+  if (DefinitionsFile.empty()) return;
+  std::vector<TTPSForeignDefinition> other;
+  for (std::int32_t number : dataTables) {
+    if (usable_.count(number) != 0) continue;
+    if (other.empty()) other = TpsReadDefinitions(DefinitionsFile, Owner);
+    const std::string name = nameOf(number);
+    const TTPSForeignDefinition* found = nullptr;
+    for (const TTPSForeignDefinition& d : other)
+      if (d.TableNumber == number) found = &d;
+    for (const TTPSForeignDefinition& d : other)
+      if (!found && !name.empty() && SameTextAscii(d.Name, name)) found = &d;
+    if (!found) continue;
+    if (name.empty()) damage_.NameTable(number, found->Name);
+    AddTable(number, found->Definition, name.empty() ? found->Name : name);
+    std::size_t slash = DefinitionsFile.find_last_of("/\\");
+    damage_.DefinitionTaken(
+        number, slash == std::string::npos ? DefinitionsFile : DefinitionsFile.substr(slash + 1));
   }
 }
 
+void TClarionTPS::AddTable(std::int32_t number, TTPSRecordTableDefinitionBody def,
+                           std::string name) {
+  const std::int32_t index = TableIndexOf(number);
+  usable_.insert(number);
+  if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
+
+  TTPSClarionTable& t = Table(index);
+  t.DefinitionWord1 = def.DefinitionWord1;
+  t.DefinitionWord2 = def.DefinitionWord2;
+  t.FieldCount = def.FieldCount;
+  t.MemoCount = def.MemoCount;
+  t.KeyCount = def.KeyCount;
+  t.Fields.insert(t.Fields.end(), def.Fields.begin(), def.Fields.end());
+  t.Keys.insert(t.Keys.end(), def.Keys.begin(), def.Keys.end());
+
+  if (name.empty()) {
+    TTPSClarionTable& sel = SelectedTable();
+    std::size_t colon;
+    if (sel.FieldCount > 0 && !sel.Fields.empty() &&
+        (colon = sel.Fields[0].Name.find(':')) != std::string::npos) {
+      name = sel.Fields[0].Name.substr(colon + 1);
+    } else {
+      std::size_t slash = FileName.find_last_of("/\\");
+      name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+    }
+  }
+  TTPSClarionTable& table = Table(index);
+  table.Caption = name;
+  table.TableName = name;
+  table.Cells.AutoCount =
+      !(LoadRowStatutes.Contains(rsNormal) && LoadRowStatutes.Contains(rsDeleted) &&
+        LoadRowStatutes.Contains(rsError));
+  if (AutoPatchFieldNames)
+    for (TTPSField& f : table.Fields) {
+      std::size_t colon = f.Name.find(':');
+      if (colon != std::string::npos) f.Name.erase(0, colon + 1);
+    }
+  if (OnColumnWidth)
+    for (std::size_t j = 0; j < table.Fields.size(); ++j)
+      OnColumnWidth(this, index, std::int32_t(j), table.Fields[j].Length);
+}
+
 void TClarionTPS::ProduceRows() {
-  memoIndex_.Sort(memos_);
+  memoIndex_.Sort(memos_, &store_, &damage_);
+  std::map<std::int32_t, std::uint64_t> withoutDefinition;
   const std::int64_t total = std::int64_t(records_.Count());
   const bool loadNormal = LoadRowStatutes.Contains(rsNormal);
   for (std::size_t i = 0; i < records_.Count(); ++i) {
@@ -444,12 +323,19 @@ void TClarionTPS::ProduceRows() {
       store_.Release(r.Data);
       continue;
     }
+    if (usable_.count(r.TableNumber) == 0) {
+      ++withoutDefinition[r.TableNumber];
+      store_.Release(r.Data);
+      continue;
+    }
     TTPSClarionTable& t = Table(sheetNo);
     if (t.FieldCount > t.Fields.size()) t.FieldCount = std::uint16_t(t.Fields.size());
     ProduceRecord(sheetNo, t, r.TableNumber, row, r.Bytes(), r.HeaderLength, invalidDateTimes_);
     SetRecordStatus(sheetNo, row, rsNormal);
     store_.Release(r.Data);  // the row is out; its bytes are not needed again
   }
+  for (const auto& [number, count] : withoutDefinition)
+    damage_.RecordsWithoutDefinition(number, count);
 }
 
 void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::int32_t tableNumber,
@@ -485,117 +371,6 @@ void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::
   const std::size_t stored = t.Cells.TextBytes() - textBefore;
   if (stored > cellTextLeft_) throw Exception(kTextLimitMessage);
   cellTextLeft_ -= stored;
-}
-
-// ---- Rows decoded on demand ----
-
-bool TClarionTPS::LazyLoadPossible() const {
-  const TKvRange whole;
-  return LazyRows && OnCellValue && !ProgressProc && !OnLoadProgress && !OnRecordStatusChanged &&
-         Range.LastRow == whole.LastRow && Range.LastCol == whole.LastCol &&
-         !(LoadRowStatutes.Contains(rsNormal) && LoadRowStatutes.Contains(rsDeleted) &&
-           LoadRowStatutes.Contains(rsError));
-}
-
-void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view) {
-  memoIndex_.Sort(memos_);
-  // The bytes stay for the rows decoded later: a copy read from the stream moves along.
-  TTPSFileBytes owned;
-  if (!source_.empty() && view.Raw().data() == source_.data()) owned = std::move(source_);
-  const bool releaseBehind = owned.empty() && index.releaseBehind;
-  auto file =
-      std::make_shared<TTPSLazyFile>(std::move(owned), view, std::move(index.pages), releaseBehind);
-  const bool loadMemos = ParseItems.Contains(ipiBLOB);
-  std::int64_t notCounted = 0;
-
-  for (std::int32_t number : index.order) {
-    std::vector<TKvISourceRow>& rows = index.rows[number];
-    const std::int32_t sheetNo = TableIndexOf(number);
-    TTPSClarionTable& t = Table(sheetNo);
-    if (t.FieldCount > t.Fields.size()) t.FieldCount = std::uint16_t(t.Fields.size());
-    const std::int32_t fieldCount = t.FieldCount;
-    const std::int32_t plainFields = fieldCount - std::int32_t(t.MemoCount);
-
-    // In file order: which records give a plain cell, the last column with one, and
-    // the impossible dates; found while the pages were cut when the fields then were
-    // the final ones.
-    std::int32_t lastColumn = -1;
-    const TTPSLazyIndex::Early& early = index.early[number];
-    if (early.Active && early.Scan.FieldCount == fieldCount &&
-        SameScan(early.Scan.Fields, t.Fields, fieldCount)) {
-      lastColumn = early.LastColumn;
-      invalidDateTimes_ += early.Invalid;
-    } else {
-      TTPSRecordScan scan;
-      scan.Fields = t.Fields;
-      scan.FieldCount = fieldCount;
-      scan.SplitArrays = SplitArrayFields;
-      FindDateFields(scan);
-      for (TKvISourceRow& r : rows) {
-        std::span<const std::uint8_t> data;
-        std::uint16_t header = 0;
-        file->Record(r, data, header);
-        const std::int32_t last = ScanRecord(scan, data, header, invalidDateTimes_);
-        if (last < 0)
-          r.Item |= kTpsItemNoPlainCells;
-        else
-          r.Item &= ~kTpsItemNoPlainCells;
-        lastColumn = std::max(lastColumn, last);
-      }
-    }
-    // Record-number order; records of the same number stay in file order. Files
-    // written in record-number order need no sorting.
-    const auto byNumber = [](const TKvISourceRow& a, const TKvISourceRow& b) {
-      return a.RowNo < b.RowNo;
-    };
-    if (!std::is_sorted(rows.begin(), rows.end(), byNumber))
-      std::stable_sort(rows.begin(), rows.end(), byNumber);
-    bool duplicates = false;
-    for (std::size_t i = 1; i < rows.size() && !duplicates; ++i)
-      duplicates = rows[i].RowNo == rows[i - 1].RowNo;
-
-    if (duplicates || t.Cells.RowEntryCount() > 0 || t.Cells.HasRowSource()) {
-      // Later records of a number overwrite earlier ones cell by cell, and a sheet that
-      // already holds rows gets more: report every cell, as a load without rows on
-      // demand does (the dates were counted above).
-      for (const TKvISourceRow& r : rows) {
-        std::span<const std::uint8_t> data;
-        std::uint16_t header = 0;
-        file->Record(r, data, header);
-        ProduceRecord(sheetNo, t, number, r.RowNo, data, header, notCounted);
-      }
-      continue;
-    }
-
-    auto source = std::make_unique<TTPSLazyRows>(file, t.Fields, t.FieldCount, SplitArrayFields,
-                                                 ArrayFieldSeparator);
-    std::size_t cursor = 0;
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-      TKvISourceRow r = rows[i];
-      bool hasCells = (r.Item & kTpsItemNoPlainCells) == 0;
-      if (loadMemos && !memos_.Items().empty())
-        for (std::int32_t j = 0; j < fieldCount; ++j) {
-          const TTPSField& f = t.Fields[std::size_t(j)];
-          if (!f.IsMemo() || (f.IsArray() && !SplitArrayFields)) continue;
-          std::string text =
-              memoIndex_.Assemble(memos_, store_, number, std::uint8_t((j - plainFields) & 0xFF),
-                                  r.RowNo, f.Type == tpsBLOB, cursor);
-          if (text.empty()) continue;
-          source->AddMemo(r.RowNo, j, text);
-          hasCells = true;
-          lastColumn = std::max(lastColumn, j);
-        }
-      if (!hasCells) continue;  // a row without cells is not kept
-      r.Item &= ~kTpsItemNoPlainCells;
-      rows[kept++] = r;
-    }
-    rows.resize(kept);
-    if (rows.empty()) continue;
-    t.Cells.RowCount = std::int32_t(rows.size());
-    t.Cells.ColCount = std::max(t.Cells.ColCount, lastColumn + 1);
-    t.Cells.SetRowSource(std::move(source), std::move(rows));
-  }
 }
 
 const TTPSClarionTable* TClarionTPS::TableOfSheet(std::int32_t index) const {

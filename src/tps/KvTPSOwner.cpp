@@ -4,12 +4,9 @@
 #include <bit>
 #include <cstring>
 
-namespace {
+#include "tps/KvTPSBytes.h"
 
-std::uint32_t LoadLE(const std::uint8_t* p) {
-  return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-         std::uint32_t(p[3]) << 24;
-}
+namespace {
 
 void StoreLE(std::uint8_t* p, std::uint32_t v) {
   p[0] = std::uint8_t(v);
@@ -23,7 +20,7 @@ void ForEachBlock(std::span<std::uint8_t> data, BlockFn fn) {
   std::uint32_t words[16];
   for (std::size_t off = 0; off + 64 <= data.size(); off += 64) {
     std::uint8_t* p = data.data() + off;
-    for (int i = 0; i < 16; ++i) words[i] = LoadLE(p + 4 * i);
+    for (int i = 0; i < 16; ++i) words[i] = TpsLe32(p + 4 * i);
     fn(words);
     for (int i = 0; i < 16; ++i) StoreLE(p + 4 * i, words[i]);
   }
@@ -40,7 +37,7 @@ TTPSOwnerKey OwnerKeySeed(std::string_view password) {
   std::uint8_t b[64];
   for (std::size_t i = 0; i < 64; ++i) b[(17 * i) % 64] = std::uint8_t(i + q((i + 1) % n));
   TTPSOwnerKey key;
-  for (int i = 0; i < 16; ++i) key[std::size_t(i)] = LoadLE(b + 4 * i);
+  for (int i = 0; i < 16; ++i) key[std::size_t(i)] = TpsLe32(b + 4 * i);
   return key;
 }
 
@@ -117,7 +114,7 @@ void EncryptOwnerBytes(const TTPSOwnerKey& key, std::span<std::uint8_t> data) {
 }
 
 bool TpsHeaderSignatureOk(std::span<const std::uint8_t> header) {
-  return header.size() >= 512 && LoadLE(header.data()) == 0 &&
+  return header.size() >= 512 && TpsLe32(header.data()) == 0 &&
          std::memcmp(header.data() + 14, "tOpS", 4) == 0;
 }
 
@@ -126,8 +123,7 @@ std::size_t TpsBlockRanges(std::span<const std::uint8_t> header, std::uint64_t f
   std::size_t n = 0;
   if (header.size() < 512) return 0;
   for (int i = 0; i < 60; ++i) {
-    std::uint64_t start = std::uint64_t(LoadLE(header.data() + 32 + 4 * i)) * 256 + 512;
-    std::uint64_t end = std::uint64_t(LoadLE(header.data() + 272 + 4 * i)) * 256 + 512;
+    auto [start, end] = TpsBlockEntry(header.data(), std::size_t(i));
     end = std::min(end, fileSize);
     if (start >= end) continue;
     out[n++] = {start, end};

@@ -111,7 +111,11 @@ TEST(RunOptions, UsageTextBytes) {
             "Typed outputs: /format=<text|jsonl|sqlite> (JSON Lines files, or the target is a "
             "SQLite database)\r\n"
             "The definitions of the tables instead of converting: /schema [table=<table_name>]\r\n"
-            "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<cp>]\r\n");
+            "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<cp>]\r\n"
+            "Damaged files: /strict (the first damage ends the run) or /definitions=<file.tps> "
+            "(definitions from another file of the application)\r\n"
+            "Exit codes: 0 done, 1 failed, 2 file or table not found, 3 written but the file is "
+            "damaged and something was lost (see the warnings)\r\n");
 }
 
 TEST(RunOptions, OutputFormsInAnyLetterCaseAndNoOther) {
@@ -131,6 +135,17 @@ TEST(RunOptions, OutputFormsInAnyLetterCaseAndNoOther) {
   // The typed outputs trim STRING padding unless /TRIM=0 is given.
   EXPECT_FALSE(ParseRunOptions({"a.tps", "b.db"}).TrimGiven);
   EXPECT_TRUE(ParseRunOptions({"a.tps", "b.db", "/trim=0"}).TrimGiven);
+}
+
+TEST(RunOptions, DamagedFileSwitches) {
+  EXPECT_FALSE(Parse({}).Strict);
+  EXPECT_TRUE(Parse({"/Strict"}).Strict);
+  EXPECT_FALSE(Parse({"/STRICTLY"}).Strict);
+  EXPECT_EQ(Parse({}).DefinitionsFile, "");
+  // The file name as typed, case kept; not taken for the delimiter.
+  const TRunOptions o = Parse({"/definitions=Old/Backup.TPS"});
+  EXPECT_EQ(o.DefinitionsFile, "Old/Backup.TPS");
+  EXPECT_EQ(o.Delimiter, "\t");
 }
 
 // The switches of text for other tools: /CSV sets several options at once, and a later

@@ -150,7 +150,11 @@ TEST_P(SchemaOfSample, ListsTheKnownLayout) {
   const ProcessResult r = RunProcess(args, dir.Path());
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   EXPECT_EQ(r.out, WithCrLf(c.expected));
-  EXPECT_EQ(r.err, "");
+  // header.dat is the header of a longer file alone: it is said to be cut short.
+  EXPECT_EQ(r.err, c.file == std::string("header.dat")
+                       ? "Warning: the file is 512 bytes but its header says 383,744: it has "
+                         "been cut short.\r\n"
+                       : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, SchemaOfSample, ::testing::ValuesIn(kSchemaCases),

@@ -221,7 +221,7 @@ TEST(TpsDefinition, MemoFlagBitFourMarksBlob) {
 
 TEST(TpsDefinition, ShortAndTruncatedDefinitions) {
   // A definition record whose counts promise more than its bytes hold, and one too
-  // short for its counts: whatever fits, no failure.
+  // short for its counts: both damaged, no failure, the table is left out and named.
   std::vector<std::uint8_t> file;
   {
     tpsw::Writer w(&file);
@@ -236,9 +236,12 @@ TEST(TpsDefinition, ShortAndTruncatedDefinitions) {
     w.AddRow(7, 1, p);
   }
   auto r = Load(file);
-  ASSERT_GE(r->Sheets().Count(), 1);
-  auto& s = Sheet(*r, 0);
-  EXPECT_EQ(s.Caption, "TR");
-  ASSERT_EQ(s.Fields.size(), 1u);
-  EXPECT_EQ(Text(s, 0, 0), "42");
+  EXPECT_EQ(r->Sheets().Count(), 0);
+  EXPECT_EQ(r->Damage().Lines(),
+            (std::vector<std::string>{
+                "Warning: the definition of table TR is damaged (its entries do not end where "
+                "it ends).",
+                "Warning: table TR has 1 data record but no usable definition; it was not "
+                "written.",
+                "Warning: the definition of table number 8 is damaged (it has no fields)."}));
 }

@@ -1,0 +1,131 @@
+// The early scan of a load with rows decoded on demand: where the data records lie,
+// per table, and what their plain fields give, found while the pages are cut.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <unordered_map>
+#include <vector>
+
+#include "cells/KvCells.h"
+#include "tps/KvTPSBytes.h"
+#include "tps/KvTPSContainer.h"
+#include "tps/KvTPSFields.h"
+#include "tps/KvTPSLazy.h"
+#include "tps/KvTPSRecords.h"
+
+// A table's fields as far as looking at its records at load needs them.
+struct TTPSRecordScan {
+  TTPSFields Fields;
+  std::int32_t FieldCount = 0;           // at most Fields.size()
+  std::vector<std::int32_t> DateFields;  // the date and time fields (arrays included)
+  bool SplitArrays = false;
+};
+
+// Fills scan.DateFields from its fields.
+void TpsFindDateFields(TTPSRecordScan& scan);
+// The last column whose plain field gives a record a value (-1: none), and the
+// impossible dates and times of the record, counted as when every cell is reported.
+std::int32_t TpsScanRecord(const TTPSRecordScan& scan, std::span<const std::uint8_t> data,
+                           std::uint16_t header, std::int64_t& invalid);
+// Whether two field lists look the same to TpsScanRecord over their first count fields.
+bool TpsSameScan(const TTPSFields& a, const TTPSFields& b, std::int32_t count);
+
+// Where the data records of a load lie, per table, in file order; filled while the
+// pages are cut.
+//
+// The records are looked at as they are cut, with the fields of the table's definition
+// when that definition (one record) came before the table's first data record: which
+// records give no plain cell, the last column with one, the impossible dates. The
+// fields are only final once every page is read, so ProduceLazyRows uses these
+// findings when the final fields look the same to ScanRecord and reads the records
+// once more otherwise (a definition later in the file, in pieces, or replaced).
+struct TTPSLazyIndex : TTPSDataSink {
+  TTPSLazyIndex(std::int32_t onlyTable, bool loadRows) : only(onlyTable), load(loadRows) {}
+
+  struct Early {
+    bool Active = false;  // every record of the table so far was looked at with Scan
+    TTPSRecordScan Scan;
+    std::int32_t LastColumn = -1;
+    std::int64_t Invalid = 0;
+  };
+
+  void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t table,
+                  std::int32_t recordNumber, std::span<const std::uint8_t> data,
+                  std::uint16_t headerLength) override {
+    // Records of other tables than the selected one, and record numbers of 0 or below,
+    // give no rows.
+    if (!load || (only != 0 && table != only) || recordNumber <= 0) return;
+    if (definitions && definitions->Count() != scanned) NoteDefinitions();
+    if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
+    if (!last || lastTable != table) {
+      auto [it, added] = rows.try_emplace(table);
+      if (added) {
+        order.push_back(table);
+        StartEarly(table);
+      }
+      last = &it->second;
+      lastEarly = &early[table];
+      lastTable = table;
+    }
+    TKvISourceRow row{recordNumber - 1, std::uint32_t(pages.size() - 1), indexInPage};
+    if (lastEarly->Active) {
+      const std::int32_t column =
+          TpsScanRecord(lastEarly->Scan, data, headerLength, lastEarly->Invalid);
+      if (column < 0) row.Item |= kTpsItemNoPlainCells;
+      lastEarly->LastColumn = std::max(lastEarly->LastColumn, column);
+    }
+    last->push_back(row);
+  }
+
+  // Definition records cut since the last look: a table whose records were already
+  // looked at gets its definition (again) too late.
+  void NoteDefinitions() {
+    const auto& items = definitions->Items();
+    for (; scanned < items.size(); ++scanned) {
+      const TTPSRecord& r = items[scanned];
+      if (r.Kind != tpsKindDefinition || !r.Body) continue;
+      auto [it, added] = definitionAt.try_emplace(r.TableNumber, scanned);
+      if (!added) it->second = kSeveral;
+      if (auto e = early.find(r.TableNumber); e != early.end()) e->second.Active = false;
+    }
+  }
+
+  void StartEarly(std::int32_t table) {
+    Early& e = early[table];
+    auto d = definitionAt.find(table);
+    if (!scanOf || d == definitionAt.end() || d->second == kSeveral) return;
+    try {
+      e.Active = scanOf(definitions->Items()[d->second], e.Scan);
+    } catch (...) {
+      e.Active = false;  // the load meets the same definition again later
+    }
+    if (e.Active) TpsFindDateFields(e.Scan);
+  }
+
+  void Passed(std::uint64_t offset) override {
+    // A file mapping's pages already read are given back, a step behind.
+    if (releaseBehind) released.Reached(file, offset);
+  }
+  std::int32_t only;
+  bool load;
+  bool releaseBehind = false;
+  std::span<const std::uint8_t> file;
+  TTPSReleaseBehind released;
+  std::vector<std::uint64_t> pages;
+  std::unordered_map<std::int32_t, std::vector<TKvISourceRow>> rows;
+  std::vector<std::int32_t> order;  // tables in the order their first record came
+  std::vector<TKvISourceRow>* last = nullptr;
+  Early* lastEarly = nullptr;
+  std::int32_t lastTable = 0;
+
+  // The records cut so far (definitions among them), and the fields of a definition
+  // record as the load will make them (false when it cannot tell).
+  const TTPSRecords* definitions = nullptr;
+  std::function<bool(const TTPSRecord&, TTPSRecordScan&)> scanOf;
+  static constexpr std::size_t kSeveral = ~std::size_t(0);
+  std::size_t scanned = 0;
+  std::unordered_map<std::int32_t, std::size_t> definitionAt;  // table -> its one record
+  std::unordered_map<std::int32_t, Early> early;
+};
