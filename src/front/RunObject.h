@@ -60,6 +60,9 @@ class TA {
 
   // Warnings the output forms counted during this run, printed at its end.
   TWarningTally Warnings;
+  // Tables written and the rows written into them, over this object's runs.
+  std::int64_t TablesWritten = 0;
+  std::int64_t RowsWritten = 0;
 
   // The row test of the export loop: whether row Row of sheet SheetIndex is written.
   // It selects the row and evaluates the filter on it.
@@ -69,6 +72,7 @@ class TA {
   bool FilterAccepts(std::int32_t sheetIndex, std::int32_t row);
 
  private:
+  int RunOnce(const TRunOptions& options);
   // Files this run has written, and the source file, so that no table overwrites
   // another table's output or the source.
   TOutputPaths outputPaths_;

@@ -72,6 +72,20 @@ void ApplySwitch(TRunOptions& o, const std::string& argument) {
     if (!value)
       throw Exception("The environment variable " + name + " named by /OWNERENV= is not set");
     o.Owner = WithoutTrailingBlanks(value);
+  } else if (StartsWith(upper, "/JOBS=")) {
+    const std::string v = valueAfter("/JOBS=");
+    std::int32_t jobs = 0;
+    if (!TryStrToInt(v, jobs) || jobs < 1 || jobs > 1024)
+      throw EConvertError("/JOBS= needs a number of workers from 1 to 1024, not '" + v + "'");
+    o.Jobs = unsigned(jobs);
+  } else if (upper == "/RECURSE") {
+    o.Recurse = true;
+  } else if (upper == "/PROGRESS") {
+    o.Progress = true;
+  } else if (upper == "/QUIET") {
+    o.Quiet = true;
+  } else if (StartsWith(upper, "/RUNSTATS=")) {
+    o.RunStatsPath = valueAfter("/RUNSTATS=");
   }
 }
 

@@ -28,6 +28,16 @@ struct TRunOptions {
   // The owner password of an encrypted file ("/OWNER=" or "/OWNERENV="); unset when
   // neither switch was given.
   std::optional<std::string> Owner;
+  // A folder or pattern source: workers at once (0: one per core), subfolders too.
+  unsigned Jobs = 0;
+  bool Recurse = false;
+  // Progress lines on standard error even when it is no terminal.
+  bool Progress = false;
+  // No progress and no warnings (a failure is still reported).
+  bool Quiet = false;
+  // When set, a finished run writes "<tables> <rows>" to this file (how a folder run
+  // learns what the run on one of its files converted).
+  std::string RunStatsPath;
 };
 
 // Applies one argument to the options when it is a switch; anything else (the two

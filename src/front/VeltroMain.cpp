@@ -9,6 +9,10 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvStream.h"
+#include "front/BatchFiles.h"
+#include "front/BatchRun.h"
+#include "front/BatchSystem.h"
 #include "front/CmdLineHelper.h"
 #include "front/PathNames.h"
 #include "front/RunObject.h"
@@ -17,6 +21,9 @@
 namespace {
 
 void WriteRaw(std::FILE* f, std::string_view text) { std::fwrite(text.data(), 1, text.size(), f); }
+
+// Warnings are left out (/QUIET).
+bool warningsQuiet = false;
 
 // Whether the run was given an owner password (for the hint after a signature failure).
 bool ownerGiven = false;
@@ -34,10 +41,18 @@ int RunEntry() {
   }
   std::vector<std::string> arguments;
   for (int i = 1; i <= count; ++i) arguments.push_back(CmdLineParamStr(i));
-  const TRunOptions o = ParseRunOptions(arguments);
+  TRunOptions o = ParseRunOptions(arguments);
+  warningsQuiet = o.Quiet;
+  ownerGiven = o.Owner.has_value();
+  if (IsFolderSource(o.Source)) return RunFolder(o, arguments);
+  // A target folder takes the output named after the source file.
+  if (!o.ListOnly && FileExists(o.Source) && TargetIsFolder(o.Target)) {
+    MakeFolders(o.Target);
+    const std::string name = o.Source.substr(FileNamePartStart(o.Source));
+    o.Target = TargetInFolder(o.Target, name, OutputExtension(arguments));
+  }
 
   TA a;
-  ownerGiven = o.Owner.has_value();
   return a.Run(o);
 }
 
@@ -63,6 +78,7 @@ void WriteConsoleLine(std::string_view text) {
 }
 
 void WriteWarningLine(std::string_view text) {
+  if (warningsQuiet) return;
   std::fflush(stdout);
   WriteRaw(stderr, text);
   WriteRaw(stderr, "\r\n");
