@@ -81,6 +81,10 @@ bool FileExists(const std::string& path);
 class TBufferedFileWriter {
  public:
   explicit TBufferedFileWriter(const std::string& path, std::size_t bufferSize = 1 << 20);
+  // Writes to the process's standard output (a copy of its descriptor, closed by Close;
+  // standard output itself stays open). Path() is "standard output".
+  struct TStandardOutput {};
+  explicit TBufferedFileWriter(TStandardOutput, std::size_t bufferSize = 1 << 20);
   ~TBufferedFileWriter();  // closes without throwing; call Close() to see errors
   TBufferedFileWriter(const TBufferedFileWriter&) = delete;
   TBufferedFileWriter& operator=(const TBufferedFileWriter&) = delete;

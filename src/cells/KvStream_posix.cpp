@@ -72,6 +72,13 @@ TBufferedFileWriter::TBufferedFileWriter(const std::string& path, std::size_t bu
   buffer_.reserve(bufferSize);
 }
 
+TBufferedFileWriter::TBufferedFileWriter(TStandardOutput, std::size_t bufferSize)
+    : path_("standard output") {
+  fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd_ < 0) throw EFCreateError("Cannot create file " + path_);
+  buffer_.reserve(bufferSize);
+}
+
 TBufferedFileWriter::~TBufferedFileWriter() {
   if (fd_ < 0) return;
   try {

@@ -108,6 +108,14 @@ TBufferedFileWriter::TBufferedFileWriter(const std::string& path, std::size_t bu
   buffer_.reserve(bufferSize);
 }
 
+TBufferedFileWriter::TBufferedFileWriter(TStandardOutput, std::size_t bufferSize)
+    : path_("standard output") {
+  fd_ = _dup(1);
+  if (fd_ < 0) throw EFCreateError("Cannot create file " + path_);
+  _setmode(fd_, _O_BINARY);  // the lines already end in CR LF
+  buffer_.reserve(bufferSize);
+}
+
 TBufferedFileWriter::~TBufferedFileWriter() {
   if (fd_ < 0) return;
   try {

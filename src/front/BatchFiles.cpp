@@ -6,6 +6,7 @@
 #include "cells/KvText.h"
 #include "front/BatchSystem.h"
 #include "front/PathNames.h"
+#include "front/RunOptions.h"
 
 namespace {
 
@@ -156,7 +157,9 @@ std::vector<std::string> FileRunArguments(const std::string& program,
                                           const TBatchFile& file, const std::string& target,
                                           const std::string& statsPath) {
   std::vector<std::string> out{program, file.Path, target};
-  for (std::size_t i = 2; i < arguments.size(); ++i)
+  // The second argument is a switch when no target was given (a list).
+  const bool secondIsSwitch = arguments.size() > 1 && FindSwitch(arguments[1], true) != nullptr;
+  for (std::size_t i = secondIsSwitch ? 1 : 2; i < arguments.size(); ++i)
     if (!IsFolderRunSwitch(UpperAscii(arguments[i]))) out.push_back(arguments[i]);
   out.push_back("/RUNSTATS=" + statsPath);
   return out;

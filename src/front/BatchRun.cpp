@@ -99,11 +99,15 @@ int RunFolder(const TRunOptions& o, const std::vector<std::string>& arguments) {
   const auto start = TClock::now();
   const std::vector<TBatchFile> files = ExpandSource(o.Source, o.Recurse);
   if (files.empty()) {
-    WriteConsoleLine("No TopSpeed file matches " + o.Source + ".");
+    // The message of a missing single file: scripts know it and its exit code.
+    WriteConsoleLine("TopSpeed TPS file not found.");
     return ecNotFound;
   }
   // A list writes no files: its target is not looked at.
   if (!o.ListOnly) {
+    if (o.Target == kStandardOutputTarget)
+      throw Exception("The files of a folder or pattern go into a target folder, not to "
+                      "standard output");
     if (PathKindOf(o.Target) == TPathKind::File)
       throw EFCreateError("The target " + o.Target +
                           " is a file: the files of a folder or pattern go into a target folder");

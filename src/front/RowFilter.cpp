@@ -138,6 +138,12 @@ void TRowFilter::LookupName(TKvIParser* /*sender*/, const std::string& eval, con
   }
   names_.push_back(Resolve(eval, value));
   nextName_ = 0;
+  // True and False read as the truth values they spell, as intended.
+  if (const TNameEntry& e = names_.back();
+      e.Kind == TNameKind::nkOther && !e.Value.IsNull() && OnNameIsNoField) {
+    const std::string text = TextOf(e.Value);
+    if (!SameTextAscii(text, "TRUE") && !SameTextAscii(text, "FALSE")) OnNameIsNoField(eval, text);
+  }
   Apply(names_.back(), args, argCount, value, done);
 }
 

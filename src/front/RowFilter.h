@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,10 @@ class TRowFilter {
   void FieldValue(std::int32_t i, Variant& value) const;
 
   std::int32_t CurrentRow = 0;
+  // Called once per table for each name of the filter that is no field of the table
+  // and no function: Name as written and the text it stands for. A misspelt field
+  // name compares with its own spelling, which the user should hear about.
+  std::function<void(const std::string& name, const std::string& text)> OnNameIsNoField;
 
  private:
   // What a name written in the filter stands for. It depends only on the name and the

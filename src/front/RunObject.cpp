@@ -8,6 +8,8 @@
 #include "cells/KvStream.h"
 #include "front/RowFilter.h"
 #include "front/RowWalk.h"
+#include "front/RunChecks.h"
+#include "front/RunOptions.h"
 #include "front/VeltroMain.h"
 #include "tps/KvTPSSchema.h"
 
@@ -43,6 +45,11 @@ bool TA::FilterAccepts(std::int32_t sheetIndex, std::int32_t row) {
     if (const TTPSClarionTable* table = Reader->TableOfSheet(sheetIndex))
       for (TTableColumn& c : TpsTableSchema(*table).Columns) names.push_back(std::move(c.Name));
     rowFilter_->SetTable(&sheet.Cells, std::move(names));
+    rowFilter_->OnNameIsNoField = [caption = sheet.Caption](const std::string& name,
+                                                            const std::string& text) {
+      WriteWarningLine("Warning: \"" + name + "\" in the filter is no field of table " + caption +
+                       "; it stands for the text \"" + text + "\".");
+    };
   }
   return rowFilter_->Accepts(row);
 }
@@ -101,9 +108,17 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
     tally();
     return;
   }
-  context.Path = outputPaths_.Unique(OutputPathFor(options.Target, sheet.Caption), schema.Number);
-  TBufferedFileWriter out(context.Path);
-  outputPaths_.Remember(context.Path);
+  std::unique_ptr<TBufferedFileWriter> file;
+  if (options.Target == kStandardOutputTarget) {
+    std::fflush(stdout);  // messages printed before come first
+    file = std::make_unique<TBufferedFileWriter>(TBufferedFileWriter::TStandardOutput{});
+    context.Path = options.Target;
+  } else {
+    context.Path = outputPaths_.Unique(OutputPathFor(options.Target, sheet.Caption), schema.Number);
+    file = std::make_unique<TBufferedFileWriter>(context.Path);
+    outputPaths_.Remember(context.Path);
+  }
+  TBufferedFileWriter& out = *file;
   TWalkLimits limits;
   limits.MaxBytes = textBudget_;
   try {
@@ -119,6 +134,18 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   out.Close();
   form.Format->TallyWarnings(Warnings);
   tally();
+}
+
+void TA::WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets) {
+  if (fields.empty()) return;
+  std::vector<TTableFields> tables;
+  for (const std::int32_t i : sheets) {
+    TTableFields t{Reader->Sheets()[i].Caption, {}};
+    if (const TTPSClarionTable* table = Reader->TableOfSheet(i))
+      for (TTableColumn& c : TpsTableSchema(*table).Columns) t.Fields.push_back(std::move(c.Name));
+    tables.push_back(std::move(t));
+  }
+  for (const std::string& w : FieldListWarnings(fields, tables)) WriteWarningLine(w);
 }
 
 int TA::Run(const std::string& source, const std::string& target, const std::string& delimiter,
@@ -214,7 +241,15 @@ int TA::RunOnce(const TRunOptions& o) {
       return ecNotFound;
     }
     last = first + 1;
+  } else if (o.Target == kStandardOutputTarget && last > 1) {
+    // Standard output holds one table's lines: several would run into each other.
+    WriteConsoleLine("Standard output (target -) takes one table and this file has " +
+                     std::to_string(last) + ": choose one with /TABLE=.");
+    return ecFailure;
   }
+  std::vector<std::int32_t> converted;
+  for (std::int32_t i = first; i < last; ++i) converted.push_back(i);
+  WarnAboutFieldList(o.Fields, converted);
   TOutputForm form = MakeOutputForm(o);
   for (std::int32_t i = first; i < last; ++i) ExportTable(i, o, form);
   for (const auto& [text, count] : Warnings.Counts)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cells/KvCells.h"
 #include "front/OutputForms.h"
@@ -72,6 +73,10 @@ class TA {
   bool FilterAccepts(std::int32_t sheetIndex, std::int32_t row);
 
  private:
+  // Warns about names of Fields that are no field of the given sheets, and sheets that
+  // have none of them.
+  void WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets);
+
   int RunOnce(const TRunOptions& options);
   // Files this run has written, and the source file, so that no table overwrites
   // another table's output or the source.

@@ -162,7 +162,7 @@ TEST_F(FolderRun, PatternsSubfoldersTargetsAndProgress) {
   EXPECT_EQ(ReadFileText(dir.File("taken.txt")), "mine");
   r = Veltro({"app" + sep + "*.dat", "out2"});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.out, "No TopSpeed file matches app" + sep + "*.dat.\r\n");
+  EXPECT_EQ(r.out, "TopSpeed TPS file not found.\r\n");
   EXPECT_FALSE(PathExists(dir.File("out2")));
 }
 

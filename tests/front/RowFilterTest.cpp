@@ -186,3 +186,40 @@ TEST_F(RowFilterOnGrid, NamesFollowTheBoundTable) {
   EXPECT_EQ(Text("name", 0), "other");
   EXPECT_TRUE(Eval("NAME", 1).IsNull());  // beyond the last row
 }
+
+TEST_F(RowFilterOnGrid, NamesThatAreNoFieldAreReportedOncePerTable) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"TRIM([Last Name]) = \"Smith\"", ""},
+      {"TRIM(LastNme) = \"Smith\"", "LastNme=LastNme;"},
+      {"(CODE = Gold) OR (CODE = Gold)", "Gold=Gold;"},
+      {"[Cde] = 'A'", "[Cde]=Cde;'A'='A';"},
+      {"New York = ID", "NewYork=NewYork;"},
+      {"(SUBSTITUTE(CODE, \"A;B\", \"X;Y\") = \"X\") OR True", ""},
+      {"UPPER(code) = \"A\"", ""},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::string reported;
+    TRowFilter f(text);
+    f.OnNameIsNoField = [&](const std::string& name, const std::string& value) {
+      reported += name + "=" + value + ";";
+    };
+    f.SetTable(&cells_, {"ID", "Last Name", "CODE"});
+    for (std::int32_t row = 0; row < 3; ++row) {
+      try {
+        f.Accepts(row);
+      } catch (const Exception&) {
+      }
+    }
+    EXPECT_EQ(reported, expected) << text;
+    // A table bound anew reports again.
+    f.SetTable(&cells_, {"ID"});
+    reported.clear();
+    try {
+      f.Accepts(0);
+    } catch (const Exception&) {
+    }
+    EXPECT_EQ(reported.find("LastNme=") != std::string::npos,
+              expected.find("LastNme=") != std::string::npos)
+        << text;
+  }
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvText.h"
 #include "front/RunOptions.h"
 
 namespace {
@@ -120,4 +121,83 @@ TEST(RunOptions, OwnerPasswords) {
     EXPECT_EQ(e.Message(),
               "The environment variable VELTRO_TEST_OWNER named by /OWNERENV= is not set");
   }
+}
+
+TEST(RunOptions, FirstTwoArgumentsAreSwitchesOnlyWhenExact) {
+  struct Case {
+    std::string second;
+    std::string target, targetSwitch;
+    bool list;
+  };
+  const std::vector<Case> cases = {
+      {"out.txt", "out.txt", "", false},
+      {"/listings/out.txt", "/listings/out.txt", "", false},  // a path, not /LIST
+      {"/hx", "/hx", "", false},
+      {"/h", "", "/h", false},
+      {"/List", "", "/List", true},
+      {"/Where=A=1", "", "/Where=A=1", false},
+      {"/group=", "", "/group=", false},
+      {"-", "-", "", false},
+  };
+  for (const Case& c : cases) {
+    const TRunOptions o = ParseRunOptions({"a.tps", c.second});
+    EXPECT_EQ(o.Target, c.target) << c.second;
+    EXPECT_EQ(o.TargetSwitch, c.targetSwitch) << c.second;
+    EXPECT_EQ(o.ListOnly, c.list) << c.second;
+  }
+  // From the third argument on, the begins-with form of /LIST holds.
+  EXPECT_TRUE(Parse({"/listings/out.txt"}).ListOnly);
+  EXPECT_FALSE(ParseRunOptions({"/listings/a.tps", "b.txt"}).ListOnly);
+}
+
+TEST(RunOptions, MissingTarget) {
+  const auto message = [](std::vector<std::string> args) {
+    return MissingTargetMessage(ParseRunOptions(args));
+  };
+  EXPECT_EQ(message({"a.tps", "b.txt"}), "");
+  EXPECT_EQ(message({"a.tps", "-"}), "");
+  EXPECT_EQ(message({"a.tps", "/list"}), "");
+  EXPECT_EQ(message({"a.tps", "--help", "/list"}), "");
+  EXPECT_EQ(message({"a.tps", "/F"}), "No target file given: \"/F\" is a switch.");
+  EXPECT_EQ(message({"a.tps", ""}), "No target file given.");
+  EXPECT_NE(message({"a.tps", "-x"}), "");
+}
+
+TEST(RunOptions, WarningsForArgumentsThatAreNoSwitch) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/H", ""},
+      {"/recordseparator=", ""},
+      {"/RecordSeparator=Crlf", ""},
+      {"/group=1", ""},
+      {"/LISTALL", ""},
+      {"/delimiter=anything", ""},
+      {"/fiedls=a", "Warning: unknown switch \"/fiedls=a\" was ignored (did you mean /fields=?)."},
+      {"/owner", "Warning: unknown switch \"/owner\" was ignored (did you mean /owner=?)."},
+      {"--fixed", "Warning: unknown switch \"--fixed\" was ignored (did you mean /fixed?)."},
+      {"/h=1", "Warning: unknown switch \"/h=1\" was ignored (did you mean /h?)."},
+      {"/verbose", "Warning: unknown switch \"/verbose\" was ignored."},
+      {"x.txt", "Warning: argument \"x.txt\" is no switch and was ignored."},
+      {"/group=", "Warning: unknown value \"\" of /group= (it takes 0 or 1)."},
+      {"/recordseparator=\\n",
+       "Warning: unknown value \"\\n\" of /recordseparator= (it takes crlf, cr, lf or nothing)."},
+  };
+  for (const auto& [argument, warning] : cases) EXPECT_EQ(SwitchWarning(argument), warning);
+
+  std::vector<std::string> warnings;
+  ParseRunOptions({"/hedaer", "/x.txt", "/hedaer", "/group=2"}, &warnings);
+  // The first two arguments are paths and raise no warning.
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[1], "Warning: unknown value \"2\" of /group= (it takes 0 or 1).");
+}
+
+TEST(RunOptions, EveryTableSwitchIsFoundAsItIsNamed) {
+  for (const TSwitch& s : SwitchTable()) {
+    std::string typed = LowerAscii(s.Name);
+    if (s.Form == TSwitchForm::sfValue) typed += "=";
+    EXPECT_EQ(FindSwitch(typed, true), &s) << s.Name;
+    EXPECT_EQ(SwitchWarning(typed).find("unknown switch"), std::string::npos) << s.Name;
+  }
+  EXPECT_EQ(EditDistance("/DELIMTER=", "/DELIMITER="), 1u);
+  EXPECT_EQ(EditDistance("", "/H"), 2u);
+  EXPECT_EQ(EditDistance("KITTEN", "SITTING"), 3u);
 }
