@@ -7,8 +7,10 @@
 #   veltro converting all tables with a header line,
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
+#   veltro converting all tables with /CSV (UTF-8, RFC 4180 quoting, ISO values),
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each, then the ratio of the encrypted to the plain conversion.
+# to the cat time for each, then the ratios of the encrypted and of the /CSV conversion
+# to the plain one.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -83,6 +85,9 @@ if [ "$(md5sum <bench-out/owner.SALES.txt 2>/dev/null)" != "$plainSum" ]; then
   echo "the encrypted file's output differs from the plain file's" >&2
 fi
 rm -f bench-out/owner.SALES.txt
+settle "$file"
+results+=("$(run csv "$bin/veltro" "$file" bench-out/out.csv /CSV)")
+rm -f bench-out/out.SALES.csv
 
 cat_time=$(echo "${results[0]}" | awk '{print $2}')
 printf "%-8s %10s %10s %12s %10s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat cpu_s
@@ -96,3 +101,6 @@ plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
 enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
 awk -v p="$plain" -v e="$enc" 'BEGIN {
   if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p }'
+csv=$(printf '%s\n' "${results[@]}" | awk '$1 == "csv" { print $2 }')
+awk -v p="$plain" -v c="$csv" 'BEGIN {
+  if (p + 0 > 0 && c + 0 > 0) printf "/CSV/plain conversion: %.2f\n", c / p }'

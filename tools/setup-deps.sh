@@ -6,6 +6,9 @@ command -v cmake >/dev/null 2>&1 || need+=(cmake)
 command -v ninja >/dev/null 2>&1 || need+=(ninja-build)
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 dpkg -s libgtest-dev >/dev/null 2>&1 || need+=(libgtest-dev)
+# The end-to-end check that a /CSV file imports into a database (tools/check-csv.py).
+command -v sqlite3 >/dev/null 2>&1 || need+=(sqlite3)
+command -v python3 >/dev/null 2>&1 || need+=(python3)
 for pkg in "$@"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done

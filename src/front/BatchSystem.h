@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "front/PathNames.h"
+
 enum class TPathKind { Missing, File, Folder };
 TPathKind PathKindOf(const std::string& path);
 
@@ -22,8 +24,6 @@ std::vector<TFolderEntry> ListFolder(const std::string& folder);
 // Creates Path and its missing parents. Fails with EFCreateError.
 void MakeFolders(const std::string& path);
 
-// The platform's path separator for the paths the program builds.
-char PathSeparator();
 // Whether C separates folders in a path typed by the user.
 bool IsPathSeparator(char c);
 

@@ -51,7 +51,6 @@ void MakeFolders(const std::string& path) {
     throw EFCreateError("Cannot create folder " + path);
 }
 
-char PathSeparator() { return '/'; }
 bool IsPathSeparator(char c) { return c == '/'; }
 
 std::string MakeTempFolder() {

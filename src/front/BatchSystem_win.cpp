@@ -54,7 +54,6 @@ void MakeFolders(const std::string& path) {
     throw EFCreateError("Cannot create folder " + path);
 }
 
-char PathSeparator() { return '\\'; }
 bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
 
 std::string MakeTempFolder() {

@@ -31,6 +31,7 @@ void TRowFilter::SetTable(const TSpreadSheetCells* cells, std::vector<std::strin
   cells_ = cells;
   upperNames_ = std::move(fieldNames);
   for (std::string& name : upperNames_) UpperAsciiInPlace(name);
+  dayNumbers_.clear();
   names_.clear();
   nextName_ = 0;
 }
@@ -58,6 +59,14 @@ void TRowFilter::FieldValue(std::int32_t i, Variant& value) const {
   }
   if (cell->Kind == VarKind::Boolean) {
     value = Variant::String(cell->Int != 0 ? "1" : "0");
+    return;
+  }
+  if (std::size_t(i) < dayNumbers_.size() && dayNumbers_[std::size_t(i)] != TDayNumber::None &&
+      cell->Kind == VarKind::Integer) {
+    TDateTime dt;
+    const bool ok = dayNumbers_[std::size_t(i)] == TDayNumber::Date ? TryClarionDate(cell->Int, dt)
+                                                                    : TryClarionTime(cell->Int, dt);
+    value = ok ? Variant::Date(dt) : Variant::String("");
     return;
   }
   value = cell->ToVariant();

@@ -1,15 +1,19 @@
 #include "front/RunObject.h"
 
 #include <cstdio>
+#include <utility>
 #include <vector>
 
+#include "cells/KvCodePage.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
+#include "cells/KvText.h"
 #include "front/RowFilter.h"
 #include "front/RowWalk.h"
 #include "front/RunChecks.h"
 #include "front/RunOptions.h"
+#include "front/ValueForms.h"
 #include "front/VeltroMain.h"
 #include "tps/KvTPSSchema.h"
 
@@ -42,14 +46,24 @@ bool TA::FilterAccepts(std::int32_t sheetIndex, std::int32_t row) {
   if (rowFilter_->Table() != &sheet.Cells) {
     // Field i of the table is column i of its sheet.
     std::vector<std::string> names;
+    std::vector<TRowFilter::TDayNumber> days;
     if (const TTPSClarionTable* table = Reader->TableOfSheet(sheetIndex))
-      for (TTableColumn& c : TpsTableSchema(*table).Columns) names.push_back(std::move(c.Name));
+      for (TTableColumn& c : TpsTableSchema(*table).Columns) {
+        // LONG fields named by /DATES= or /TIMES= are dates and times to the filter.
+        const bool isLong = c.Type == tpsLong && !c.IsArray();
+        days.push_back(isLong && NameListHolds(dateFields_, c.Name) ? TRowFilter::TDayNumber::Date
+                       : isLong && NameListHolds(timeFields_, c.Name)
+                           ? TRowFilter::TDayNumber::Time
+                           : TRowFilter::TDayNumber::None);
+        names.push_back(std::move(c.Name));
+      }
     rowFilter_->SetTable(&sheet.Cells, std::move(names));
     rowFilter_->OnNameIsNoField = [caption = sheet.Caption](const std::string& name,
                                                             const std::string& text) {
       WriteWarningLine("Warning: \"" + name + "\" in the filter is no field of table " + caption +
                        "; it stands for the text \"" + text + "\".");
     };
+    rowFilter_->SetDayNumberFields(std::move(days));
   }
   return rowFilter_->Accepts(row);
 }
@@ -84,6 +98,11 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   }
   const std::vector<std::int32_t> columns =
       SelectColumns(schema, options.SkipGroups, options.Fields);
+  for (const TTableColumn& c : schema.Columns) {
+    if (c.Type != tpsLong || c.IsArray()) continue;
+    for (const std::string* list : {&options.DateFields, &options.TimeFields})
+      if (NameListHolds(*list, c.Name)) dayFieldsFound_.insert(LowerAscii(c.Name));
+  }
   TTableContext context;
   context.Schema = &schema;
   context.Columns = columns;
@@ -114,7 +133,14 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
     file = std::make_unique<TBufferedFileWriter>(TBufferedFileWriter::TStandardOutput{});
     context.Path = options.Target;
   } else {
-    context.Path = outputPaths_.Unique(OutputPathFor(options.Target, sheet.Caption), schema.Number);
+    // Under /UTF8 the table's name in the file name is UTF-8 too.
+    std::string name = sheet.Caption;
+    if (options.Utf8) {
+      name.clear();
+      std::int64_t invalid = 0;
+      TKvCodePage::Get(options.CodePage).AppendUtf8(name, sheet.Caption, invalid);
+    }
+    context.Path = outputPaths_.Unique(OutputPathFor(options.Target, name), schema.Number);
     file = std::make_unique<TBufferedFileWriter>(context.Path);
     outputPaths_.Remember(context.Path);
   }
@@ -185,6 +211,9 @@ int TA::Run(const TRunOptions& o) {
 int TA::RunOnce(const TRunOptions& o) {
   Filter = o.Filter;
   Owner = o.Owner;
+  dateFields_ = o.DateFields;
+  timeFields_ = o.TimeFields;
+  dayFieldsFound_.clear();
   if (!FileExists(o.Source)) {
     WriteConsoleLine("TopSpeed TPS file not found.");
     return ecNotFound;
@@ -219,9 +248,15 @@ int TA::RunOnce(const TRunOptions& o) {
   Reader->Owner = Owner;
   Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
   Reader->LoadFromStream(stream);
-  if (const std::int64_t bad = Reader->InvalidDateTimeCount(); bad > 0)
-    WriteWarningLine("Warning: " + std::to_string(bad) +
-                     " impossible date or time values were written as empty text.");
+  // Day numbers of /DATES= and /TIMES= are found impossible as they are written: the
+  // load's count then joins theirs in one line at the end.
+  const bool dayFields = !o.DateFields.empty() || !o.TimeFields.empty();
+  if (const std::int64_t bad = Reader->InvalidDateTimeCount(); bad > 0) {
+    if (dayFields && !o.ListOnly)
+      Warnings.Add(TValueForms::kImpossibleDates, bad);
+    else
+      WriteWarningLine("Warning: " + std::to_string(bad) + " " + TValueForms::kImpossibleDates);
+  }
 
   TSpreadSheets& sheets = Reader->Sheets();
   if (o.ListOnly) {
@@ -254,5 +289,20 @@ int TA::RunOnce(const TRunOptions& o) {
   for (std::int32_t i = first; i < last; ++i) ExportTable(i, o, form);
   for (const auto& [text, count] : Warnings.Counts)
     WriteWarningLine("Warning: " + std::to_string(count) + " " + text);
+  // Names of /DATES= and /TIMES= that named no LONG field of the tables converted.
+  for (const auto& [option, list] :
+       {std::pair{"/DATES=", &o.DateFields}, std::pair{"/TIMES=", &o.TimeFields}}) {
+    std::string missing;
+    for (std::size_t at = 0; at < list->size();) {
+      const std::size_t end = list->find(';', at);
+      const std::string name = list->substr(at, end - at);
+      at = end + 1;
+      if (name.empty() || dayFieldsFound_.count(name)) continue;
+      missing += (missing.empty() ? "" : ";") + name;
+    }
+    if (!missing.empty())
+      WriteWarningLine(std::string("Warning: ") + option +
+                       " names no LONG field of the tables converted: " + missing + ".");
+  }
   return ecDone;
 }

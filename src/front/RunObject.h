@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -87,4 +88,8 @@ class TA {
   std::uint64_t textBudget_ = UINT64_MAX;
   // The filter, parsed once per run and bound to the table being exported.
   std::unique_ptr<TRowFilter> rowFilter_;
+  // /DATES= and /TIMES= of the run, and the names among them that named a LONG field
+  // of a table converted.
+  std::string dateFields_, timeFields_;
+  std::set<std::string> dayFieldsFound_;
 };

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
+#include "cells/KvCodePage.h"
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvText.h"
@@ -18,6 +20,17 @@ std::string WithoutTrailingBlanks(std::string_view s) {
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
   return s.substr(0, prefix.size()) == prefix;
+}
+
+// Field names as /FIELDS= keeps them: lower-cased, each followed by ";".
+std::string NameList(const std::string& v) { return v.empty() ? v : LowerAscii(v) + ";"; }
+
+// The switches of text for other tools refuse a value they do not take: they are new,
+// and a run that silently wrote something else than asked would be worse than none.
+[[noreturn]] void BadValue(std::string_view name, std::string_view value,
+                           std::string_view accepted) {
+  throw Exception("Unknown value of " + std::string(name) + ": \"" + std::string(value) +
+                  "\". Accepted: " + std::string(accepted) + ".");
 }
 
 }  // namespace
@@ -41,8 +54,55 @@ void SetRecordSeparator(TRunOptions& o, const std::string& value) {
   // Anything else, CRLF and the empty value included, keeps the current one.
 }
 
-void SetFields(TRunOptions& o, const std::string& v) {
-  o.Fields = v.empty() ? v : LowerAscii(v) + ";";
+void SetFields(TRunOptions& o, const std::string& v) { o.Fields = NameList(v); }
+
+// A CSV that spreadsheets, databases and CSV libraries read exactly; later switches
+// override any of these.
+void SetCsv(TRunOptions& o, const std::string&) {
+  o.Csv = true;
+  o.Delimiter = ",";
+  o.Qualifier = "\"";
+  o.Qualify = TQualify::Needed;
+  o.Header = true;
+  o.RecordSeparator = "\r\n";
+  o.Utf8 = true;
+  o.Blob = TBlobForm::Base64;
+  o.IsoValues = true;
+}
+
+void SetCodePage(TRunOptions& o, const std::string& v) {
+  if (!TryParseCodePage(v, o.CodePage)) throw Exception(CodePageErrorMessage(v));
+}
+
+void SetQualify(TRunOptions& o, const std::string& value) {
+  const std::string v = UpperAscii(value);
+  if (v == "ALL")
+    o.Qualify = TQualify::All;
+  else if (v == "NEEDED")
+    o.Qualify = TQualify::Needed;
+  else
+    BadValue("/QUALIFY=", value, "ALL or NEEDED");
+}
+
+void SetBlob(TRunOptions& o, const std::string& value) {
+  static constexpr std::pair<std::string_view, TBlobForm> kForms[] = {
+      {"RAW", TBlobForm::Raw},
+      {"BASE64", TBlobForm::Base64},
+      {"HEX", TBlobForm::Hex},
+      {"FILES", TBlobForm::Files},
+      {"OMIT", TBlobForm::Omit}};
+  const std::string v = UpperAscii(value);
+  for (const auto& [name, form] : kForms)
+    if (v == name) {
+      o.Blob = form;
+      return;
+    }
+  BadValue("/BLOB=", value, "RAW, BASE64, HEX, FILES or OMIT");
+}
+
+void SetTrim(TRunOptions& o, const std::string& v) {
+  if (v != "0" && v != "1") BadValue("/TRIM=", v, "0 or 1");
+  o.Trim = v == "1";
 }
 
 void SetOwnerFromEnvironment(TRunOptions& o, const std::string& name) {
@@ -86,6 +146,20 @@ const std::vector<TSwitch> kSwitches = {
     {"/OWNER", F::sfValue, "",
      [](TRunOptions& o, const std::string& v) { o.Owner = WithoutTrailingBlanks(v); }},
     {"/OWNERENV", F::sfValue, "", SetOwnerFromEnvironment},
+    // Text for other tools. Their values are checked by the switch itself (a bad one
+    // ends the run), so no closed set is given here.
+    {"/CSV", F::sfFlag, "", SetCsv},
+    {"/UTF8", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Utf8 = true; }},
+    {"/BOM", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Bom = true; }},
+    {"/CODEPAGE", F::sfValue, "", SetCodePage},
+    {"/QUALIFY", F::sfValue, "", SetQualify},
+    {"/BLOB", F::sfValue, "", SetBlob},
+    {"/TRIM", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Trim = true; }},
+    {"/TRIM", F::sfValue, "", SetTrim},
+    {"/DATES", F::sfValue, "",
+     [](TRunOptions& o, const std::string& v) { o.DateFields = NameList(v); }},
+    {"/TIMES", F::sfValue, "",
+     [](TRunOptions& o, const std::string& v) { o.TimeFields = NameList(v); }},
     {"/JOBS", F::sfValue, "", SetJobs},
     {"/RECURSE", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Recurse = true; }},
     {"/PROGRESS", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Progress = true; }},
@@ -245,6 +319,10 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& arguments,
     }
     ApplySwitch(o, a);
   }
+  if (o.Csv && o.Fixed)
+    throw Exception(
+        "/CSV and /FIXED cannot be used together: a CSV file has no fixed-width "
+        "fields. Leave out one of them.");
   return o;
 }
 
@@ -270,5 +348,8 @@ std::string UsageText() {
          "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
          "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
          "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
-         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n";
+         "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
+         "Text for other tools: [/csv] [/utf8] [/bom] [/codepage=<cp>] [/qualify=<all|needed>] "
+         "[/blob=<raw|base64|hex|files|omit>] [/trim[=0|1]] [/dates=<field1;field2;...>] "
+         "[/times=<field1;field2;...>]\r\n";
 }

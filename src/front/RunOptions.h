@@ -15,6 +15,13 @@ inline const std::string kNoneMarker(1, '\0');
 // The target that sends the converted table to standard output.
 inline constexpr std::string_view kStandardOutputTarget = "-";
 
+// Which values the qualifier encloses: every non-empty one, or only those holding the
+// delimiter, the qualifier, CR or LF.
+enum class TQualify : std::uint8_t { All, Needed };
+// How BLOB fields are written: their bytes, base64, hex, a file of their own each (the
+// cell holds its path), or nothing.
+enum class TBlobForm : std::uint8_t { Raw, Base64, Hex, Files, Omit };
+
 struct TRunOptions {
   std::string Source;
   std::string Target;
@@ -35,6 +42,27 @@ struct TRunOptions {
   std::optional<std::string> Owner;
   // The second argument when it is a switch and therefore no target.
   std::string TargetSwitch;
+
+  // Text for other tools (none of these changes the output when left at its default).
+  // The code page of the file's texts (KvCodePage.h).
+  std::uint32_t CodePage = 1252;
+  // Every text written in UTF-8, transcoded from CodePage; Bom: a byte order mark first.
+  bool Utf8 = false;
+  bool Bom = false;
+  TQualify Qualify = TQualify::All;
+  TBlobForm Blob = TBlobForm::Raw;
+  // Trailing blanks of fixed-length strings removed.
+  bool Trim = false;
+  // Values in forms that do not depend on the regional settings: ISO dates and times,
+  // "." as the decimal separator, every DECIMAL with its exact digits and declared
+  // decimals.
+  bool IsoValues = false;
+  // /CSV was given (refused together with Fixed).
+  bool Csv = false;
+  // LONG fields holding Clarion dates or times: empty, or lower-cased names each
+  // followed by ";".
+  std::string DateFields;
+  std::string TimeFields;
   // A folder or pattern source: workers at once (0: one per core), subfolders too.
   unsigned Jobs = 0;
   bool Recurse = false;
@@ -81,7 +109,8 @@ void ApplySwitch(TRunOptions& options, const std::string& argument);
 // it and Target stays empty). The first two arguments count as switches when they are
 // exact switches, the others by the table's forms, in order. Warnings (unknown
 // switches, values a switch does not take, from the third argument on) are added to
-// Warnings when given, one line each.
+// Warnings when given, one line each. A bad value of a switch of text for other tools,
+// or /CSV with /FIXED, fails with a message naming it.
 TRunOptions ParseRunOptions(const std::vector<std::string>& arguments,
                             std::vector<std::string>* warnings = nullptr);
 
@@ -102,5 +131,5 @@ std::size_t EditDistance(std::string_view a, std::string_view b);
 std::string ApplyBackslashForm(const std::string& value);
 
 // The usage text, every line ended by CR LF, followed by one line naming the owner
-// password switches.
+// password switches and one naming the switches of text for other tools.
 std::string UsageText();

@@ -96,12 +96,25 @@ struct TTextLayout::TShape {
         delimit(s.Delimiter != kNoneMarker),
         qualify(s.Qualifier != kNoneMarker),
         direct(!qualify && !s.Fixed),
+        qualifyNeeded(qualify && s.QualifyNeeded),
         oneCharDelimiter(delimit && s.Delimiter.size() == 1),
         delimiterChar(oneCharDelimiter ? s.Delimiter[0] : '\0') {
     for (const std::int32_t column : table.Columns) {
       const TTableColumn& c = table.Schema->Columns[std::size_t(column)];
       columns.push_back({&c, FieldWidth(c), c.Numeric});
     }
+    // The bytes that make a value need the qualifier: CR, LF, and a one-character
+    // delimiter or qualifier (longer ones are looked for as they are).
+    special[std::uint8_t('\r')] = special[std::uint8_t('\n')] = true;
+    if (oneCharDelimiter) special[std::uint8_t(delimiterChar)] = true;
+    if (s.Qualifier.size() == 1) special[std::uint8_t(s.Qualifier[0])] = true;
+  }
+  // Whether T holds the delimiter, the qualifier, CR or LF.
+  bool NeedsQualifier(std::string_view t) const {
+    for (const char c : t)
+      if (special[std::uint8_t(c)]) return true;
+    return (delimit && !oneCharDelimiter && t.find(switches.Delimiter) != std::string_view::npos) ||
+           (switches.Qualifier.size() > 1 && t.find(switches.Qualifier) != std::string_view::npos);
   }
   struct TColumn {
     const TTableColumn* Column;
@@ -113,13 +126,23 @@ struct TTextLayout::TShape {
   std::vector<TColumn> columns;  // the selected columns
   const bool delimit, qualify;
   const bool direct;            // plain delimited text: values go straight into the line
+  const bool qualifyNeeded;     // the qualifier only around values that need it
+  bool special[256] = {};       // NeedsQualifier's bytes
   const bool oneCharDelimiter;  // the usual case, added as a character
   const char delimiterChar;
 };
 
 TTextLayout::TTextLayout(const TRunOptions& options)
-    : switches_{options.Delimiter, options.Qualifier, options.RecordSeparator,
-                options.Fixed,     options.Header,    options.TypeLine} {}
+    : switches_{options.Delimiter,
+                options.Qualifier,
+                options.RecordSeparator,
+                options.Fixed,
+                options.Header,
+                options.TypeLine,
+                options.Qualify == TQualify::Needed,
+                options.Utf8 && options.Bom} {
+  if (ValueFormsActive(options)) forms_ = std::make_unique<TValueForms>(options);
+}
 
 TTextLayout::TTextLayout(std::shared_ptr<const TShape> shape)
     : switches_(shape->switches),
@@ -129,17 +152,29 @@ TTextLayout::TTextLayout(std::shared_ptr<const TShape> shape)
 void TTextLayout::Begin(const TTableContext& table) {
   shape_ = std::make_shared<const TShape>(switches_, table);
   dates_ = std::make_unique<TDateTextCache>(shape_->settings);
+  if (forms_) forms_->Begin(table);
 }
 
 std::unique_ptr<TRowFormat> TTextLayout::CloneForThread() const {
-  return std::unique_ptr<TRowFormat>(new TTextLayout(shape_));
+  auto copy = std::unique_ptr<TTextLayout>(new TTextLayout(shape_));
+  if (forms_) copy->forms_ = forms_->Clone();
+  return copy;
+}
+
+void TTextLayout::MergeCopy(TRowFormat& copy) {
+  auto& other = static_cast<TTextLayout&>(copy);
+  if (forms_ && other.forms_) forms_->Merge(*other.forms_);
+}
+
+void TTextLayout::TallyWarnings(TWarningTally& tally) const {
+  if (forms_) forms_->TallyWarnings(tally);
 }
 
 void TTextLayout::AddField(std::string& line, std::size_t k, std::string_view t) const {
   const TShape& l = *shape_;
   if (k > 0 && l.delimit) line += l.switches.Delimiter;
   if (t.empty()) return;
-  if (l.qualify)
+  if (l.qualify && (!l.qualifyNeeded || l.NeedsQualifier(t)))
     AppendQuoteText(line, t, l.switches.Qualifier);
   else
     line.append(t);
@@ -148,14 +183,20 @@ void TTextLayout::AddField(std::string& line, std::size_t k, std::string_view t)
 void TTextLayout::Prologue(std::vector<std::string>& pieces) {
   const TShape& l = *shape_;
   const bool fixed = l.switches.Fixed;
+  if (l.switches.Bom) pieces.emplace_back(kUtf8Bom);
   if (l.switches.Header) {
     std::string line;
     for (std::size_t k = 0; k < l.columns.size(); ++k) {
       const TShape::TColumn& c = l.columns[k];
-      if (fixed)
-        AddField(line, k, PadRight(c.Column->Name, c.Width));
+      std::string name;
+      if (forms_)
+        forms_->AppendText(name, c.Column->Name);
       else
-        AddField(line, k, c.Column->Name);
+        name = c.Column->Name;
+      if (fixed)
+        AddField(line, k, PadRight(name, c.Width));
+      else
+        AddField(line, k, name);
     }
     pieces.push_back(line + l.switches.RecordSeparator);
   }
@@ -176,8 +217,11 @@ void TTextLayout::AppendCellText(std::string& out, const TRowView& row, std::siz
   const std::size_t mark = out.size();
   try {
     const TKvICellView* view = row.Cell(k);
-    if (!view) return;
-    if (view->Kind == VarKind::Date)
+    if (forms_)
+      forms_->Append(out, row, k, view);
+    else if (!view)
+      return;
+    else if (view->Kind == VarKind::Date)
       dates_->Append(out, view->Real);
     else
       AppendTextOf(out, *view, shape_->settings);

@@ -13,6 +13,7 @@
 #include "cells/KvTableSchema.h"
 #include "front/RowFormat.h"
 #include "front/RunOptions.h"
+#include "front/ValueForms.h"
 
 // The width of a column in the fixed-width layout: the larger of its name's length and
 // the width of its type (3 Byte, 5 Short and UShort, 8 Long and ULong, 15 Float, Double
@@ -38,12 +39,17 @@ class TTextLayout final : public TRowFormat {
   bool AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) override;
   void Epilogue(std::vector<std::string>& pieces) override;
   std::unique_ptr<TRowFormat> CloneForThread() const override;
+  void MergeCopy(TRowFormat& copy) override;
+  void TallyWarnings(TWarningTally& tally) const override;
 
  private:
   // What the switches ask for.
   struct TSwitches {
     std::string Delimiter, Qualifier, RecordSeparator;
     bool Fixed = false, Header = false, TypeLine = false;
+    // The qualifier encloses only values that need it (RFC 4180); Bom: the UTF-8 byte
+    // order mark first (with /UTF8).
+    bool QualifyNeeded = false, Bom = false;
   };
   // What every copy of one table shares.
   struct TShape;
@@ -56,5 +62,8 @@ class TTextLayout final : public TRowFormat {
   TSwitches switches_;
   std::shared_ptr<const TShape> shape_;
   std::unique_ptr<TDateTextCache> dates_;
+  // The forms of values for other tools; null when no switch asks for them, and the
+  // values are written as they always were.
+  std::unique_ptr<TValueForms> forms_;
   std::string text_, padded_;
 };

@@ -145,6 +145,10 @@ TEST_F(FolderRun, PatternsSubfoldersTargetsAndProgress) {
   EXPECT_EQ(r.exitCode, 0) << r.out;
   EXPECT_EQ(FilesBelow(dir.File("one")).size(), 2u);
   EXPECT_TRUE(PathExists(dir.File("one/other.CUSTOMER.txt")));
+  // The output form's extension: .csv under /CSV.
+  r = Veltro({"app" + sep + "other.tps", "one", "/csv"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_TRUE(PathExists(dir.File("one/other.ORDERS.csv")));
 
   // /LIST names each file before its tables.
   r = Veltro({"app" + sep + "s*", "ignored", "/list"});

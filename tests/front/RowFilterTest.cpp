@@ -2,6 +2,7 @@
 // truth rule of the result.
 #include <gtest/gtest.h>
 
+#include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
 #include "expr/KvIPars.h"
@@ -222,4 +223,43 @@ TEST_F(RowFilterOnGrid, NamesThatAreNoFieldAreReportedOncePerTable) {
               expected.find("LastNme=") != std::string::npos)
         << text;
   }
+}
+
+// Integer fields named by /DATES= and /TIMES= are dates and times to the filter: a
+// day number of 0 or out of range is an empty text, as it is written.
+TEST(RowFilter, DayNumberFieldsAreDates) {
+  ScopedSettings iso(FormatSettings::Iso());
+  TSpreadSheetCells cells;
+  const std::int32_t days[] = {82034, 0, 99999999, 73967};
+  const std::int32_t times[] = {4500001, 1, 0, 9000000};
+  for (std::int32_t r = 0; r < 4; ++r) {
+    cells.SetCell(0, r, Variant::Integer(days[r]), taRightJustify, -1, ictInteger);
+    cells.SetCell(1, r, Variant::Integer(times[r]), taRightJustify, -1, ictInteger);
+  }
+  TRowFilter filter("YEAR(INVDATE) = 2025");
+  filter.SetTable(&cells, {"INVDATE", "AT"});
+  using K = TRowFilter::TDayNumber;
+  filter.SetDayNumberFields({K::Date, K::Time});
+  const struct {
+    const char* expression;
+    const char* texts[4];
+  } cases[] = {
+      {"INVDATE", {"2025-08-04", "", "", "2003-07-04"}},
+      {"AT", {"12:30:00", "00:00:00", "", ""}},
+  };
+  for (const auto& c : cases)
+    for (std::int32_t r = 0; r < 4; ++r) {
+      filter.CurrentRow = r;
+      Variant v;
+      filter.EvaluateFilter(c.expression, v);
+      EXPECT_EQ(TextOf(v), c.texts[r]) << c.expression << " row " << r;
+    }
+  EXPECT_TRUE(filter.Accepts(0));
+  EXPECT_FALSE(filter.Accepts(3));
+  // A new table forgets them: the integer again.
+  filter.SetTable(&cells, {"INVDATE", "AT"});
+  filter.CurrentRow = 0;
+  Variant v;
+  filter.EvaluateFilter("INVDATE", v);
+  EXPECT_EQ(TextOf(v), "82034");
 }

@@ -96,14 +96,75 @@ TEST(RunOptions, PathsAreTestedAsSwitchesToo) {
 }
 
 TEST(RunOptions, UsageTextBytes) {
-  EXPECT_EQ(
-      UsageText(),
-      "VELTRO v2.7\r\n"
-      "convert TopSpeed TPS tables into text files\r\n\r\n\r\n"
-      "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
-      "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
-      "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
-      "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n");
+  EXPECT_EQ(UsageText(),
+            "VELTRO v2.7\r\n"
+            "convert TopSpeed TPS tables into text files\r\n\r\n\r\n"
+            "VELTRO.EXE <source.tps> <target.txt> [/h [/f]] [/fixed] [/delimiter=<separator>] "
+            "[/qualifier=<char>] [/recordseparator=<crlf|cr|lf|>] [/group={0|1}] "
+            "[/fields=<field1;field2;...>] [where=<filter>] [table=<table_name>]\r\n"
+            "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
+            "Text for other tools: [/csv] [/utf8] [/bom] [/codepage=<cp>] [/qualify=<all|needed>] "
+            "[/blob=<raw|base64|hex|files|omit>] [/trim[=0|1]] [/dates=<field1;field2;...>] "
+            "[/times=<field1;field2;...>]\r\n");
+}
+
+// The switches of text for other tools: /CSV sets several options at once, and a later
+// switch overrides any of them.
+TEST(RunOptions, TextForOtherTools) {
+  const TRunOptions d = Parse({});
+  EXPECT_EQ(d.CodePage, 1252u);
+  EXPECT_FALSE(d.Utf8 || d.Bom || d.Trim || d.IsoValues || d.Csv);
+  EXPECT_EQ(d.Qualify, TQualify::All);
+  EXPECT_EQ(d.Blob, TBlobForm::Raw);
+
+  const TRunOptions c = Parse({"/csv"});
+  EXPECT_EQ(c.Delimiter, ",");
+  EXPECT_EQ(c.Qualifier, "\"");
+  EXPECT_EQ(c.RecordSeparator, "\r\n");
+  EXPECT_TRUE(c.Header && c.Utf8 && c.IsoValues && c.Csv);
+  EXPECT_FALSE(c.Bom || c.Trim || c.TypeLine);
+  EXPECT_EQ(c.Qualify, TQualify::Needed);
+  EXPECT_EQ(c.Blob, TBlobForm::Base64);
+
+  const TRunOptions later =
+      Parse({"/recordseparator=lf", "/CSV", "/delimiter=\\59", "/BLOB=files", "/qualify=all"});
+  EXPECT_EQ(later.Delimiter, ";");
+  EXPECT_EQ(later.RecordSeparator, "\r\n");  // /CSV overrides what came before it
+  EXPECT_EQ(later.Blob, TBlobForm::Files);
+  EXPECT_EQ(later.Qualify, TQualify::All);
+
+  const TRunOptions o = Parse({"/UTF8", "/bom", "/codepage=CP866", "/blob=HEX", "/trim",
+                               "/dates=InvDate;Due", "/TIMES=At"});
+  EXPECT_TRUE(o.Utf8 && o.Bom && o.Trim);
+  EXPECT_EQ(o.CodePage, 866u);
+  EXPECT_EQ(o.Blob, TBlobForm::Hex);
+  EXPECT_EQ(o.DateFields, "invdate;due;");
+  EXPECT_EQ(o.TimeFields, "at;");
+  EXPECT_FALSE(Parse({"/trim", "/TRIM=0"}).Trim);
+  EXPECT_TRUE(Parse({"/TRIM=1"}).Trim);
+  EXPECT_EQ(Parse({"/blob=omit"}).Blob, TBlobForm::Omit);
+  EXPECT_EQ(Parse({"/blob=raw", "/blob=Base64"}).Blob, TBlobForm::Base64);
+  EXPECT_EQ(Parse({"/codepage=utf-8"}).CodePage, 65001u);
+
+  // Bad values and /CSV with /FIXED (in either order) end the run with a message naming
+  // what was wrong.
+  const struct {
+    std::vector<std::string> args;
+    const char* words;
+  } bad[] = {
+      {{"/codepage=1259"}, "1259"}, {{"/CODEPAGE=klingon"}, "klingon"},
+      {{"/qualify=some"}, "some"},  {{"/blob=jpeg"}, "jpeg"},
+      {{"/trim=yes"}, "yes"},       {{"/csv", "/fixed"}, "/FIXED"},
+      {{"/FIXED", "/Csv"}, "/CSV"},
+  };
+  for (const auto& b : bad) {
+    try {
+      Parse(b.args);
+      ADD_FAILURE() << b.words;
+    } catch (const Exception& e) {
+      EXPECT_NE(e.Message().find(b.words), std::string::npos) << e.Message();
+    }
+  }
 }
 
 TEST(RunOptions, OwnerPasswords) {
