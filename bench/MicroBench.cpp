@@ -8,6 +8,7 @@
 
 #include "cells/KvCells.h"
 #include "cells/KvConvert.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "expr/KvIPars.h"

@@ -8,9 +8,10 @@
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
 #   veltro converting all tables with /CSV (UTF-8, RFC 4180 quoting, ISO values),
+#   veltro writing JSON Lines (/FORMAT=JSONL) and a SQLite database (/FORMAT=SQLITE),
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each, then the ratios of the encrypted and of the /CSV conversion
-# to the plain one.
+# to the cat time for each, then the ratios of the encrypted, /CSV, JSON Lines and
+# SQLite conversions to the plain one.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -88,6 +89,13 @@ rm -f bench-out/owner.SALES.txt
 settle "$file"
 results+=("$(run csv "$bin/veltro" "$file" bench-out/out.csv /CSV)")
 rm -f bench-out/out.SALES.csv
+settle "$file"
+results+=("$(run jsonl "$bin/veltro" "$file" bench-out/out.jsonl /FORMAT=JSONL)")
+rm -f bench-out/out.SALES.jsonl
+settle "$file"
+rm -f bench-out/out.db
+results+=("$(run sqlite "$bin/veltro" "$file" bench-out/out.db /FORMAT=SQLITE)")
+rm -f bench-out/out.db
 
 cat_time=$(echo "${results[0]}" | awk '{print $2}')
 printf "%-8s %10s %10s %12s %10s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat cpu_s
@@ -104,3 +112,8 @@ awk -v p="$plain" -v e="$enc" 'BEGIN {
 csv=$(printf '%s\n' "${results[@]}" | awk '$1 == "csv" { print $2 }')
 awk -v p="$plain" -v c="$csv" 'BEGIN {
   if (p + 0 > 0 && c + 0 > 0) printf "/CSV/plain conversion: %.2f\n", c / p }'
+for step in jsonl sqlite; do
+  t=$(printf '%s\n' "${results[@]}" | awk -v s="$step" '$1 == s { print $2 }')
+  awk -v p="$plain" -v t="$t" -v s="$step" 'BEGIN {
+    if (p + 0 > 0 && t + 0 > 0) printf "%s/plain conversion: %.2f\n", s, t / p }'
+done

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "front/RowWalk.h"

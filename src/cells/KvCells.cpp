@@ -33,8 +33,6 @@ struct TSpreadSheetCells::RowRec {
   TKvIRowStatus status = rsNormal;
 };
 
-static_assert(sizeof(void*) != 8 || sizeof(std::int64_t) + 8 == 16, "packed cell layout");
-
 namespace {
 
 constexpr std::int16_t kWideFormat = std::numeric_limits<std::int16_t>::min();
@@ -47,7 +45,10 @@ std::uint64_t CellKey(std::int64_t row, std::int32_t column) {
 
 }  // namespace
 
-TSpreadSheetCells::TSpreadSheetCells() = default;
+TSpreadSheetCells::TSpreadSheetCells() {
+  // The sheet's layout, and the memory it is said to take, rest on 16-byte cells.
+  static_assert(sizeof(PackedCell) == 16, "a packed cell takes 16 bytes");
+}
 TSpreadSheetCells::~TSpreadSheetCells() = default;
 
 TSpreadSheetCells::RowRec* TSpreadSheetCells::FindRow(std::int64_t row) {
@@ -336,8 +337,6 @@ std::int32_t TSpreadSheetCells::RowColumnCount(std::int32_t row) const {
   const RowRec* r = FindRow(row);
   return r ? std::int32_t(r->colCount) : 0;
 }
-
-bool TSpreadSheetCells::RowHasCells(std::int32_t row) const { return RowColumnCount(row) > 0; }
 
 std::int32_t TSpreadSheetCells::RowNo(std::int32_t row) const {
   if (source_) return row >= 0 && row < entryCount_ ? sourceRows_[std::size_t(row)].RowNo : row;

@@ -203,7 +203,6 @@ class TSpreadSheetCells {
   std::int64_t RowEntryCount() const { return entryCount_; }
   // Number of column entries of a row (0 for a missing row).
   std::int32_t RowColumnCount(std::int32_t row) const;
-  bool RowHasCells(std::int32_t row) const;
   std::int32_t RowNo(std::int32_t row) const;
   TKvIRowStatus RowStatus(std::int32_t row) const;
   std::int32_t RowHeight(std::int32_t row) const;

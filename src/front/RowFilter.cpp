@@ -7,8 +7,6 @@
 #include "cells/KvText.h"
 #include "expr/KvIParsDateText.h"
 
-namespace {}  // namespace
-
 bool StripEnclosing(char open, char close, std::string& s) {
   if (s.empty() || s.front() != open || s.back() != close) return false;
   if (s.size() == 1)

@@ -67,6 +67,9 @@ struct TTableContext {
   // The path of the table's output file; a form that writes files beside it (extracted
   // BLOBs, say) names them from it.
   std::string Path;
+  // The most bytes of values a sink may take for the table: a damaged file may ask for
+  // more than the disk holds (a row format is held to its limit by the walk).
+  std::uint64_t MaxBytes = UINT64_MAX;
 };
 
 // Warnings counted while tables are written, summed over threads and tables, and printed

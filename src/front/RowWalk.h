@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cells/KvCells.h"
-#include "cells/KvStream.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvTableSchema.h"
 #include "front/RowFormat.h"
 

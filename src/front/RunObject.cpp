@@ -6,6 +6,7 @@
 
 #include "cells/KvCodePage.h"
 #include "cells/KvExceptions.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "cells/KvText.h"
@@ -15,6 +16,7 @@
 #include "front/RunOptions.h"
 #include "front/ValueForms.h"
 #include "front/VeltroMain.h"
+#include "out/TypedSchema.h"
 #include "tps/KvTPSSchema.h"
 
 TA::TA() = default;
@@ -96,8 +98,12 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
     schema.Name = sheet.Caption;
     schema.Number = sheetIndex;
   }
-  const std::vector<std::int32_t> columns =
-      SelectColumns(schema, options.SkipGroups, options.Fields);
+  // A typed output leaves every group out and writes an array (loaded split into its
+  // elements) as one value: it reads the elements of every array chosen.
+  const bool typed = options.Format != TOutputKind::Text;
+  std::vector<std::int32_t> columns =
+      SelectColumns(schema, options.SkipGroups && !typed, options.Fields);
+  if (typed) columns = WithArrayElements(schema, columns);
   for (const TTableColumn& c : schema.Columns) {
     if (c.Type != tpsLong || c.IsArray()) continue;
     for (const std::string* list : {&options.DateFields, &options.TimeFields})
@@ -122,6 +128,7 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   };
 
   if (form.Sink) {
+    context.MaxBytes = textBudget_;
     FeedTableRows(*form.Sink, sheet.Cells, context, rowTest);
     form.Sink->TallyWarnings(Warnings);
     tally();
@@ -247,6 +254,8 @@ int TA::RunOnce(const TRunOptions& o) {
   Reader->TableNumber = 0;
   Reader->Owner = Owner;
   Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
+  // The typed outputs write an array's elements as values of their own.
+  Reader->SplitArrayFields = o.Format != TOutputKind::Text;
   Reader->LoadFromStream(stream);
   // Day numbers of /DATES= and /TIMES= are found impossible as they are written: the
   // load's count then joins theirs in one line at the end.
@@ -285,7 +294,13 @@ int TA::RunOnce(const TRunOptions& o) {
   std::vector<std::int32_t> converted;
   for (std::int32_t i = first; i < last; ++i) converted.push_back(i);
   WarnAboutFieldList(o.Fields, converted);
+  if (o.Format == TOutputKind::Sqlite && o.Target == kStandardOutputTarget)
+    throw Exception("/FORMAT=SQLITE writes a database file: give its path as the target, not -");
+  if (o.Format == TOutputKind::Sqlite && outputPaths_.AlreadyUsed(o.Target))
+    throw EKvIFileException("The database " + o.Target + " is the source file");
   TOutputForm form = MakeOutputForm(o);
+  if (o.Format == TOutputKind::Sqlite && first == last)
+    WriteWarningLine("Warning: the file holds no tables; the database was left without them.");
   for (std::int32_t i = first; i < last; ++i) ExportTable(i, o, form);
   for (const auto& [text, count] : Warnings.Counts)
     WriteWarningLine("Warning: " + std::to_string(count) + " " + text);

@@ -85,12 +85,11 @@ void SetQualify(TRunOptions& o, const std::string& value) {
 }
 
 void SetBlob(TRunOptions& o, const std::string& value) {
-  static constexpr std::pair<std::string_view, TBlobForm> kForms[] = {
-      {"RAW", TBlobForm::Raw},
-      {"BASE64", TBlobForm::Base64},
-      {"HEX", TBlobForm::Hex},
-      {"FILES", TBlobForm::Files},
-      {"OMIT", TBlobForm::Omit}};
+  static constexpr std::pair<std::string_view, TBlobForm> kForms[] = {{"RAW", TBlobForm::Raw},
+                                                                      {"BASE64", TBlobForm::Base64},
+                                                                      {"HEX", TBlobForm::Hex},
+                                                                      {"FILES", TBlobForm::Files},
+                                                                      {"OMIT", TBlobForm::Omit}};
   const std::string v = UpperAscii(value);
   for (const auto& [name, form] : kForms)
     if (v == name) {
@@ -103,6 +102,7 @@ void SetBlob(TRunOptions& o, const std::string& value) {
 void SetTrim(TRunOptions& o, const std::string& v) {
   if (v != "0" && v != "1") BadValue("/TRIM=", v, "0 or 1");
   o.Trim = v == "1";
+  o.TrimGiven = true;
 }
 
 void SetOwnerFromEnvironment(TRunOptions& o, const std::string& name) {
@@ -119,6 +119,22 @@ void SetJobs(TRunOptions& o, const std::string& v) {
   if (!TryStrToInt(v, jobs) || jobs < 1 || jobs > 1024)
     throw EConvertError("/JOBS= needs a number of workers from 1 to 1024, not '" + v + "'");
   o.Jobs = unsigned(jobs);
+}
+
+// The output forms /FORMAT= names; any other value ends the run before anything is
+// written.
+void SetFormat(TRunOptions& o, const std::string& value) {
+  static constexpr std::pair<std::string_view, TOutputKind> kOutputForms[] = {
+      {"TEXT", TOutputKind::Text},
+      {"JSONL", TOutputKind::JsonLines},
+      {"SQLITE", TOutputKind::Sqlite}};
+  const std::string v = UpperAscii(value);
+  for (const auto& [name, kind] : kOutputForms)
+    if (v == name) {
+      o.Format = kind;
+      return;
+    }
+  throw Exception("Unknown output form /FORMAT=" + value + ": give TEXT, JSONL or SQLITE");
 }
 
 using F = TSwitchForm;
@@ -154,12 +170,13 @@ const std::vector<TSwitch> kSwitches = {
     {"/CODEPAGE", F::sfValue, "", SetCodePage},
     {"/QUALIFY", F::sfValue, "", SetQualify},
     {"/BLOB", F::sfValue, "", SetBlob},
-    {"/TRIM", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Trim = true; }},
+    {"/TRIM", F::sfFlag, "", [](TRunOptions& o, const std::string&) { SetTrim(o, "1"); }},
     {"/TRIM", F::sfValue, "", SetTrim},
     {"/DATES", F::sfValue, "",
      [](TRunOptions& o, const std::string& v) { o.DateFields = NameList(v); }},
     {"/TIMES", F::sfValue, "",
      [](TRunOptions& o, const std::string& v) { o.TimeFields = NameList(v); }},
+    {"/FORMAT", F::sfValue, "TEXT|JSONL|SQLITE", SetFormat},
     {"/JOBS", F::sfValue, "", SetJobs},
     {"/RECURSE", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Recurse = true; }},
     {"/PROGRESS", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Progress = true; }},
@@ -323,6 +340,10 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& arguments,
     throw Exception(
         "/CSV and /FIXED cannot be used together: a CSV file has no fixed-width "
         "fields. Leave out one of them.");
+  if (o.Format != TOutputKind::Text && o.Blob == TBlobForm::Files)
+    throw Exception(
+        "/BLOB=FILES is not available with /FORMAT=JSONL or /FORMAT=SQLITE: give BASE64, HEX "
+        "or OMIT, or leave /BLOB= out.");
   return o;
 }
 
@@ -351,5 +372,8 @@ std::string UsageText() {
          "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
          "Text for other tools: [/csv] [/utf8] [/bom] [/codepage=<cp>] [/qualify=<all|needed>] "
          "[/blob=<raw|base64|hex|files|omit>] [/trim[=0|1]] [/dates=<field1;field2;...>] "
-         "[/times=<field1;field2;...>]\r\n";
+         "[/times=<field1;field2;...>]\r\n"
+
+         "Typed outputs: /format=<text|jsonl|sqlite> (JSON Lines files, or the target is a "
+         "SQLite database)\r\n";
 }

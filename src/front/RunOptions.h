@@ -14,6 +14,8 @@ inline const std::string kNoneMarker(1, '\0');
 
 // The target that sends the converted table to standard output.
 inline constexpr std::string_view kStandardOutputTarget = "-";
+// The output form: delimited or fixed-width text, JSON Lines files, or a SQLite database.
+enum class TOutputKind : std::uint8_t { Text, JsonLines, Sqlite };
 
 // Which values the qualifier encloses: every non-empty one, or only those holding the
 // delimiter, the qualifier, CR or LF.
@@ -42,6 +44,8 @@ struct TRunOptions {
   std::optional<std::string> Owner;
   // The second argument when it is a switch and therefore no target.
   std::string TargetSwitch;
+  // /FORMAT=: TEXT (the default), JSONL or SQLITE.
+  TOutputKind Format = TOutputKind::Text;
 
   // Text for other tools (none of these changes the output when left at its default).
   // The code page of the file's texts (KvCodePage.h).
@@ -51,8 +55,10 @@ struct TRunOptions {
   bool Bom = false;
   TQualify Qualify = TQualify::All;
   TBlobForm Blob = TBlobForm::Raw;
-  // Trailing blanks of fixed-length strings removed.
+  // Trailing blanks of fixed-length strings removed; TrimGiven: /TRIM was given (the
+  // typed outputs trim unless /TRIM=0 says otherwise).
   bool Trim = false;
+  bool TrimGiven = false;
   // Values in forms that do not depend on the regional settings: ISO dates and times,
   // "." as the decimal separator, every DECIMAL with its exact digits and declared
   // decimals.
@@ -131,5 +137,6 @@ std::size_t EditDistance(std::string_view a, std::string_view b);
 std::string ApplyBackslashForm(const std::string& value);
 
 // The usage text, every line ended by CR LF, followed by one line naming the owner
-// password switches and one naming the switches of text for other tools.
+// password switches, one naming the switches of text for other tools and one naming
+// the output forms.
 std::string UsageText();

@@ -5,6 +5,7 @@
 #include "cells/KvBinaryText.h"
 #include "cells/KvConvert.h"
 #include "cells/KvDecimal.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvStream.h"
 #include "cells/KvText.h"
 #include "front/OutputPaths.h"

@@ -301,7 +301,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
     // The pages of a mapped file can be given back once read: they come again from the
     // file when rows are decoded. (Not a private copy, nor a memory stream's bytes.)
     index.file = bytes;
-    index.releaseBehind = dynamic_cast<TFileStream*>(&stream) != nullptr && !bytes.empty() &&
+    index.releaseBehind = stream.ViewIsFileMapping() && !bytes.empty() &&
                           (source_.empty() || bytes.data() != source_.data());
     index.definitions = &records_;
     index.scanOf = [this](const TTPSRecord& r, TTPSRecordScan& scan) {

@@ -78,10 +78,9 @@ class TClarionTPS : public TCustomClarion {
   const TTPSRecords& Memos() const { return memos_; }
 
  private:
-  // The file's bytes, from a mapping or one read of the whole stream. The one place
-  // where the file content is obtained.
-  // The stream's bytes (mapped, or read into source_), decrypted as read when they
-  // are encrypted and an owner password opens them.
+  // The stream's bytes, the one place where the file content is obtained: mapped, or
+  // read whole into source_; decrypted as read when they are encrypted and an owner
+  // password opens them.
   TTPSFileView SourceView(TStream& stream);
   std::span<const std::uint8_t> ReadWholeStream(TStream& stream);
   void BuildTables();

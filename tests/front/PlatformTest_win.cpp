@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvSettingsWin.h"
 #include "cells/KvStream.h"

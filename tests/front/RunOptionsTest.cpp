@@ -105,7 +105,27 @@ TEST(RunOptions, UsageTextBytes) {
             "Encrypted files: /owner=<password> or /ownerenv=<environment variable holding it>\r\n"
             "Text for other tools: [/csv] [/utf8] [/bom] [/codepage=<cp>] [/qualify=<all|needed>] "
             "[/blob=<raw|base64|hex|files|omit>] [/trim[=0|1]] [/dates=<field1;field2;...>] "
-            "[/times=<field1;field2;...>]\r\n");
+            "[/times=<field1;field2;...>]\r\n"
+            "Typed outputs: /format=<text|jsonl|sqlite> (JSON Lines files, or the target is a "
+            "SQLite database)\r\n");
+}
+
+TEST(RunOptions, OutputFormsInAnyLetterCaseAndNoOther) {
+  EXPECT_EQ(ParseRunOptions({"a.tps", "b.txt"}).Format, TOutputKind::Text);
+  const struct {
+    const char* arg;
+    TOutputKind kind;
+  } forms[] = {{"/format=jsonl", TOutputKind::JsonLines},
+               {"/FORMAT=SQLite", TOutputKind::Sqlite},
+               {"/Format=text", TOutputKind::Text}};
+  for (const auto& f : forms)
+    EXPECT_EQ(ParseRunOptions({"a.tps", "b.db", "/format=sqlite", f.arg}).Format, f.kind) << f.arg;
+  for (const char* bad : {"/FORMAT=XML", "/FORMAT=", "/FORMAT=JSON"})
+    EXPECT_THROW(ParseRunOptions({"a.tps", "b.txt", bad}), Exception) << bad;
+  EXPECT_THROW(ParseRunOptions({"a.tps", "b.db", "/format=sqlite", "/blob=files"}), Exception);
+  // The typed outputs trim STRING padding unless /TRIM=0 is given.
+  EXPECT_FALSE(ParseRunOptions({"a.tps", "b.db"}).TrimGiven);
+  EXPECT_TRUE(ParseRunOptions({"a.tps", "b.db", "/trim=0"}).TrimGiven);
 }
 
 // The switches of text for other tools: /CSV sets several options at once, and a later

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
-#include "cells/KvStream.h"
 #include "cells/KvTableSchema.h"
 #include "front/RowWalk.h"
 #include "front/RunOptions.h"

@@ -7,8 +7,8 @@
 
 #include "TestSupport.h"
 #include "cells/KvCells.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
-#include "cells/KvStream.h"
 #include "front/WriteTextSupport.h"
 
 namespace {
