@@ -49,12 +49,9 @@ struct TFormExtension {
   std::string_view Extension;
 };
 constexpr TFormExtension kFormExtensions[] = {
-    {"/CSV", ".csv"},
-    {"/FORMAT=TEXT", ".txt"},
-    {"/FORMAT=CSV", ".csv"},
-    {"/FORMAT=JSONL", ".jsonl"},
-    {"/FORMAT=SQL", ".sql"},
-    {"/FORMAT=SQLITE", ".sqlite"},
+    {"/CSV", ".csv"},        {"/FORMAT=TEXT", ".txt"},
+    {"/FORMAT=CSV", ".csv"}, {"/FORMAT=JSONL", ".jsonl"},
+    {"/FORMAT=SQL", ".sql"}, {"/FORMAT=SQLITE", ".sqlite"},
 };
 
 // Switches of the folder run itself, not handed to the run on one file.
@@ -147,8 +144,7 @@ std::string TargetInFolder(const std::string& folder, const std::string& relativ
                            const std::string& extension) {
   std::string stem = relative;
   const std::size_t dot = stem.rfind('.');
-  if (dot != std::string::npos && dot > FileNamePartStart(stem))
-    stem.resize(dot);
+  if (dot != std::string::npos && dot > FileNamePartStart(stem)) stem.resize(dot);
   return JoinPath(folder, stem + extension);
 }
 

@@ -57,8 +57,7 @@ class TProgress {
       WriteRaw(line);
       open_ = !last;
     } else {
-      if (!last && shown_ != TClock::time_point{} && now - shown_ < std::chrono::seconds(1))
-        return;
+      if (!last && shown_ != TClock::time_point{} && now - shown_ < std::chrono::seconds(1)) return;
       WriteRaw(ProgressLine(totals, elapsed) + "\r\n");
     }
     shown_ = now;
@@ -106,8 +105,9 @@ int RunFolder(const TRunOptions& o, const std::vector<std::string>& arguments) {
   // A list writes no files: its target is not looked at.
   if (!o.ListOnly) {
     if (o.Target == kStandardOutputTarget)
-      throw Exception("The files of a folder or pattern go into a target folder, not to "
-                      "standard output");
+      throw Exception(
+          "The files of a folder or pattern go into a target folder, not to "
+          "standard output");
     if (PathKindOf(o.Target) == TPathKind::File)
       throw EFCreateError("The target " + o.Target +
                           " is a file: the files of a folder or pattern go into a target folder");
@@ -135,10 +135,9 @@ int RunFolder(const TRunOptions& o, const std::vector<std::string>& arguments) {
     try {
       const std::string target = TargetInFolder(o.Target, files[i].Relative, extension);
       if (!o.ListOnly && o.Recurse) MakeFolders(ParentFolderOf(target));
-      const TChildEnd end =
-          RunChildProgram(program, FileRunArguments(program, arguments, files[i], target,
-                                                    base + ".stats"),
-                          base + ".out", base + ".err");
+      const TChildEnd end = RunChildProgram(
+          program, FileRunArguments(program, arguments, files[i], target, base + ".stats"),
+          base + ".out", base + ".err");
       r.Out = ReadWholeFile(base + ".out");
       r.Err = ReadWholeFile(base + ".err");
       const std::string stats = ReadWholeFile(base + ".stats");

@@ -48,8 +48,7 @@ void MakeFolders(const std::string& path) {
   std::size_t cut = path.size() - 1;
   while (cut > 0 && IsPathSeparator(path[cut])) --cut;  // trailing separators
   cut = path.find_last_of("\\/", cut);
-  if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':')
-    MakeFolders(path.substr(0, cut));
+  if (cut != std::string::npos && cut > 0 && path[cut - 1] != ':') MakeFolders(path.substr(0, cut));
   if (!CreateDirectoryA(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
     throw EFCreateError("Cannot create folder " + path);
 }
@@ -84,8 +83,8 @@ std::mutex g_startLock;
 HANDLE OpenInheritable(const std::string& path, bool write) {
   SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
   return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                     write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+                     FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, write ? CREATE_ALWAYS : OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace

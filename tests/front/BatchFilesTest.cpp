@@ -12,22 +12,29 @@ TEST(FolderRunPieces, WildcardsIgnoreLetterCase) {
     bool Matches;
   };
   const Case cases[] = {
-      {"*.tps", "CUSTOMER.TPS", true},   {"*.tps", "orders.tps", true},
-      {"*.tps", "orders.tps.bak", false}, {"*.tps", ".tps", true},
-      {"t?ble*.TPS", "table-with-time.TPS", true}, {"t?ble*.TPS", "table.tps", true},
-      {"t?ble*.TPS", "tble.tps", false},  {"?", "", false},
-      {"a*b*c", "aXbYbZc", true},         {"a*b*c", "aXbYbZ", false},
-      {"**", "", true},                   {"ä*", "Ä.tps", false},  // ASCII letters only
+      {"*.tps", "CUSTOMER.TPS", true},
+      {"*.tps", "orders.tps", true},
+      {"*.tps", "orders.tps.bak", false},
+      {"*.tps", ".tps", true},
+      {"t?ble*.TPS", "table-with-time.TPS", true},
+      {"t?ble*.TPS", "table.tps", true},
+      {"t?ble*.TPS", "tble.tps", false},
+      {"?", "", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"**", "", true},
+      {"ä*", "Ä.tps", false},  // ASCII letters only
   };
   for (const Case& c : cases)
     EXPECT_EQ(WildcardMatches(c.Pattern, c.Name), c.Matches) << c.Pattern << " " << c.Name;
 }
 
 TEST(FolderRunPieces, QuotedArgumentsReadBackUnchanged) {
-  const std::vector<std::string> arguments = {
-      "plain",         "",          "with space",   "C:\\dir name\\",  "\"quoted\"",
-      "a\\\\\"b",      "tab\there", "/where=TRIM(CITY)=\"Oslo\"", "trailing\\\\",
-      "\\\\server\\x"};
+  const std::vector<std::string> arguments = {"plain",        "",
+                                              "with space",   "C:\\dir name\\",
+                                              "\"quoted\"",   "a\\\\\"b",
+                                              "tab\there",    "/where=TRIM(CITY)=\"Oslo\"",
+                                              "trailing\\\\", "\\\\server\\x"};
   std::string line = "VELTRO.EXE";
   for (const std::string& a : arguments) line += " " + QuoteCmdLineArgument(a);
   std::vector<std::string> expected = {"VELTRO.EXE"};

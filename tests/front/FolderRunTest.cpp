@@ -30,7 +30,8 @@ void WriteShopFile(const std::string& path, int rows, const std::string& owner =
   w.AddTable(c);
   w.AddTable(o);
   std::vector<std::vector<std::string>> values;
-  for (int i = 1; i <= rows; ++i) values.push_back({std::to_string(i), "name " + std::to_string(i)});
+  for (int i = 1; i <= rows; ++i)
+    values.push_back({std::to_string(i), "name " + std::to_string(i)});
   tpsw::AddTextRows(w, c, values);
   tpsw::AddTextRows(w, o, values);
   w.Finish();
@@ -86,15 +87,16 @@ TEST_F(FolderRun, EveryFileAsAloneWithAFailureSummed) {
   WriteFileText(dir.File("app/junk.tps"), "not a TopSpeed file at all");
   WriteFileText(dir.File("app/notes.txt"), "left out: not a .tps file");
   std::size_t count = 0;
-  for (const auto& e : fs::directory_iterator(dir.File("app"))) count += SameTextExtension(e.path());
+  for (const auto& e : fs::directory_iterator(dir.File("app")))
+    count += SameTextExtension(e.path());
 
   // Each file alone, into its own folder, gives the reference bytes.
   fs::create_directory(dir.File("single"));
   for (const auto& e : fs::directory_iterator(dir.File("app"))) {
     if (!SameTextExtension(e.path())) continue;
     const std::string name = e.path().filename().string();
-    Veltro({"app" + sep + name, "single" + sep + e.path().stem().string() + ".txt", "/h",
-            "/owner=a"});
+    Veltro(
+        {"app" + sep + name, "single" + sep + e.path().stem().string() + ".txt", "/h", "/owner=a"});
   }
   const auto single = FilesBelow(dir.File("single"));
   ASSERT_GE(single.size(), 3u);  // shop's two tables and locked's
@@ -130,8 +132,9 @@ TEST_F(FolderRun, PatternsSubfoldersTargetsAndProgress) {
   EXPECT_EQ(LastLine(r.out).substr(0, 46), "Converted 2 of 2 files (4 tables, 12 rows) in ");
   auto files = FilesBelow(dir.File("out"));
   EXPECT_EQ(files.size(), 4u);
-  EXPECT_EQ(files["shop22.ORDERS.txt"], "1\tname 1      \r\n2\tname 2      \r\n3\tname 3      \r\n"
-                                        "4\tname 4      \r\n");
+  EXPECT_EQ(files["shop22.ORDERS.txt"],
+            "1\tname 1      \r\n2\tname 2      \r\n3\tname 3      \r\n"
+            "4\tname 4      \r\n");
   EXPECT_TRUE(files.count("Shop1.CUSTOMER.txt"));
   // /PROGRESS on a pipe: plain lines, the last one with every file done.
   EXPECT_NE(r.err.find("Files 2 of 2, "), std::string::npos) << r.err;
@@ -154,8 +157,10 @@ TEST_F(FolderRun, PatternsSubfoldersTargetsAndProgress) {
   r = Veltro({"app" + sep + "s*", "ignored", "/list"});
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out.substr(0, r.out.find("Converted")),
-            "app" + sep + "Shop1.TPS\r\nTableNumber\tTableName\r\n1\tCUSTOMER\r\n2\tORDERS\r\n"
-            "app" + sep + "shop22.tps\r\nTableNumber\tTableName\r\n1\tCUSTOMER\r\n2\tORDERS\r\n");
+            "app" + sep +
+                "Shop1.TPS\r\nTableNumber\tTableName\r\n1\tCUSTOMER\r\n2\tORDERS\r\n"
+                "app" +
+                sep + "shop22.tps\r\nTableNumber\tTableName\r\n1\tCUSTOMER\r\n2\tORDERS\r\n");
   EXPECT_FALSE(PathExists(dir.File("ignored")));
 
   // A target that is a file is refused; a pattern matching nothing ends with exit code 2.
