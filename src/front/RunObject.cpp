@@ -116,13 +116,24 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   context.Columns = columns;
   context.Settings = &CurrentSettings();
   TRowTest rowTest;
+  // The row test runs once per row, in order, on one thread: it counts the rows written.
+  std::int64_t passed = 0;
   if (!Filter.empty())
-    rowTest = [this, sheetIndex](std::int32_t row) { return RowPasses(sheetIndex, row); };
+    rowTest = [this, sheetIndex, &passed](std::int32_t row) {
+      const bool pass = RowPasses(sheetIndex, row);
+      passed += pass ? 1 : 0;
+      return pass;
+    };
+  auto tally = [&] {
+    ++TablesWritten;
+    RowsWritten += rowTest ? passed : sheet.Cells.RowCount;
+  };
 
   if (form.Sink) {
     context.MaxBytes = textBudget_;
     FeedTableRows(*form.Sink, sheet.Cells, context, rowTest);
     form.Sink->TallyWarnings(Warnings);
+    tally();
     return;
   }
   std::unique_ptr<TBufferedFileWriter> file;
@@ -157,6 +168,7 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   }
   out.Close();
   form.Format->TallyWarnings(Warnings);
+  tally();
 }
 
 void TA::WriteSchema(std::int32_t sheetIndex) {
@@ -207,6 +219,18 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
 }
 
 int TA::Run(const TRunOptions& o) {
+  const int code = RunOnce(o);
+  if (code == ecDone && !o.RunStatsPath.empty()) {
+    const std::string text = std::to_string(TablesWritten) + " " + std::to_string(RowsWritten);
+    std::FILE* f = std::fopen(o.RunStatsPath.c_str(), "wb");
+    const bool written = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f == nullptr || std::fclose(f) != 0 || !written)
+      throw EFCreateError("Cannot create file " + o.RunStatsPath);
+  }
+  return code;
+}
+
+int TA::RunOnce(const TRunOptions& o) {
   Filter = o.Filter;
   Owner = o.Owner;
   dateFields_ = o.DateFields;

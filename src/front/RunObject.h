@@ -62,6 +62,9 @@ class TA {
 
   // Warnings the output forms counted during this run, printed at its end.
   TWarningTally Warnings;
+  // Tables written and the rows written into them, over this object's runs.
+  std::int64_t TablesWritten = 0;
+  std::int64_t RowsWritten = 0;
 
   // The row test of the export loop: whether row Row of sheet SheetIndex is written.
   // It selects the row and evaluates the filter on it.
@@ -80,6 +83,7 @@ class TA {
   // have none of them.
   void WarnAboutFieldList(const std::string& fields, const std::vector<std::int32_t>& sheets);
 
+  int RunOnce(const TRunOptions& options);
   // Files this run has written, and the source file, so that no table overwrites
   // another table's output or the source.
   TOutputPaths outputPaths_;

@@ -114,6 +114,13 @@ void SetOwnerFromEnvironment(TRunOptions& o, const std::string& name) {
   o.Owner = WithoutTrailingBlanks(value);
 }
 
+void SetJobs(TRunOptions& o, const std::string& v) {
+  std::int32_t jobs = 0;
+  if (!TryStrToInt(v, jobs) || jobs < 1 || jobs > 1024)
+    throw EConvertError("/JOBS= needs a number of workers from 1 to 1024, not '" + v + "'");
+  o.Jobs = unsigned(jobs);
+}
+
 // The output forms /FORMAT= names; any other value ends the run before anything is
 // written.
 void SetFormat(TRunOptions& o, const std::string& value) {
@@ -176,6 +183,12 @@ const std::vector<TSwitch> kSwitches = {
     {"/STRICT", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Strict = true; }},
     {"/DEFINITIONS", F::sfValue, "",
      [](TRunOptions& o, const std::string& v) { o.DefinitionsFile = v; }},
+    {"/JOBS", F::sfValue, "", SetJobs},
+    {"/RECURSE", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Recurse = true; }},
+    {"/PROGRESS", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Progress = true; }},
+    {"/QUIET", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Quiet = true; }},
+    {"/RUNSTATS", F::sfValue, "",
+     [](TRunOptions& o, const std::string& v) { o.RunStatsPath = v; }},
 };
 
 // How a switch is written in messages: lower case, with "=" when it takes a value.

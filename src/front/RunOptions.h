@@ -78,6 +78,16 @@ struct TRunOptions {
   // "/DEFINITIONS=": another file of the same application whose definitions replace
   // the missing or damaged ones.
   std::string DefinitionsFile;
+  // A folder or pattern source: workers at once (0: one per core), subfolders too.
+  unsigned Jobs = 0;
+  bool Recurse = false;
+  // Progress lines on standard error even when it is no terminal.
+  bool Progress = false;
+  // No progress and no warnings (a failure is still reported).
+  bool Quiet = false;
+  // When set, a finished run writes "<tables> <rows>" to this file (how a folder run
+  // learns what the run on one of its files converted).
+  std::string RunStatsPath;
 };
 
 // One switch of the command line. Every switch the program knows must be listed in

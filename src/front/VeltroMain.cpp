@@ -9,6 +9,10 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvStream.h"
+#include "front/BatchFiles.h"
+#include "front/BatchRun.h"
+#include "front/BatchSystem.h"
 #include "front/CmdLineHelper.h"
 #include "front/PathNames.h"
 #include "front/RunObject.h"
@@ -17,6 +21,9 @@
 namespace {
 
 void WriteRaw(std::FILE* f, std::string_view text) { std::fwrite(text.data(), 1, text.size(), f); }
+
+// Warnings are left out (/QUIET).
+bool warningsQuiet = false;
 
 // Whether the run was given an owner password (for the hint after a signature failure).
 bool ownerGiven = false;
@@ -39,17 +46,25 @@ int RunEntry() {
   std::vector<std::string> arguments;
   for (int i = 1; i <= count; ++i) arguments.push_back(CmdLineParamStr(i));
   std::vector<std::string> warnings;
-  const TRunOptions o = ParseRunOptions(arguments, &warnings);
+  TRunOptions o = ParseRunOptions(arguments, &warnings);
+  warningsQuiet = o.Quiet;
   for (const std::string& w : warnings) WriteWarningLine(w);
   // Nothing is read or written for a run without a target.
   if (const std::string missing = MissingTargetMessage(o); !missing.empty()) {
     WriteConsoleLine(missing);
     return ecFailure;
   }
+  ownerGiven = o.Owner.has_value();
+  if (IsFolderSource(o.Source)) return RunFolder(o, arguments);
   dataOnStdout = o.Target == kStandardOutputTarget && !o.ListOnly;
+  // A target folder takes the output named after the source file.
+  if (!o.ListOnly && !dataOnStdout && FileExists(o.Source) && TargetIsFolder(o.Target)) {
+    MakeFolders(o.Target);
+    const std::string name = o.Source.substr(FileNamePartStart(o.Source));
+    o.Target = TargetInFolder(o.Target, name, OutputExtension(arguments));
+  }
 
   TA a;
-  ownerGiven = o.Owner.has_value();
   return a.Run(o);
 }
 
@@ -76,6 +91,7 @@ void WriteConsoleLine(std::string_view text) {
 }
 
 void WriteWarningLine(std::string_view text) {
+  if (warningsQuiet) return;
   std::fflush(stdout);
   WriteRaw(stderr, text);
   WriteRaw(stderr, "\r\n");
