@@ -72,10 +72,13 @@ bool TA::FilterAccepts(std::int32_t sheetIndex, std::int32_t row) {
   return rowFilter_->Accepts(row);
 }
 
-void TA::ExportTable(std::int32_t sheetIndex, const std::string& target,
-                     const std::string& delimiter, const std::string& qualifier,
-                     const std::string& recordSeparator, bool fixed, bool header, bool typeLine,
-                     bool skipGroups, const std::string& fields) {
+namespace {
+
+// The options of the positional ExportTable and Run: the text layout's switches.
+TRunOptions TextLayoutOptions(const std::string& target, const std::string& delimiter,
+                              const std::string& qualifier, const std::string& recordSeparator,
+                              bool fixed, bool header, bool typeLine, bool skipGroups,
+                              const std::string& fields) {
   TRunOptions o;
   o.Target = target;
   o.Delimiter = delimiter;
@@ -86,6 +89,17 @@ void TA::ExportTable(std::int32_t sheetIndex, const std::string& target,
   o.TypeLine = typeLine;
   o.SkipGroups = skipGroups;
   o.Fields = fields;
+  return o;
+}
+
+}  // namespace
+
+void TA::ExportTable(std::int32_t sheetIndex, const std::string& target,
+                     const std::string& delimiter, const std::string& qualifier,
+                     const std::string& recordSeparator, bool fixed, bool header, bool typeLine,
+                     bool skipGroups, const std::string& fields) {
+  const TRunOptions o = TextLayoutOptions(target, delimiter, qualifier, recordSeparator, fixed,
+                                          header, typeLine, skipGroups, fields);
   TOutputForm form = MakeOutputForm(o);
   ExportTable(sheetIndex, o, form);
 }
@@ -200,17 +214,9 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
             const std::string& qualifier, const std::string& recordSeparator, bool fixed,
             bool header, bool typeLine, bool skipGroups, const std::string& fields,
             const std::string& tableName, bool listOnly) {
-  TRunOptions o;
+  TRunOptions o = TextLayoutOptions(target, delimiter, qualifier, recordSeparator, fixed, header,
+                                    typeLine, skipGroups, fields);
   o.Source = source;
-  o.Target = target;
-  o.Delimiter = delimiter;
-  o.Qualifier = qualifier;
-  o.RecordSeparator = recordSeparator;
-  o.Fixed = fixed;
-  o.Header = header;
-  o.TypeLine = typeLine;
-  o.SkipGroups = skipGroups;
-  o.Fields = fields;
   o.Filter = Filter;
   o.TableName = tableName;
   o.ListOnly = listOnly;
