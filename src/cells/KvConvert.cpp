@@ -16,9 +16,7 @@ bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
+  return TrimEnd(TrimStart(s, IsBlank), IsBlank);
 }
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {

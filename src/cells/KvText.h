@@ -29,6 +29,19 @@ inline void UpperAsciiInPlace(std::string& s) {
   return out;
 }
 
+// S without its first (TrimStart) or last (TrimEnd) characters for which Drop holds:
+// the one trimming loop of the program.
+template <class Drop>
+[[nodiscard]] constexpr std::string_view TrimStart(std::string_view s, Drop drop) {
+  while (!s.empty() && drop(s.front())) s.remove_prefix(1);
+  return s;
+}
+template <class Drop>
+[[nodiscard]] constexpr std::string_view TrimEnd(std::string_view s, Drop drop) {
+  while (!s.empty() && drop(s.back())) s.remove_suffix(1);
+  return s;
+}
+
 // Equal texts when ASCII letters are compared without regard to case.
 constexpr bool SameTextAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

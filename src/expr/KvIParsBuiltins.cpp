@@ -142,10 +142,10 @@ Variant ChangeAsciiCase(TBuiltinArgs& args, bool toUpper) {
 
 std::string_view TrimView(std::string_view s, bool atStart, bool atEnd) {
   if (atStart) {
-    while (!s.empty() && IsControlOrBlank(s.front())) s.remove_prefix(1);
+    s = TrimStart(s, IsControlOrBlank);
   }
   if (atEnd) {
-    while (!s.empty() && IsControlOrBlank(s.back())) s.remove_suffix(1);
+    s = TrimEnd(s, IsControlOrBlank);
   }
   return s;
 }

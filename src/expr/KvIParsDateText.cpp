@@ -154,7 +154,7 @@ std::string ExtractToken(char sep, std::string& s, bool stopAtSemicolon) {
     ++passed;
   }
   s.erase(0, passed);
-  while (!item.empty() && static_cast<unsigned char>(item.back()) <= 32) item.pop_back();
+  item.resize(TrimEnd(item, [](char c) { return static_cast<unsigned char>(c) <= 32; }).size());
   return item;
 }
 

@@ -67,7 +67,7 @@ std::vector<std::string> LinesOf(const std::string& text) {
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    line.resize(TrimEnd(line, [](char c) { return c == '\r' || c == ' '; }).size());
     if (!line.empty()) lines.push_back(std::move(line));
     start = end + 1;
   }

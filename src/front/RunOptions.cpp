@@ -14,8 +14,7 @@ namespace {
 
 // The Clarion driver ignores trailing blanks of an owner password.
 std::string WithoutTrailingBlanks(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return std::string(s);
+  return std::string(TrimEnd(s, [](char c) { return c == ' '; }));
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {

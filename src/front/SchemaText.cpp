@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "cells/KvText.h"
+
 namespace {
 
 // Rows of cells laid out in columns as wide as their widest cell, two spaces apart;
@@ -24,7 +26,7 @@ class TColumns {
         const std::string pad(width[c] - row[c].size(), ' ');
         line += right_[c] ? pad + row[c] : row[c] + pad;
       }
-      while (!line.empty() && line.back() == ' ') line.pop_back();
+      line.resize(TrimEnd(line, [](char c) { return c == ' '; }).size());
       out += line;
       out += "\r\n";
     }

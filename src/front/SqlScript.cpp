@@ -7,6 +7,7 @@
 #include "cells/KvConvert.h"
 #include "cells/KvDecimal.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 #include "tps/KvTPSFields.h"
 
 namespace {
@@ -252,10 +253,9 @@ bool TSqlRowWriter::AppendValue(std::string& out, const TSqlColumn& c, const TKv
         return false;
       // NUL bytes at the end are terminators or padding; blanks at the end of a STRING
       // its padding.
-      std::string_view text = cell->Text;
-      while (!text.empty() && (text.back() == '\0' || (c.TrimBlanks && text.back() == ' ')))
-        text.remove_suffix(1);
-      AppendText(out, text);
+      AppendText(out, TrimEnd(cell->Text, [blanks = c.TrimBlanks](char b) {
+                   return b == '\0' || (blanks && b == ' ');
+                 }));
       return true;
     }
   }

@@ -137,10 +137,8 @@ void TValueForms::Append(std::string& out, const TRowView& row, std::size_t k,
       break;
     case TRule::FixedString:
       if (text) {
-        std::string_view t = cell->Text;
-        if (trim_)
-          while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-        AppendText(out, t);
+        AppendText(out, trim_ ? TrimEnd(cell->Text, [](char c) { return c == ' '; })
+                              : std::string_view(cell->Text));
         return;
       }
       break;

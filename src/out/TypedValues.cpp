@@ -6,15 +6,14 @@
 #include "cells/KvBinaryText.h"
 #include "cells/KvCodePage.h"
 #include "cells/KvDecimal.h"
+#include "cells/KvText.h"
 
 namespace {
 
 // Text without its trailing NUL bytes (terminators, padding), and without trailing
 // blanks too when Blanks is set; the two may be mixed.
 std::string_view WithoutPadding(std::string_view text, bool blanks) {
-  while (!text.empty() && (text.back() == '\0' || (blanks && text.back() == ' ')))
-    text.remove_suffix(1);
-  return text;
+  return TrimEnd(text, [blanks](char c) { return c == '\0' || (blanks && c == ' '); });
 }
 
 bool IntegerOf(const TKvICellView& v, std::int64_t& out) {
