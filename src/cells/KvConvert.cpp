@@ -19,10 +19,6 @@ std::string_view Trim(std::string_view s) {
   return TrimEnd(TrimStart(s, IsBlank), IsBlank);
 }
 
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && SameTextAscii(s.substr(0, prefix.size()), prefix);
-}
-
 // Reads an unsigned decimal number of at most maxDigits digits at s[pos].
 bool ReadUnsigned(std::string_view s, std::size_t& pos, int& value, int maxDigits = 9) {
   std::size_t start = pos;
@@ -32,14 +28,6 @@ bool ReadUnsigned(std::string_view s, std::size_t& pos, int& value, int maxDigit
     ++pos;
   }
   return pos > start;
-}
-
-constexpr int kDaysBefore[2][13] = {{0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
-                                    {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
-
-int DaysInMonth(int year, int month) {
-  int leap = IsLeapYear(year) ? 1 : 0;
-  return kDaysBefore[leap][month] - kDaysBefore[leap][month - 1];
 }
 
 // The order of the fields in a short date pattern: order[k] is the field that comes
@@ -124,7 +112,7 @@ bool ParseTimePart(std::string_view s, std::size_t& pos, const FormatSettings& f
   std::string_view rest = s.substr(q);
   bool pm = false, am = false;
   auto match = [&](const std::string& designator) {
-    return !designator.empty() && StartsWithNoCase(rest, designator);
+    return !designator.empty() && StartsWithTextAscii(rest, designator);
   };
   if (match(fs.TimePMString)) {
     pm = true;
@@ -132,10 +120,10 @@ bool ParseTimePart(std::string_view s, std::size_t& pos, const FormatSettings& f
   } else if (match(fs.TimeAMString)) {
     am = true;
     q += fs.TimeAMString.size();
-  } else if (StartsWithNoCase(rest, "PM")) {
+  } else if (StartsWithTextAscii(rest, "PM")) {
     pm = true;
     q += 2;
-  } else if (StartsWithNoCase(rest, "AM")) {
+  } else if (StartsWithTextAscii(rest, "AM")) {
     am = true;
     q += 2;
   }
@@ -149,15 +137,6 @@ bool ParseTimePart(std::string_view s, std::size_t& pos, const FormatSettings& f
   if (!TryEncodeTime(h, n, sec, ms, out)) return false;
   pos = p;
   return true;
-}
-
-void AppendPadded(std::string& out, long long v, int width) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v < 0 ? -v : v);
-  int len = int(r.ptr - buf);
-  if (v < 0) out += '-';
-  for (int i = len; i < width; ++i) out += '0';
-  out.append(buf, std::size_t(len));
 }
 
 }  // namespace
@@ -389,363 +368,3 @@ bool VarToBoolean(const Variant& v, const FormatSettings& fs) {
   }
 }
 
-// ---------------------------------------------------------------- formatting
-
-void AppendInt(std::string& out, std::int64_t v) {
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, std::size_t(r.ptr - buf));
-}
-
-namespace {
-
-// %.{precision}G from the shortest digits that read back as v, when they are at most
-// `precision` digits: then they are also v rounded to `precision` digits. Half a unit
-// in the last place of a double is at most 2^-53 (1.1e-16) of its magnitude, less than
-// half a unit in the 15th significant digit (at least 5e-16 of the magnitude), so no
-// 15-digit number other than the shortest one can be nearer to v. Subnormal numbers
-// have fewer bits and no such bound. Returns false (and writes nothing) for longer digit
-// strings, precisions above 15, subnormal numbers, infinities and NaN.
-bool AppendShortestG(std::string& out, double v, int precision, char decimalSeparator) {
-  if (precision > 15 || precision < 1) return false;
-  int kind = std::fpclassify(v);
-  if (kind != FP_NORMAL && kind != FP_ZERO) return false;
-  char buf[32];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-  if (r.ec != std::errc()) return false;
-  // buf: [-]d[.ddd]e(+|-)dd[d]
-  const char* p = buf;
-  bool negative = *p == '-';
-  if (negative) ++p;
-  char digits[20];
-  int count = 0;
-  for (; p < r.ptr && *p != 'e'; ++p)
-    if (*p != '.') {
-      if (count == precision) return false;
-      digits[count++] = *p;
-    }
-  if (p == r.ptr) return false;
-  ++p;  // 'e'
-  bool negativeExponent = *p == '-';
-  ++p;
-  int exponent = 0;
-  for (; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
-  if (negativeExponent) exponent = -exponent;
-  while (count > 1 && digits[count - 1] == '0') --count;
-
-  char text[48];
-  char* t = text;
-  if (negative) *t++ = '-';
-  if (exponent < -4 || exponent >= precision) {
-    *t++ = digits[0];
-    if (count > 1) {
-      *t++ = decimalSeparator;
-      for (int i = 1; i < count; ++i) *t++ = digits[i];
-    }
-    *t++ = 'E';
-    *t++ = negativeExponent ? '-' : '+';
-    int magnitude = negativeExponent ? -exponent : exponent;
-    if (magnitude >= 100) *t++ = char('0' + magnitude / 100);
-    *t++ = char('0' + magnitude / 10 % 10);
-    *t++ = char('0' + magnitude % 10);
-  } else if (exponent < 0) {
-    *t++ = '0';
-    *t++ = decimalSeparator;
-    for (int i = -1; i > exponent; --i) *t++ = '0';
-    for (int i = 0; i < count; ++i) *t++ = digits[i];
-  } else {
-    // exponent + 1 digits before the separator, zeros where the digits run out.
-    for (int i = 0; i <= exponent; ++i) *t++ = i < count ? digits[i] : '0';
-    if (count > exponent + 1) {
-      *t++ = decimalSeparator;
-      for (int i = exponent + 1; i < count; ++i) *t++ = digits[i];
-    }
-  }
-  out.append(text, std::size_t(t - text));
-  return true;
-}
-
-// The same for the common case of a value with few decimals between 1E-4 and
-// 10^precision, without the digit generation of the library: finds N and d with
-// N / 10^d == v in double arithmetic. N below 2^53 and 10^d up to 10^22 are exact
-// doubles and the division is correctly rounded, so the decimal N / 10^d reads back as
-// v; with at most `precision` digits it is then v rounded to that many digits (see
-// above), written in plain form since its exponent lies between -4 and precision - 1.
-bool AppendFewDecimalsG(std::string& out, double v, int precision, char decimalSeparator) {
-  if (precision > 15 || precision < 1 || std::fpclassify(v) != FP_NORMAL) return false;
-  double magnitude = v < 0 ? -v : v;
-  double limit = kPowersOfTen[precision];
-  if (magnitude >= limit) return false;
-  for (int d = 0; d <= 15; ++d) {
-    double scaled = magnitude * kPowersOfTen[d];
-    if (scaled + 0.5 >= limit) return false;  // more than `precision` digits
-    // Below 10^15: the signed conversion is exact and cheaper than the unsigned one.
-    const auto n = std::uint64_t(std::int64_t(scaled + 0.5));
-    if (double(std::int64_t(n)) / kPowersOfTen[d] != magnitude) continue;
-    if (n * 10000 < kIntPowersOfTen[d]) return false;  // below 1E-4: exponent form
-    char text[48];
-    char* t = text;
-    if (v < 0) *t++ = '-';
-    auto r = std::to_chars(t, text + sizeof text, n / kIntPowersOfTen[d]);
-    t = r.ptr;
-    std::uint64_t fraction = n % kIntPowersOfTen[d];
-    if (fraction != 0) {
-      *t++ = decimalSeparator;
-      int digits = d;
-      while (fraction % 10 == 0) {
-        fraction /= 10;
-        --digits;
-      }
-      for (int i = digits - 1; i >= 0; --i) {
-        t[i] = char('0' + fraction % 10);
-        fraction /= 10;
-      }
-      t += digits;
-    }
-    out.append(text, std::size_t(t - text));
-    return true;
-  }
-  return false;
-}
-
-}  // namespace
-
-void AppendFloatG(std::string& out, double v, int precision, const FormatSettings& fs) {
-  if (AppendFewDecimalsG(out, v, precision, fs.DecimalSeparator)) return;
-  if (AppendShortestG(out, v, precision, fs.DecimalSeparator)) return;
-  char buf[64];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
-  for (char* p = buf; p < r.ptr; ++p) {
-    char c = *p;
-    if (c == '.')
-      c = fs.DecimalSeparator;
-    else if (c >= 'a' && c <= 'z')
-      c = char(c - 32);  // 1E+20, INF, NAN as printf's %G writes them
-    out += c;
-  }
-}
-
-std::string FormatFloatG(double v, int precision, const FormatSettings& fs) {
-  std::string out;
-  AppendFloatG(out, v, precision, fs);
-  return out;
-}
-
-std::string FormatCurrency(std::int64_t scaled, const FormatSettings& fs) {
-  std::string out;
-  std::uint64_t mag = scaled < 0 ? std::uint64_t(0) - std::uint64_t(scaled) : std::uint64_t(scaled);
-  if (scaled < 0) out += '-';
-  char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, mag / 10000);
-  out.append(buf, std::size_t(r.ptr - buf));
-  unsigned frac = unsigned(mag % 10000);
-  if (frac) {
-    char digits[5] = {char('0' + frac / 1000), char('0' + frac / 100 % 10),
-                      char('0' + frac / 10 % 10), char('0' + frac % 10), 0};
-    int len = 4;
-    while (len > 0 && digits[len - 1] == '0') --len;
-    out += fs.DecimalSeparator;
-    out.append(digits, std::size_t(len));
-  }
-  return out;
-}
-
-std::string FormatDateTime(std::string_view pattern, TDateTime dt, const FormatSettings& fs) {
-  int year, month, day, hour, minute, second, ms;
-  DecodeDate(dt, year, month, day);
-  DecodeTime(dt, hour, minute, second, ms);
-  // A 12-hour clock when the pattern holds a designator.
-  bool twelve = false;
-  for (std::size_t i = 0; i < pattern.size(); ++i)
-    if (StartsWithNoCase(pattern.substr(i), "am/pm") ||
-        StartsWithNoCase(pattern.substr(i), "a/p") || StartsWithNoCase(pattern.substr(i), "ampm"))
-      twelve = true;
-  std::string out;
-  bool afterHour = false;
-  std::size_t i = 0;
-  while (i < pattern.size()) {
-    char c = pattern[i];
-    char u = UpperAscii(c);
-    std::size_t run = 1;
-    while (i + run < pattern.size() && UpperAscii(pattern[i + run]) == u) ++run;
-    std::string_view rest = pattern.substr(i);
-    if (c == '"' || c == '\'') {
-      std::size_t end = pattern.find(c, i + 1);
-      if (end == std::string_view::npos) end = pattern.size();
-      out.append(pattern.substr(i + 1, end - i - 1));
-      i = end + 1;
-      continue;
-    }
-    if (StartsWithNoCase(rest, "am/pm")) {
-      bool lower = rest[0] == 'a';
-      out += hour >= 12 ? (lower ? "pm" : "PM") : (lower ? "am" : "AM");
-      i += 5;
-      continue;
-    }
-    if (StartsWithNoCase(rest, "a/p")) {
-      bool lower = rest[0] == 'a';
-      out += hour >= 12 ? (lower ? 'p' : 'P') : (lower ? 'a' : 'A');
-      i += 3;
-      continue;
-    }
-    if (StartsWithNoCase(rest, "ampm")) {
-      out += hour >= 12 ? fs.TimePMString : fs.TimeAMString;
-      i += 4;
-      continue;
-    }
-    int h12 = hour % 12 == 0 ? 12 : hour % 12;
-    switch (u) {
-      case 'Y':
-        if (run <= 2)
-          AppendPadded(out, year % 100, 2);
-        else
-          AppendPadded(out, year, 4);
-        break;
-      case 'M':
-        if (afterHour && run <= 2)
-          AppendPadded(out, minute, int(run));
-        else if (run <= 2)
-          AppendPadded(out, month, int(run));
-        else if (run == 3)
-          out += fs.ShortMonthNames[std::size_t(month - 1)];
-        else
-          out += fs.LongMonthNames[std::size_t(month - 1)];
-        break;
-      case 'D':
-        AppendPadded(out, day, run >= 2 ? 2 : 1);
-        break;
-      case 'H':
-        AppendPadded(out, twelve ? h12 : hour, run >= 2 ? 2 : 1);
-        break;
-      case 'N':
-        AppendPadded(out, minute, run >= 2 ? 2 : 1);
-        break;
-      case 'S':
-        AppendPadded(out, second, run >= 2 ? 2 : 1);
-        break;
-      case 'Z':
-        AppendPadded(out, ms, run >= 3 ? 3 : 1);
-        break;
-      case '/':
-        out.append(run, fs.DateSeparator);
-        break;
-      case ':':
-        out.append(run, fs.TimeSeparator);
-        break;
-      default:
-        out.append(pattern.substr(i, run));
-        break;
-    }
-    if (u == 'H')
-      afterHour = true;
-    else if (u != ' ' && u != ':')
-      afterHour = false;
-    i += run;
-  }
-  return out;
-}
-
-void AppendDateTimeText(std::string& out, TDateTime dt, const FormatSettings& fs) {
-  double dayPart = std::trunc(dt);
-  double frac = dt - dayPart;
-  if (dayPart == 0) {
-    out += FormatDateTime(fs.LongTimeFormat, dt, fs);
-  } else if (frac == 0) {
-    out += FormatDateTime(fs.ShortDateFormat, dt, fs);
-  } else {
-    out += FormatDateTime(fs.ShortDateFormat, dt, fs);
-    out += ' ';
-    out += FormatDateTime(fs.LongTimeFormat, dt, fs);
-  }
-}
-
-// ---------------------------------------------------------------- calendar
-
-bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
-
-bool TryEncodeDate(int year, int month, int day, TDateTime& out) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month))
-    return false;
-  int leap = IsLeapYear(year) ? 1 : 0;
-  long long y = year - 1;
-  long long days = y * 365 + y / 4 - y / 100 + y / 400 + kDaysBefore[leap][month - 1] + day;
-  out = double(days - 693594);  // 693594 = days from 0001-01-01 to 1899-12-30, plus one
-  return true;
-}
-
-TDateTime EncodeDate(int year, int month, int day) {
-  TDateTime r;
-  if (!TryEncodeDate(year, month, day, r)) throw EConvertError("Invalid argument to date encode");
-  return r;
-}
-
-bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime& out) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      millisecond < 0 || millisecond > 999)
-    return false;
-  out = (double(hour) * 3600000.0 + double(minute) * 60000.0 + double(second) * 1000.0 +
-         double(millisecond)) /
-        86400000.0;
-  return true;
-}
-
-TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
-  TDateTime r;
-  if (!TryEncodeTime(hour, minute, second, millisecond, r))
-    throw EConvertError("Invalid argument to time encode");
-  return r;
-}
-
-void DecodeDate(TDateTime dt, int& year, int& month, int& day) {
-  if (!std::isfinite(dt) || dt < -693593.0 || dt > 2958466.0) {
-    year = month = day = 0;
-    return;
-  }
-  long long days = (long long)std::trunc(dt) + 693593;  // days since 0001-01-01
-  long long y400 = days / 146097, r = days % 146097;
-  long long y100 = r / 36524;
-  if (y100 == 4) y100 = 3;
-  r -= y100 * 36524;
-  long long y4 = r / 1461;
-  r %= 1461;
-  long long y1 = r / 365;
-  if (y1 == 4) y1 = 3;
-  r -= y1 * 365;
-  year = int(y400 * 400 + y100 * 100 + y4 * 4 + y1 + 1);
-  int leap = IsLeapYear(year) ? 1 : 0;
-  month = 1;
-  while (month < 12 && r >= kDaysBefore[leap][month]) ++month;
-  day = int(r - kDaysBefore[leap][month - 1]) + 1;
-}
-
-void DecodeTime(TDateTime dt, int& hour, int& minute, int& second, int& millisecond) {
-  if (!std::isfinite(dt)) {
-    hour = minute = second = millisecond = 0;
-    return;
-  }
-  double frac = std::fabs(dt - std::trunc(dt));
-  long long ms = (long long)std::llround(frac * 86400000.0);
-  if (ms >= 86400000) ms = 86399999;
-  hour = int(ms / 3600000);
-  minute = int(ms / 60000 % 60);
-  second = int(ms / 1000 % 60);
-  millisecond = int(ms % 1000);
-}
-
-bool TryClarionDate(std::int64_t days, TDateTime& out) {
-  static const TDateTime kDayZero = EncodeDate(1800, 12, 28);
-  static const std::int64_t kLast = std::int64_t(EncodeDate(9999, 12, 31) - kDayZero);
-  if (days < 1 || days > kLast) return false;
-  out = kDayZero + double(days);
-  return true;
-}
-
-bool TryClarionTime(std::int64_t hundredthsPlusOne, TDateTime& out) {
-  if (hundredthsPlusOne < 1 || hundredthsPlusOne > 8640000) return false;
-  const std::int64_t h = hundredthsPlusOne - 1;
-  return TryEncodeTime(int(h / 360000), int(h / 6000 % 60), int(h / 100 % 60), int(h % 100) * 10,
-                       out);
-}
-
-double RoundHalfEven(double v) { return std::nearbyint(v); }

@@ -49,3 +49,8 @@ constexpr bool SameTextAscii(std::string_view a, std::string_view b) {
     if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
   return true;
 }
+
+// Whether S begins with Prefix, ASCII letters compared without regard to case.
+constexpr bool StartsWithTextAscii(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && SameTextAscii(s.substr(0, prefix.size()), prefix);
+}

@@ -1,0 +1,171 @@
+// Number text: integers, the %G forms of reals (with the fast shortest-digits path)
+// and currency, under a set of regional settings.
+#include "cells/KvConvert.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "cells/KvExceptions.h"
+
+// ---------------------------------------------------------------- formatting
+
+void AppendInt(std::string& out, std::int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, std::size_t(r.ptr - buf));
+}
+
+namespace {
+
+// %.{precision}G from the shortest digits that read back as v, when they are at most
+// `precision` digits: then they are also v rounded to `precision` digits. Half a unit
+// in the last place of a double is at most 2^-53 (1.1e-16) of its magnitude, less than
+// half a unit in the 15th significant digit (at least 5e-16 of the magnitude), so no
+// 15-digit number other than the shortest one can be nearer to v. Subnormal numbers
+// have fewer bits and no such bound. Returns false (and writes nothing) for longer digit
+// strings, precisions above 15, subnormal numbers, infinities and NaN.
+bool AppendShortestG(std::string& out, double v, int precision, char decimalSeparator) {
+  if (precision > 15 || precision < 1) return false;
+  int kind = std::fpclassify(v);
+  if (kind != FP_NORMAL && kind != FP_ZERO) return false;
+  char buf[32];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+  if (r.ec != std::errc()) return false;
+  // buf: [-]d[.ddd]e(+|-)dd[d]
+  const char* p = buf;
+  bool negative = *p == '-';
+  if (negative) ++p;
+  char digits[20];
+  int count = 0;
+  for (; p < r.ptr && *p != 'e'; ++p)
+    if (*p != '.') {
+      if (count == precision) return false;
+      digits[count++] = *p;
+    }
+  if (p == r.ptr) return false;
+  ++p;  // 'e'
+  bool negativeExponent = *p == '-';
+  ++p;
+  int exponent = 0;
+  for (; p < r.ptr; ++p) exponent = exponent * 10 + (*p - '0');
+  if (negativeExponent) exponent = -exponent;
+  while (count > 1 && digits[count - 1] == '0') --count;
+
+  char text[48];
+  char* t = text;
+  if (negative) *t++ = '-';
+  if (exponent < -4 || exponent >= precision) {
+    *t++ = digits[0];
+    if (count > 1) {
+      *t++ = decimalSeparator;
+      for (int i = 1; i < count; ++i) *t++ = digits[i];
+    }
+    *t++ = 'E';
+    *t++ = negativeExponent ? '-' : '+';
+    int magnitude = negativeExponent ? -exponent : exponent;
+    if (magnitude >= 100) *t++ = char('0' + magnitude / 100);
+    *t++ = char('0' + magnitude / 10 % 10);
+    *t++ = char('0' + magnitude % 10);
+  } else if (exponent < 0) {
+    *t++ = '0';
+    *t++ = decimalSeparator;
+    for (int i = -1; i > exponent; --i) *t++ = '0';
+    for (int i = 0; i < count; ++i) *t++ = digits[i];
+  } else {
+    // exponent + 1 digits before the separator, zeros where the digits run out.
+    for (int i = 0; i <= exponent; ++i) *t++ = i < count ? digits[i] : '0';
+    if (count > exponent + 1) {
+      *t++ = decimalSeparator;
+      for (int i = exponent + 1; i < count; ++i) *t++ = digits[i];
+    }
+  }
+  out.append(text, std::size_t(t - text));
+  return true;
+}
+
+// The same for the common case of a value with few decimals between 1E-4 and
+// 10^precision, without the digit generation of the library: finds N and d with
+// N / 10^d == v in double arithmetic. N below 2^53 and 10^d up to 10^22 are exact
+// doubles and the division is correctly rounded, so the decimal N / 10^d reads back as
+// v; with at most `precision` digits it is then v rounded to that many digits (see
+// above), written in plain form since its exponent lies between -4 and precision - 1.
+bool AppendFewDecimalsG(std::string& out, double v, int precision, char decimalSeparator) {
+  if (precision > 15 || precision < 1 || std::fpclassify(v) != FP_NORMAL) return false;
+  double magnitude = v < 0 ? -v : v;
+  double limit = kPowersOfTen[precision];
+  if (magnitude >= limit) return false;
+  for (int d = 0; d <= 15; ++d) {
+    double scaled = magnitude * kPowersOfTen[d];
+    if (scaled + 0.5 >= limit) return false;  // more than `precision` digits
+    // Below 10^15: the signed conversion is exact and cheaper than the unsigned one.
+    const auto n = std::uint64_t(std::int64_t(scaled + 0.5));
+    if (double(std::int64_t(n)) / kPowersOfTen[d] != magnitude) continue;
+    if (n * 10000 < kIntPowersOfTen[d]) return false;  // below 1E-4: exponent form
+    char text[48];
+    char* t = text;
+    if (v < 0) *t++ = '-';
+    auto r = std::to_chars(t, text + sizeof text, n / kIntPowersOfTen[d]);
+    t = r.ptr;
+    std::uint64_t fraction = n % kIntPowersOfTen[d];
+    if (fraction != 0) {
+      *t++ = decimalSeparator;
+      int digits = d;
+      while (fraction % 10 == 0) {
+        fraction /= 10;
+        --digits;
+      }
+      for (int i = digits - 1; i >= 0; --i) {
+        t[i] = char('0' + fraction % 10);
+        fraction /= 10;
+      }
+      t += digits;
+    }
+    out.append(text, std::size_t(t - text));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void AppendFloatG(std::string& out, double v, int precision, const FormatSettings& fs) {
+  if (AppendFewDecimalsG(out, v, precision, fs.DecimalSeparator)) return;
+  if (AppendShortestG(out, v, precision, fs.DecimalSeparator)) return;
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
+  for (char* p = buf; p < r.ptr; ++p) {
+    char c = *p;
+    if (c == '.')
+      c = fs.DecimalSeparator;
+    else if (c >= 'a' && c <= 'z')
+      c = char(c - 32);  // 1E+20, INF, NAN as printf's %G writes them
+    out += c;
+  }
+}
+
+std::string FormatFloatG(double v, int precision, const FormatSettings& fs) {
+  std::string out;
+  AppendFloatG(out, v, precision, fs);
+  return out;
+}
+
+std::string FormatCurrency(std::int64_t scaled, const FormatSettings& fs) {
+  std::string out;
+  std::uint64_t mag = scaled < 0 ? std::uint64_t(0) - std::uint64_t(scaled) : std::uint64_t(scaled);
+  if (scaled < 0) out += '-';
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, mag / 10000);
+  out.append(buf, std::size_t(r.ptr - buf));
+  unsigned frac = unsigned(mag % 10000);
+  if (frac) {
+    char digits[5] = {char('0' + frac / 1000), char('0' + frac / 100 % 10),
+                      char('0' + frac / 10 % 10), char('0' + frac % 10), 0};
+    int len = 4;
+    while (len > 0 && digits[len - 1] == '0') --len;
+    out += fs.DecimalSeparator;
+    out.append(digits, std::size_t(len));
+  }
+  return out;
+}
