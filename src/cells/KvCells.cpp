@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "cells/KvConvert.h"
+#include "cells/KvDecimal.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
 #include "cells/KvText.h"
@@ -494,7 +495,10 @@ void AppendTextOf(std::string& out, const TKvICellView& cell, const FormatSettin
       AppendInt(out, cell.Int);
       return;
     case VarKind::Double:
-      AppendFloatG(out, cell.Real, 15, fs);
+      if (!cell.Text.empty() && PackedDecimalNeedsDigits(cell.Text))
+        AppendPackedDecimal(out, cell.Text, cell.PackedDecimals, fs.DecimalSeparator, false);
+      else
+        AppendFloatG(out, cell.Real, 15, fs);
       return;
     default:
       AppendTextOf(out, cell.ToVariant(), fs);

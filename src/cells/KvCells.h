@@ -63,12 +63,20 @@ struct TKvICellView {
   VarKind Kind = VarKind::Empty;
   TAlignment Alignment = taLeftJustify;
   TKvICellType CellType = ictUnknown;
+  // With Kind Double and a non-empty Text: the declared decimals of the packed decimal
+  // whose stored bytes Text holds (KvDecimal.h), so that its exact digits can be written.
+  std::uint8_t PackedDecimals = 0;
   std::int32_t FormatIndex = -1;
   std::int64_t Int = 0;   // SmallInt, Integer, Byte, Currency (scaled), Boolean (0/1)
   double Real = 0;        // Single, Double, Date
-  std::string_view Text;  // String, WideString
+  std::string_view Text;  // String, WideString; a packed decimal's bytes (see above)
+  // A packed decimal carrying its stored bytes.
+  bool IsPackedDecimal() const { return Kind == VarKind::Double && !Text.empty(); }
   Variant ToVariant() const;
 };
+// The text form of the cell's value; a packed decimal whose Double text would not
+// give back its exact value (more than 15 significant digits) is written as its exact
+// digits instead, without exponent.
 void AppendTextOf(std::string& out, const TKvICellView& cell, const FormatSettings& fs);
 
 // Where a row of a sheet loaded on demand comes from: its row number and two

@@ -750,4 +750,19 @@ void DecodeTime(TDateTime dt, int& hour, int& minute, int& second, int& millisec
   millisecond = int(ms % 1000);
 }
 
+bool TryClarionDate(std::int64_t days, TDateTime& out) {
+  static const TDateTime kDayZero = EncodeDate(1800, 12, 28);
+  static const std::int64_t kLast = std::int64_t(EncodeDate(9999, 12, 31) - kDayZero);
+  if (days < 1 || days > kLast) return false;
+  out = kDayZero + double(days);
+  return true;
+}
+
+bool TryClarionTime(std::int64_t hundredthsPlusOne, TDateTime& out) {
+  if (hundredthsPlusOne < 1 || hundredthsPlusOne > 8640000) return false;
+  const std::int64_t h = hundredthsPlusOne - 1;
+  return TryEncodeTime(int(h / 360000), int(h / 6000 % 60), int(h / 100 % 60), int(h % 100) * 10,
+                       out);
+}
+
 double RoundHalfEven(double v) { return std::nearbyint(v); }

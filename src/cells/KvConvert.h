@@ -91,5 +91,11 @@ bool IsLeapYear(int year);
 // The local date and time now.
 TDateTime NowDateTime();
 
+// Clarion day numbers kept in integer fields: a date as days since 1800-12-28 (from 1,
+// up to 9999-12-31), a time as hundredths of a second since midnight plus one (1 to
+// 8,640,000). False for a value outside those ranges (0 included: no date or time).
+bool TryClarionDate(std::int64_t days, TDateTime& out);
+bool TryClarionTime(std::int64_t hundredthsPlusOne, TDateTime& out);
+
 // Rounds to nearest, ties to even, as a 64-bit integer (no range check).
 double RoundHalfEven(double v);

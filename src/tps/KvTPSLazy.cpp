@@ -113,9 +113,10 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
     } else if (found) {
       if (!TpsDecodeFieldView(f, data, header, cell, counted)) {
         cell = TKvICellView{};
-      } else if (cell.Kind == VarKind::String && !cell.Text.empty() && !ownPages_) {
+      } else if (!cell.Text.empty() && !ownPages_) {
         // The file's page cache is shared with other tables: the row keeps its own
-        // copy. A page cache of the source's own keeps the page until the next row.
+        // copy of a text (or of a packed decimal's bytes). A page cache of the source's own keeps
+        // the page until the next row.
         copied_.push_back({j, rowText_.size(), cell.Text.size()});
         rowText_.append(cell.Text);
       }

@@ -110,6 +110,7 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
   out.Int = 0;
   out.Real = 0;
   out.Text = {};
+  out.PackedDecimals = 0;
   const std::size_t p = payloadStart + f.Offset;
   const std::size_t avail = p < data.size() ? data.size() - p : 0;
   const std::uint8_t* b = data.data() + std::min(p, data.size());
@@ -200,7 +201,12 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
         real(VarKind::Double, 0);
       } else if (avail >= f.Length) {
         double v;
-        if (Decimal(b, f.Length, f.Decimals, v)) real(VarKind::Double, v);
+        if (Decimal(b, f.Length, f.Decimals, v)) {
+          real(VarKind::Double, v);
+          // The stored bytes go with the Double, for writers that give every digit.
+          out.Text = std::string_view(reinterpret_cast<const char*>(b), f.Length);
+          out.PackedDecimals = f.Decimals;
+        }
       }
       break;
     case tpsChar:

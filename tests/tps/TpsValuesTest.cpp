@@ -1,9 +1,11 @@
 // Field values of every type, arrays, and MEMO/BLOB texts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "cells/KvConvert.h"
+#include "cells/KvDecimal.h"
 #include "tps/KvTPSValues.h"
 #include "tps/TpsTestUtil.h"
 #include "tpswriter/TpsWriter.h"
@@ -118,6 +120,78 @@ TEST(TpsValues, RealsAndDecimals) {
   EXPECT_EQ(T(Decode(tpsDecimal, {0xF0, 0x00}, 0, 1)), "0");  // no negative zero
   EXPECT_EQ(T(Decode(tpsDecimal, std::vector<std::uint8_t>(30, 0x11))), "0");
   EXPECT_TRUE(Decode(tpsDecimal, {0x00, 0x1A}).value.IsNull());  // not a digit
+}
+
+// A packed decimal's view carries its stored bytes: the default text gives the exact
+// digits only where the Double text would not give back the value; the exact text
+// with all decimals is what typed outputs write. The Double stays the filter's value.
+TEST(TpsValues, DecimalExactDigits) {
+  const struct {
+    std::size_t length;
+    int decimals;
+    const char* stored;
+    const char* text;   // default text, ISO settings
+    const char* exact;  // every declared decimal
+  } cases[] = {
+      {1, 0, "7", "7", "7"},
+      {1, 1, "0.5", "0.5", "0.5"},
+      {2, 2, "1.50", "1.5", "1.50"},
+      {3, 2, "5", "5", "5.00"},
+      {3, 2, "-10.5", "-10.5", "-10.50"},
+      {4, 6, "-0.000001", "-1E-06", "-0.000001"},
+      {2, 0, "0", "0", "0"},
+      {8, 0, "123456789012345", "123456789012345", "123456789012345"},
+      {9, 0, "1234567890123456", "1234567890123456", "1234567890123456"},
+      {9, 2, "12345678901234.50", "12345678901234.5", "12345678901234.50"},
+      {10, 2, "12345678901234567.89", "12345678901234567.89", "12345678901234567.89"},
+      {10, 2, "-99999999999999999.99", "-99999999999999999.99", "-99999999999999999.99"},
+      {11, 10, "-1234567.8901234567", "-1234567.8901234567", "-1234567.8901234567"},
+      {16, 0, "9999999999999999999999999999999", "9999999999999999999999999999999",
+       "9999999999999999999999999999999"},
+      {16, 31, "0.1234567890123456789012345678901", "0.1234567890123456789012345678901",
+       "0.1234567890123456789012345678901"},
+      {16, 10, "-123456789012345678901.0000000000", "-123456789012345678901",
+       "-123456789012345678901.0000000000"},
+      {15, 3, "0000000000000000000000000012.500", "12.5", "12.500"},
+  };
+  const FormatSettings iso = FormatSettings::Iso();
+  for (const auto& c : cases) {
+    TTPSField f;
+    f.Type = tpsDecimal;
+    f.Length = std::uint16_t(c.length);
+    f.Decimals = std::uint8_t(c.decimals);
+    const std::vector<std::uint8_t> data = tpsw::EncodeDecimal(c.length, c.decimals, c.stored);
+    TKvICellView v;
+    std::int64_t invalid = 0;
+    ASSERT_TRUE(TpsDecodeFieldView(f, data, 0, v, invalid)) << c.stored;
+    ASSERT_TRUE(v.IsPackedDecimal()) << c.stored;
+    std::string text, exact;
+    AppendTextOf(text, v, iso);
+    AppendPackedDecimal(exact, v.Text, v.PackedDecimals, '.', true);
+    EXPECT_EQ(text, c.text) << c.stored;
+    EXPECT_EQ(exact, c.exact) << c.stored;
+    EXPECT_EQ(v.Real, std::strtod(c.stored, nullptr)) << c.stored;
+  }
+  // A negative zero is zero; a comma as decimal separator in the exact default text.
+  TTPSField f;
+  f.Type = tpsDecimal;
+  f.Length = 3;
+  f.Decimals = 2;
+  TKvICellView v;
+  std::int64_t invalid = 0;
+  const std::vector<std::uint8_t> negZero{0xF0, 0x00, 0x00};
+  ASSERT_TRUE(TpsDecodeFieldView(f, negZero, 0, v, invalid));
+  std::string exact;
+  AppendPackedDecimal(exact, v.Text, v.PackedDecimals, '.', true);
+  EXPECT_EQ(exact, "0.00");
+  FormatSettings comma = iso;
+  comma.DecimalSeparator = ',';
+  f.Length = 10;
+  const auto big = tpsw::EncodeDecimal(10, 2, "12345678901234567.89");
+  ASSERT_TRUE(TpsDecodeFieldView(f, big, 0, v, invalid));
+  std::string text;
+  AppendTextOf(text, v, comma);
+  EXPECT_EQ(text, "12345678901234567,89");
 }
 
 TEST(TpsValues, TextKinds) {

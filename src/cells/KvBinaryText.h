@@ -1,0 +1,20 @@
+// Bytes as text, for writers that must put binary content (BLOBs) into a text file:
+// base64 (RFC 4648, no line breaks), upper-case hex, and the file-name extension that
+// the content's signature suggests.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+void AppendBase64(std::string& out, std::string_view bytes);
+// Two upper-case hex digits a byte.
+void AppendHex(std::string& out, std::string_view bytes);
+// "bmp", "jpg", "png", "gif", "tif", "pdf", "zip", "ico" or "wmf" by the content's first
+// bytes; "bin" for anything else.
+std::string_view ExtensionForContent(std::string_view bytes);
+
+// The text forms of dates and times that do not depend on regional settings:
+// yyyy-mm-dd, hh:nn:ss with ".cc" hundredths when they are not zero, and the two
+// joined by a space. A value on day 0 is a time alone, one without a time of day a
+// date alone, as in the default text.
+void AppendIsoDateTime(std::string& out, double dateTime);

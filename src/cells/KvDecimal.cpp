@@ -1,0 +1,55 @@
+#include "cells/KvDecimal.h"
+
+namespace {
+
+// The digits of a packed decimal, most significant first; returns their count.
+std::size_t Digits(std::string_view packed, char* digits) {
+  std::size_t n = 0;
+  if (packed.empty()) return 0;
+  digits[n++] = char('0' + (std::uint8_t(packed[0]) & 0x0F));
+  for (std::size_t i = 1; i < packed.size(); ++i) {
+    const std::uint8_t b = std::uint8_t(packed[i]);
+    digits[n++] = char('0' + (b >> 4));
+    digits[n++] = char('0' + (b & 0x0F));
+  }
+  return n;
+}
+
+// Up to 31 digits in 16 bytes; longer texts are cut to that (a cell never holds more).
+constexpr std::size_t kMaxBytes = 16;
+
+}  // namespace
+
+int PackedDecimalSignificantDigits(std::string_view packed) {
+  char d[2 * kMaxBytes];
+  const std::size_t n = Digits(packed.substr(0, kMaxBytes), d);
+  std::size_t first = 0, last = n;
+  while (first < n && d[first] == '0') ++first;
+  while (last > first && d[last - 1] == '0') --last;
+  return int(last - first);
+}
+
+void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals,
+                         char decimalSeparator, bool allDecimals) {
+  char d[2 * kMaxBytes];
+  const std::size_t n = Digits(packed.substr(0, kMaxBytes), d);
+  const std::size_t frac = decimals >= 1 && std::size_t(decimals) <= n ? std::size_t(decimals) : 0;
+  const std::size_t whole = n - frac;
+  std::size_t first = 0;
+  while (first < whole && d[first] == '0') ++first;
+  std::size_t fracEnd = n;
+  if (!allDecimals)
+    while (fracEnd > whole && d[fracEnd - 1] == '0') --fracEnd;
+  bool zero = true;
+  for (std::size_t i = first; i < n && zero; ++i) zero = d[i] == '0';
+  // A negative zero is written as zero.
+  if (!packed.empty() && (std::uint8_t(packed[0]) >> 4) != 0 && !zero) out += '-';
+  if (first == whole)
+    out += '0';
+  else
+    out.append(d + first, whole - first);
+  if (fracEnd > whole) {
+    out += decimalSeparator;
+    out.append(d + whole, fracEnd - whole);
+  }
+}

@@ -1,0 +1,28 @@
+// Exact text of a packed decimal (a DECIMAL field as stored): the high nibble of the
+// first byte is the sign (non-zero: negative), its low nibble the first digit, then two
+// digits a byte. A cell view of such a value carries the stored bytes beside its
+// Double (TKvICellView::Text and PackedDecimals), so that writers can give every
+// digit without decoding the field again.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Significant digits of the stored value (leading and trailing zeros not counted);
+// 0 for zero.
+int PackedDecimalSignificantDigits(std::string_view packed);
+
+// Appends the exact value: "-" for a negative non-zero value, the whole digits without
+// leading zeros ("0" when there are none), then the decimal separator and the
+// fraction. AllDecimals keeps the declared number of decimals ("5.00"); otherwise
+// trailing zeros of the fraction are dropped, and the separator with them ("5").
+// Decimals of more than the stored digits read as 0 (no point), as the decoding does.
+void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals,
+                         char decimalSeparator, bool allDecimals);
+
+// Whether the Double text (15 significant digits) of a packed decimal would not give
+// back its exact value: more than 15 significant digits.
+inline bool PackedDecimalNeedsDigits(std::string_view packed) {
+  return PackedDecimalSignificantDigits(packed) > 15;
+}
