@@ -150,6 +150,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
       scan.SplitArrays = SplitArrayFields;
       return true;
     };
+    index.keepMemos = ParseItems.Contains(ipiBLOB);
     TpsCollectRecords(view, header_, records_, memos_, store_, &index);
     index.NoteDefinitions();  // those after the last data record, before any is joined
     index.definitions = nullptr;
@@ -305,8 +306,7 @@ void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::
       value = Variant::Null();
       if (loadMemos) {
         std::uint8_t memoNumber = std::uint8_t((j - plainFields) & 0xFF);
-        std::string text =
-            memoIndex_.Assemble(memos_, store_, tableNumber, memoNumber, row, f.Type == tpsBLOB);
+        std::string text = MemoText(tableNumber, memoNumber, row, f.Type == tpsBLOB);
         if (!text.empty()) {
           value = Variant::String(std::move(text));
           cellType = ictMemo;

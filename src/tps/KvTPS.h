@@ -16,6 +16,7 @@
 #include "tps/KvTPSValues.h"
 
 struct TTPSLazyIndex;
+struct TTPSLazyMemoReader;
 
 // One table of the file (a sheet).
 class TTPSClarionTable : public TSpreadSheet {
@@ -90,6 +91,9 @@ class TClarionTPS : public TCustomClarion {
   void ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::int32_t tableNumber,
                      std::int32_t row, std::span<const std::uint8_t> data,
                      std::uint16_t headerLength, std::int64_t& invalidDateTimes);
+  // The text of a memo of a row for ProduceRecord: from the memo list, or during a load
+  // with rows on demand from the pieces it kept (each piece gives its text once).
+  std::string MemoText(std::int32_t table, std::uint8_t memo, std::int32_t row, bool blob);
   void CleanUp();
   void SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount);
   void RebuildTableIndex();
@@ -99,6 +103,7 @@ class TClarionTPS : public TCustomClarion {
   TTPSRecords memos_;
   TTPSByteStore store_;
   TTPSMemoIndex memoIndex_;
+  TTPSLazyMemoReader* lazyMemos_ = nullptr;  // set while ProduceLazyRows reports cells
   bool listsOpen_ = false;
   TTPSFileBytes source_;
   std::unordered_map<std::int32_t, std::int32_t> tableIndex_;  // during a load

@@ -4,6 +4,7 @@
 
 #include "tps/KvTPS.h"
 #include "tps/KvTPSLazy.h"
+#include "tps/KvTPSMemos.h"
 #include "tps/KvTPSScan.h"
 
 bool TClarionTPS::LazyLoadPossible() const {
@@ -14,8 +15,33 @@ bool TClarionTPS::LazyLoadPossible() const {
            LoadRowStatutes.Contains(rsError));
 }
 
+// Memo texts for ProduceRecord during a load with rows on demand: assembled from the
+// kept pieces through a page cache of its own (the record being reported stays in the
+// file's), each piece giving its text once as from the memo list.
+struct TTPSLazyMemoReader {
+  TTPSMemoPieces& pieces;
+  std::span<const std::uint64_t> pageOffsets;
+  TTPSPageCache pages;
+  std::size_t cursor = 0;
+  std::string text;
+};
+
+std::string TClarionTPS::MemoText(std::int32_t table, std::uint8_t memo, std::int32_t row,
+                                  bool blob) {
+  if (!lazyMemos_) return memoIndex_.Assemble(memos_, store_, table, memo, row, blob);
+  TTPSLazyMemoReader& m = *lazyMemos_;
+  if (row == INT32_MAX) return std::string();
+  const auto [from, to] = m.pieces.TableRange(table);
+  const auto [first, last] = m.pieces.Find(from, to, row + 1, memo, m.cursor);
+  const std::vector<TTPSMemoPiece> unused = m.pieces.Take(first, last);
+  m.text.clear();
+  const TTPSMemoText t = TpsAssembleMemo(unused, blob, m.pageOffsets, m.pages, m.text);
+  return m.text.substr(t.At, t.Length);
+}
+
 void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view) {
-  memoIndex_.Sort(memos_);
+  index.memos.Sort();
+  auto memos = std::make_shared<TTPSMemoPieces>(std::move(index.memos));
   // The bytes stay for the rows decoded later: a copy read from the stream moves along.
   TTPSFileBytes owned;
   if (!source_.empty() && view.Raw().data() == source_.data()) owned = std::move(source_);
@@ -24,6 +50,13 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
       std::make_shared<TTPSLazyFile>(std::move(owned), view, std::move(index.pages), releaseBehind);
   const bool loadMemos = ParseItems.Contains(ipiBLOB);
   std::int64_t notCounted = 0;
+  // Memo texts looked at during the load (whether a row has one) come through pages of
+  // their own, which give nothing back.
+  TTPSLazyMemoReader memoReader{*memos, file->PageOffsets, TTPSPageCache(file->View), 0, {}};
+  struct Unset {
+    TTPSLazyMemoReader*& p;
+    ~Unset() { p = nullptr; }
+  } unset{lazyMemos_};
 
   for (std::int32_t number : index.order) {
     std::vector<TKvISourceRow>& rows = index.rows[number];
@@ -75,31 +108,41 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
       // Later records of a number overwrite earlier ones cell by cell, and a sheet that
       // already holds rows gets more: report every cell, as a load without rows on
       // demand does (the dates were counted above).
+      lazyMemos_ = &memoReader;
       for (const TKvISourceRow& r : rows) {
         std::span<const std::uint8_t> data;
         std::uint16_t header = 0;
         file->Record(r, data, header);
         ProduceRecord(sheetNo, t, number, r.RowNo, data, header, notCounted);
       }
+      lazyMemos_ = nullptr;
       continue;
     }
 
     auto source = std::make_unique<TTPSLazyRows>(file, t.Fields, t.FieldCount, SplitArrayFields,
                                                  ArrayFieldSeparator);
-    std::size_t cursor = 0;
+    const auto [memoFrom, memoTo] = memos->TableRange(number);
+    if (loadMemos) source->SetMemos(memos, memoFrom, memoTo, plainFields);
+    std::size_t cursor = memoFrom;
     std::size_t kept = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       TKvISourceRow r = rows[i];
       bool hasCells = (r.Item & kTpsItemNoPlainCells) == 0;
-      if (loadMemos && !memos_.Items().empty())
+      // A memo with text keeps a row that has no other cell and may widen the table:
+      // only then is it assembled here.
+      if (loadMemos && memoFrom < memoTo)
         for (std::int32_t j = 0; j < fieldCount; ++j) {
           const TTPSField& f = t.Fields[std::size_t(j)];
           if (!f.IsMemo() || (f.IsArray() && !SplitArrayFields)) continue;
-          std::string text =
-              memoIndex_.Assemble(memos_, store_, number, std::uint8_t((j - plainFields) & 0xFF),
-                                  r.RowNo, f.Type == tpsBLOB, cursor);
-          if (text.empty()) continue;
-          source->AddMemo(r.RowNo, j, text);
+          if (hasCells && j <= lastColumn) continue;
+          const auto [first, last] = memos->Find(
+              memoFrom, memoTo, r.RowNo + 1, std::uint8_t((j - plainFields) & 0xFF), cursor);
+          if (first == last) continue;
+          memoReader.text.clear();
+          if (TpsAssembleMemo(memos->Items().subspan(first, last - first), f.Type == tpsBLOB,
+                              file->PageOffsets, memoReader.pages, memoReader.text)
+                  .Length == 0)
+            continue;
           hasCells = true;
           lastColumn = std::max(lastColumn, j);
         }

@@ -13,6 +13,7 @@
 #include "tps/KvTPSContainer.h"
 #include "tps/KvTPSFields.h"
 #include "tps/KvTPSLazy.h"
+#include "tps/KvTPSMemos.h"
 #include "tps/KvTPSRecords.h"
 
 // A table's fields as far as looking at its records at load needs them.
@@ -79,6 +80,16 @@ struct TTPSLazyIndex : TTPSDataSink {
     last->push_back(row);
   }
 
+  // Memo records: where they lie, when memo texts are wanted (dropped otherwise, as the
+  // rows of other tables are).
+  bool MemoRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t table,
+                  std::span<const std::uint8_t> data, std::uint16_t headerLength) override {
+    if (!load || !keepMemos || (only != 0 && table != only)) return true;
+    if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
+    memos.Add(std::uint32_t(pages.size() - 1), indexInPage, table, data, headerLength);
+    return true;
+  }
+
   // Definition records cut since the last look: a table whose records were already
   // looked at gets its definition (again) too late.
   void NoteDefinitions() {
@@ -110,6 +121,8 @@ struct TTPSLazyIndex : TTPSDataSink {
   }
   std::int32_t only;
   bool load;
+  bool keepMemos = false;
+  TTPSMemoPieces memos;
   bool releaseBehind = false;
   std::span<const std::uint8_t> file;
   TTPSReleaseBehind released;
