@@ -7,8 +7,11 @@
 #   veltro converting all tables with a header line,
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
+#   and on a memo-heavy file of the same size (tpsgen memobench: a memo on 70 % of the
+#   rows, a BLOB of 1 to 4 KiB on half of them) cat, veltro /LIST and veltro /h,
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each, then the ratio of the encrypted to the plain conversion.
+# to the cat time of the same file for each, then the ratio of the encrypted to the
+# plain conversion.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -31,6 +34,11 @@ fi
 if [ ! -f "$encrypted" ]; then
   echo "generating $encrypted ..."
   "$bin/tools/tpsgen" bench "$encrypted" "$size" "--owner=$owner"
+fi
+memos=bench-out/memos-${size}mb.tps
+if [ ! -f "$memos" ]; then
+  echo "generating $memos ..."
+  "$bin/tools/tpsgen" memobench "$memos" "$size"
 fi
 bytes=$(stat -c %s "$file")
 mb=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
@@ -83,15 +91,32 @@ if [ "$(md5sum <bench-out/owner.SALES.txt 2>/dev/null)" != "$plainSum" ]; then
   echo "the encrypted file's output differs from the plain file's" >&2
 fi
 rm -f bench-out/owner.SALES.txt
+memoResults=()
+settle "$memos"
+memoResults+=("$(run m_cat cat "$memos")")
+settle "$memos"
+memoResults+=("$(run m_list "$bin/veltro" "$memos" bench-out/memos.txt /LIST)")
+settle "$memos"
+memoResults+=("$(run m_conv "$bin/veltro" "$memos" bench-out/memos.txt /h)")
+rm -f bench-out/memos.SALES.txt
 
-cat_time=$(echo "${results[0]}" | awk '{print $2}')
+table() {  # file size in MB, then results; ratios to the first (the cat)
+  local size_mb=$1
+  shift
+  local c
+  c=$(echo "$1" | awk '{print $2}')
+  for r in "$@"; do
+    echo "$r" | awk -v mb="$size_mb" -v c="$c" '{
+      if ($2 == "-") { printf "%-8s %10s\n", $1, "failed"; next }
+      t = $2 + 0; if (t <= 0) t = 0.01; cc = c + 0; if (cc <= 0) cc = 0.01;
+      printf "%-8s %10.2f %10.1f %12d %10.1f %10.2f\n", $1, t, mb / t, $3, t / cc, $4 }'
+  done
+}
+memoMb=$(awk -v b="$(stat -c %s "$memos")" 'BEGIN { printf "%.1f", b / 1048576 }')
+echo "memo-heavy file: $memos, $memoMb MB"
 printf "%-8s %10s %10s %12s %10s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat cpu_s
-for r in "${results[@]}"; do
-  echo "$r" | awk -v mb="$mb" -v c="$cat_time" '{
-    if ($2 == "-") { printf "%-8s %10s\n", $1, "failed"; next }
-    t = $2 + 0; if (t <= 0) t = 0.01; cc = c + 0; if (cc <= 0) cc = 0.01;
-    printf "%-8s %10.2f %10.1f %12d %10.1f %10.2f\n", $1, t, mb / t, $3, t / cc, $4 }'
-done
+table "$mb" "${results[@]}"
+table "$memoMb" "${memoResults[@]}"
 plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
 enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
 awk -v p="$plain" -v e="$enc" 'BEGIN {
