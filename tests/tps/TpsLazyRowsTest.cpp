@@ -116,6 +116,7 @@ std::vector<std::uint8_t> MixedFile(std::uint64_t seed, const std::string& owner
   Options o;
   o.pageSize = 0x400;
   o.memoPieceSize = 40;
+  o.memoPiecesReversed = seed % 2 == 1;  // pieces out of sequence order in some files
   o.owner = owner;
   if (definitions == Definitions::Pieces) o.definitionPieceSize = 30;
   std::vector<std::uint8_t> bytes;
@@ -160,6 +161,8 @@ std::vector<std::uint8_t> MixedFile(std::uint64_t seed, const std::string& owner
       if (r.Below(3) == 0)
         memos.push_back({0, "note " + std::string(std::size_t(r.Below(90)), 'n')});
       if (r.Below(4) == 0) memos.push_back({1, std::string(std::size_t(r.Below(70)), '\x01')});
+      // Now and then a BLOB whose pieces fill more pages than are kept at a time.
+      if (i % 40 == 3) memos.push_back({1, std::string(6000, 'b') + std::to_string(recno)});
       w.AddRow(1, recno, p, memos);
     } else if (which == 1) {
       Payload p(b.RecordLength());
