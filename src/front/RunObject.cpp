@@ -128,8 +128,7 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
   Reader->TableNumber = 0;
   Reader->Owner = Owner;
   Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
-  // A list names the tables: where the memo texts lie is not needed.
-  if (listOnly) Reader->ParseItems.Exclude(ipiBLOB);
+  Reader->ListOnly = listOnly;  // a list needs the tables' names, not their rows
   Reader->LoadFromStream(stream);
   if (const std::int64_t bad = Reader->InvalidDateTimeCount(); bad > 0)
     WriteWarningLine("Warning: " + std::to_string(bad) +

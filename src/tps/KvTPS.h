@@ -50,6 +50,13 @@ class TClarionTPS : public TCustomClarion {
   // a row window, or every row status fall back to reporting every cell.
   bool LazyRows = false;
 
+  // A load that only names the tables (with rows on demand, on a fresh reader): the
+  // records are looked at as they are cut (impossible dates are counted) and where
+  // they lie is kept only for a table whose definition has not come yet; no table gets
+  // rows, and where the memo texts lie is not kept. A file whose definition of a table
+  // is replaced after its data is loaded once more with the records kept.
+  bool ListOnly = false;
+
   std::string GetMemoText(std::int32_t column, std::int32_t row) override;
   void LoadFromFile(const std::string& name) override;
   void LoadFromStream(TStream& stream) override;

@@ -93,6 +93,7 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
         lastColumn = std::max(lastColumn, last);
       }
     }
+    if (ListOnly) continue;  // the dates are counted; no rows are kept
     // Record-number order; records of the same number stay in file order. Files
     // written in record-number order need no sorting.
     const auto byNumber = [](const TKvISourceRow& a, const TKvISourceRow& b) {

@@ -23,7 +23,7 @@ struct Loaded {
 };
 
 Loaded LoadWith(const std::vector<std::uint8_t>& bytes, bool lazy, std::int32_t table = 0,
-                bool split = false, const std::string& owner = "") {
+                bool split = false, const std::string& owner = "", bool listOnly = false) {
   Loaded l;
   l.stream = std::make_unique<TMemoryStream>(bytes);
   l.reader = std::make_unique<TClarionTPS>();
@@ -34,6 +34,7 @@ Loaded LoadWith(const std::vector<std::uint8_t>& bytes, bool lazy, std::int32_t 
   l.reader->TableNumber = table;
   l.reader->SplitArrayFields = split;
   if (!owner.empty()) l.reader->Owner = owner;
+  l.reader->ListOnly = listOnly;
   l.reader->LoadFromStream(*l.stream);
   return l;
 }
@@ -238,6 +239,33 @@ TEST(TpsLazyRows, DefinitionsBeforeOrAfterTheData) {
         }
       }
   }
+}
+
+// A load that only names the tables finds the tables and the impossible dates of a
+// full load, and keeps no rows, also when a table's definition is replaced after its
+// data (the records are then looked at once more with the final fields).
+TEST(TpsLazyRows, ListOnlyFindsTheTablesAndDatesOfAFullLoad) {
+  for (Definitions d :
+       {Definitions::First, Definitions::Last, Definitions::Pieces, Definitions::Replaced})
+    for (bool split : {false, true}) {
+      SCOPED_TRACE(std::to_string(int(d)) + " split " + std::to_string(split));
+      const auto bytes = MixedFile(5, "", d);
+      Loaded full = LoadWith(bytes, true, 0, split);
+      Loaded list = LoadWith(bytes, true, 0, split, "", true);
+      auto tables = [](TClarionTPS& r) {
+        std::string out = "dates " + std::to_string(r.InvalidDateTimeCount());
+        for (std::int32_t s = 0; s < r.Sheets().Count(); ++s) {
+          const auto& t = tpstest::Sheet(r, s);
+          out += "; " + std::to_string(t.TableNumber) + " " + t.Caption + " " +
+                 std::to_string(t.FieldCount);
+        }
+        return out;
+      };
+      EXPECT_EQ(tables(*list.reader), tables(*full.reader));
+      EXPECT_GT(full.reader->InvalidDateTimeCount(), 0);
+      for (std::int32_t s = 0; s < list.reader->Sheets().Count(); ++s)
+        EXPECT_EQ(list.reader->Sheets()[s].Cells.RowCount, 0);
+    }
 }
 
 TEST(TpsLazyRows, EncryptedFileAndMemoTexts) {
