@@ -148,8 +148,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
         def.ParseDefinition(r.Bytes(), r.HeaderLength);
         if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
         scan.Fields = std::move(def.Fields);
-        scan.FieldCount =
-            std::min<std::int32_t>(def.FieldCount, std::int32_t(scan.Fields.size()));
+        scan.FieldCount = std::min<std::int32_t>(def.FieldCount, std::int32_t(scan.Fields.size()));
         scan.SplitArrays = SplitArrayFields;
         return true;
       };

@@ -72,9 +72,8 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
       const auto [first, last] =
           memos_->Find(memosFrom_, memosTo_, row.RowNo + 1, mc.Number, memoCursor_);
       if (first == last) continue;
-      const TTPSMemoText text =
-          TpsAssembleMemo(memos_->Items().subspan(first, last - first), mc.Blob,
-                          file_->PageOffsets, pages, memoText_);
+      const TTPSMemoText text = TpsAssembleMemo(memos_->Items().subspan(first, last - first),
+                                                mc.Blob, file_->PageOffsets, pages, memoText_);
       if (text.Length > 0) copied_.push_back({mc.Column, text.At, text.Length});
     }
   const std::size_t memoCells = copied_.size();

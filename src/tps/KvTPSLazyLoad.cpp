@@ -136,8 +136,8 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
           const TTPSField& f = t.Fields[std::size_t(j)];
           if (!f.IsMemo() || (f.IsArray() && !SplitArrayFields)) continue;
           if (hasCells && j <= lastColumn) continue;
-          const auto [first, last] = memos->Find(
-              memoFrom, memoTo, r.RowNo + 1, std::uint8_t((j - plainFields) & 0xFF), cursor);
+          const auto [first, last] = memos->Find(memoFrom, memoTo, r.RowNo + 1,
+                                                 std::uint8_t((j - plainFields) & 0xFF), cursor);
           if (first == last) continue;
           memoReader.text.clear();
           if (TpsAssembleMemo(memos->Items().subspan(first, last - first), f.Type == tpsBLOB,
