@@ -33,8 +33,6 @@ class TTPSMemoPieces {
   // Sorts by table, record number, memo number and sequence number; pieces of the same
   // key stay in file order.
   void Sort();
-  std::size_t Count() const { return pieces_.size(); }
-  bool Empty() const { return pieces_.empty(); }
   std::span<const TTPSMemoPiece> Items() const { return pieces_; }
   // The pieces of one table: [first, last) of Items().
   std::pair<std::size_t, std::size_t> TableRange(std::int32_t table) const;
@@ -46,7 +44,6 @@ class TTPSMemoPieces {
   // Marks the pieces [first, last) as taken; returns the ones not taken before, for a
   // load that reports every cell, where a piece gives its text once.
   std::vector<TTPSMemoPiece> Take(std::size_t first, std::size_t last);
-  void Clear() { pieces_.clear(), pieces_.shrink_to_fit(); }
 
  private:
   std::vector<TTPSMemoPiece> pieces_;
