@@ -8,10 +8,12 @@
 
 #include "cells/KvCells.h"
 #include "cells/KvConvert.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "expr/KvIPars.h"
-#include "front/TextExport.h"
+#include "front/RowWalk.h"
+#include "front/TextLayout.h"
 #include "tps/KvTPSContainer.h"
 #include "tps/KvTPSRecords.h"
 #include "tps/KvTPSValues.h"
@@ -165,15 +167,29 @@ void BM_WriterLine(benchmark::State& state) {
     cells.SetCell(6, r, Variant::Date(double(r * 37 % 86400) / 86400.0), taLeftJustify, 0, ictDate);
     cells.SetCell(7, r, Variant::Double(5275.25 + r), taRightJustify, 0, ictDecimal);
   }
-  const std::vector<TExportField> fields = {
-      {6, "ID", 4},  {11, "CUSTOMER", 40}, {11, "CITY", 25}, {10, "AMOUNT", 7},
-      {2, "QTY", 2}, {4, "DATE", 4},       {5, "TIME", 4},   {9, "PRICE", 8}};
-  TExportFormat format;
-  format.Header = true;
+  struct Column {
+    TTPSTypeCode type;
+    const char* name;
+    std::uint16_t size;
+  };
+  const Column fields[] = {{tpsLong, "ID", 4},    {tpsChar, "CUSTOMER", 40},
+                           {tpsChar, "CITY", 25}, {tpsDecimal, "AMOUNT", 7},
+                           {tpsShort, "QTY", 2},  {tpsDate, "DATE", 4},
+                           {tpsTime, "TIME", 4},  {tpsDouble, "PRICE", 8}};
+  TTableSchema schema;
+  for (const Column& f : fields) schema.Columns.push_back(MakeTableColumn(f.name, f.type, f.size));
+  TRunOptions options;
+  options.Header = true;
   const FormatSettings fs = FormatSettings::Iso();
+  const std::vector<std::int32_t> columns = SelectColumns(schema, false, "");
+  TTableContext table;
+  table.Schema = &schema;
+  table.Columns = columns;
+  table.Settings = &fs;
   for (auto _ : state) {
     TBufferedFileWriter out("/dev/null");
-    WriteTableText(out, cells, fields, format, fs, {});
+    TTextLayout layout(options);
+    WriteTableRows(out, cells, table, layout, {}, TWalkLimits());
     out.Close();
   }
   state.SetItemsProcessed(std::int64_t(state.iterations()) * rows);

@@ -7,11 +7,15 @@
 #   veltro converting all tables with a header line,
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
+#   veltro converting all tables with /CSV (UTF-8, RFC 4180 quoting, ISO values),
+#   veltro writing JSON Lines (/FORMAT=JSONL) and a SQLite database (/FORMAT=SQLITE),
+#   veltro writing the SQL script (/FORMAT=SQL) and, where the PostgreSQL server
+#   programs are installed, psql loading it into a throwaway server (tools/pg-throwaway.sh),
 #   and on a memo-heavy file of the same size (tpsgen memobench: a memo on 70 % of the
 #   rows, a BLOB of 1 to 4 KiB on half of them) cat, veltro /LIST and veltro /h,
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time of the same file for each, then the ratio of the encrypted to the
-# plain conversion.
+# to the cat time of the same file for each, then the ratios of the encrypted, /CSV,
+# JSON Lines, SQLite and SQL script conversions to the plain one.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -91,6 +95,26 @@ if [ "$(md5sum <bench-out/owner.SALES.txt 2>/dev/null)" != "$plainSum" ]; then
   echo "the encrypted file's output differs from the plain file's" >&2
 fi
 rm -f bench-out/owner.SALES.txt
+settle "$file"
+results+=("$(run csv "$bin/veltro" "$file" bench-out/out.csv /CSV)")
+rm -f bench-out/out.SALES.csv
+settle "$file"
+results+=("$(run jsonl "$bin/veltro" "$file" bench-out/out.jsonl /FORMAT=JSONL)")
+rm -f bench-out/out.SALES.jsonl
+settle "$file"
+rm -f bench-out/out.db
+results+=("$(run sqlite "$bin/veltro" "$file" bench-out/out.db /FORMAT=SQLITE)")
+rm -f bench-out/out.db
+settle "$file"
+results+=("$(run sql "$bin/veltro" "$file" bench-out/out.sql /FORMAT=SQL)")
+source tools/pg-throwaway.sh
+trap pg_throwaway_stop EXIT
+if [ -f bench-out/out.sql ] && pg_throwaway_start; then
+  results+=("$(run psql "$PG_THROWAWAY_BIN/psql" -h "$PG_THROWAWAY_DIR" -U postgres -X -q \
+    -v ON_ERROR_STOP=1 -d postgres -f bench-out/out.sql)")
+  pg_throwaway_stop
+fi
+rm -f bench-out/out.sql
 memoResults=()
 settle "$memos"
 memoResults+=("$(run m_cat cat "$memos")")
@@ -121,3 +145,14 @@ plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
 enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
 awk -v p="$plain" -v e="$enc" 'BEGIN {
   if (p + 0 > 0 && e + 0 > 0) printf "encrypted/plain conversion: %.2f\n", e / p }'
+csv=$(printf '%s\n' "${results[@]}" | awk '$1 == "csv" { print $2 }')
+awk -v p="$plain" -v c="$csv" 'BEGIN {
+  if (p + 0 > 0 && c + 0 > 0) printf "/CSV/plain conversion: %.2f\n", c / p }'
+for step in jsonl sqlite; do
+  t=$(printf '%s\n' "${results[@]}" | awk -v s="$step" '$1 == s { print $2 }')
+  awk -v p="$plain" -v t="$t" -v s="$step" 'BEGIN {
+    if (p + 0 > 0 && t + 0 > 0) printf "%s/plain conversion: %.2f\n", s, t / p }'
+done
+sql=$(printf '%s\n' "${results[@]}" | awk '$1 == "sql" { print $2 }')
+awk -v p="$plain" -v s="$sql" 'BEGIN {
+  if (p + 0 > 0 && s + 0 > 0) printf "SQL script/plain conversion: %.2f\n", s / p }'

@@ -113,26 +113,18 @@ inline std::vector<std::uint8_t> RawFile(const std::vector<RawPage>& pages) {
   return b;
 }
 
-// A page whose 90 stored bytes expand to 65,535 data records of table 1 (record
-// number 1): one full record of 63 bytes, then 65,534 one-byte records that share
-// all 63 bytes with the one before.
+// The page that holds the most records: 65,455 data records of table 1 (record number
+// 1) stored as they are in 65,522 bytes, one full record of 63 bytes, then one-byte
+// records that share all 63 bytes with the one before.
 inline RawPage RecordCountBombPage() {
-  // A literal run of 69 bytes: the full record (flags, lengths, table 1, data kind,
-  // record number 1, filler), then the flags of the first shared record.
-  const std::uint8_t head[] = {69, 0xC0, 63, 0, 9, 0, 0, 0, 0, 1, 0xF3, 0, 0, 0, 1};
-  const std::uint8_t tail[] = {0x3F,  // the first shared record
-                               0xFF,
-                               0xFF,  // repeated 127 + 255 * 128 = 32,767 times
-                               1,
-                               0x3F,  // one more literal: a shared record
-                               0x80 | (32765 & 0x7F),
-                               32765 >> 7,  // repeated 32,765 times
-                               0};          // the last stored byte is never read
+  // The full record: flags, lengths, table 1, data kind, record number 1, filler.
+  const std::uint8_t head[] = {0xC0, 63, 0, 9, 0, 0, 0, 0, 1, 0xF3, 0, 0, 0, 1};
   RawPage p;
-  p.stored.assign(sizeof head + 63 - 9 + sizeof tail, 0x41);
+  p.stored.assign(65535 - 13, 0x3F);  // the flags of a record sharing all 63 bytes
+  std::fill(p.stored.begin() + sizeof head, p.stored.begin() + 68, 0x41);
   std::copy(std::begin(head), std::end(head), p.stored.begin());
-  std::copy(std::begin(tail), std::end(tail), p.stored.end() - long(sizeof tail));
-  p.recordCount = 0xFFFF;
+  p.recordCount = std::uint16_t(1 + p.stored.size() - 68);
+  p.expandedSize = 65535;
   return p;
 }
 
@@ -184,7 +176,10 @@ inline std::vector<FeatureFile> FeatureFiles() {
   {
     Options o;
     o.definitionPieceSize = 64;
+    // The first pieces out of order, then the others: every piece is stored.
     o.definitionOrder = {2, 0, 3, 1};
+    const std::size_t pieces = (DefinitionContent(all).size() + 63) / 64;
+    for (int b = 4; std::size_t(b) < pieces; ++b) o.definitionOrder.push_back(b);
     files.push_back({"definition-order.tps", Fixture(all, rows, o), ""});
   }
   {

@@ -9,20 +9,15 @@
 #include <vector>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
-#include "front/TextExport.h"
+#include "front/RowWalk.h"
+#include "front/TextLayout.h"
 #include "tps/KvTPS.h"
+#include "tps/KvTPSSchema.h"
 
 namespace {
-
-std::vector<TExportField> FieldsOf(const TTPSClarionTable& t) {
-  std::vector<TExportField> out;
-  const std::size_t n = std::min<std::size_t>(t.FieldCount, t.Fields.size());
-  for (std::size_t j = 0; j < n; ++j)
-    out.push_back({t.Fields[j].Type, t.Fields[j].Name, t.Fields[j].Length});
-  return out;
-}
 
 void Walk(TClarionTPS& r, std::size_t size) {
   const FormatSettings& fs = CurrentSettings();
@@ -43,14 +38,22 @@ void Walk(TClarionTPS& r, std::size_t size) {
       }
     }
     // The table written as text, once delimited with header and type line, once fixed.
-    TExportFormat format;
-    format.Header = format.TypeLine = true;
-    format.Fixed = (s & 1) != 0;
-    format.Qualifier = "\"";
-    format.MaxBytes = std::uint64_t(size) * 1024 + (std::uint64_t(16) << 20);  // as the program
-    const std::vector<TExportField> fields = FieldsOf(sheet);
+    TRunOptions options;
+    options.Header = options.TypeLine = true;
+    options.Fixed = (s & 1) != 0;
+    options.Qualifier = "\"";
+    TWalkLimits limits;
+    limits.MaxBytes = std::uint64_t(size) * 1024 + (std::uint64_t(16) << 20);  // as the program
+    const TTableSchema schema = TpsTableSchema(sheet);
+    const std::vector<std::int32_t> columns = SelectColumns(schema, false, "");
+    TTableContext table;
+    table.Schema = &schema;
+    table.Columns = columns;
+    table.Settings = &fs;
+    TTextLayout layout(options);
     TBufferedFileWriter out("/dev/null", 1 << 16);
-    WriteTableText(out, cells, fields, format, fs, [](std::int32_t) { return true; });
+    WriteTableRows(
+        out, cells, table, layout, [](std::int32_t) { return true; }, limits);
     out.Close();
   }
 }
@@ -71,6 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TMemoryStream s(std::vector<std::uint8_t>(data, data + size));
   try {
     r.LoadFromStream(s);
+    // The warnings of what the load passed over.
+    for (const std::string& line : r.Damage().Lines())
+      if (line.empty()) __builtin_trap();
     Walk(r, size);
   } catch (const Exception&) {
   }

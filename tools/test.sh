@@ -16,3 +16,5 @@ cmake --build "$dir" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
+# The tests that load scripts into a real PostgreSQL server (a throwaway one).
+bash tools/test-postgres.sh "$dir"

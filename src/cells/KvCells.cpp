@@ -33,8 +33,6 @@ struct TSpreadSheetCells::RowRec {
   TKvIRowStatus status = rsNormal;
 };
 
-static_assert(sizeof(void*) != 8 || sizeof(std::int64_t) + 8 == 16, "packed cell layout");
-
 namespace {
 
 constexpr std::int16_t kWideFormat = std::numeric_limits<std::int16_t>::min();
@@ -47,7 +45,10 @@ std::uint64_t CellKey(std::int64_t row, std::int32_t column) {
 
 }  // namespace
 
-TSpreadSheetCells::TSpreadSheetCells() = default;
+TSpreadSheetCells::TSpreadSheetCells() {
+  // The sheet's layout, and the memory it is said to take, rest on 16-byte cells.
+  static_assert(sizeof(PackedCell) == 16, "a packed cell takes 16 bytes");
+}
 TSpreadSheetCells::~TSpreadSheetCells() = default;
 
 TSpreadSheetCells::RowRec* TSpreadSheetCells::FindRow(std::int64_t row) {
@@ -116,6 +117,7 @@ void TSpreadSheetCells::SetCell(std::int32_t column, std::int32_t row, const Var
   if (column < 0 || value.IsNullOrEmpty()) return;
   if (row < 0) ThrowListIndex(row);
   if (source_) StoreSourceRows();
+  rowCache_.Reset();
   RowRec& r = MakeRow(row);
   std::uint32_t need = std::uint32_t(column) + 1;
   if (need > r.colCount) {
@@ -201,8 +203,8 @@ void TSpreadSheetCells::ViewOf(const PackedCell& c, TKvICellView& out) const {
 
 bool TSpreadSheetCells::PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) const {
   if (row < 0 || row >= entryCount_ || column < 0) return false;
-  if (std::span<const TKvICellView> cells; PeekRow(row, cells)) {
-    const TKvICellView* v = CellInRow(cells, column);
+  if (source_) {
+    const TKvICellView* v = CellInRow(RowCells(row), column);
     if (!v) return false;
     out = *v;
     return true;
@@ -212,11 +214,32 @@ bool TSpreadSheetCells::PeekCell(std::int32_t column, std::int32_t row, TKvICell
   const PackedCell& c = cells_[std::size_t(r->cellStart) + std::size_t(column)];
   if (c.kind == std::uint8_t(VarKind::Empty)) return false;
   ViewOf(c, out);
-  if (c.format == kWideFormat) {
-    auto it = wideFormats_.find(CellKey(row, column));
-    out.FormatIndex = it == wideFormats_.end() ? -1 : it->second;
-  }
+  if (c.format == kWideFormat) out.FormatIndex = WideFormat(row, column);
   return true;
+}
+
+std::int32_t TSpreadSheetCells::WideFormat(std::int64_t row, std::int32_t column) const {
+  auto it = wideFormats_.find(CellKey(row, column));
+  return it == wideFormats_.end() ? -1 : it->second;
+}
+
+std::span<const TKvICellView> TSpreadSheetCells::StoredRowCells(std::int64_t row,
+                                                                TKvISourceRowCache& cache) const {
+  if (row != cache.Row) {
+    cache.Reset();
+    if (const RowRec* r = FindRow(row)) {
+      cache.Cells.resize(r->colCount);
+      for (std::uint32_t column = 0; column < r->colCount; ++column) {
+        const PackedCell& c = cells_[std::size_t(r->cellStart) + column];
+        TKvICellView& v = cache.Cells[column];
+        ViewOf(c, v);
+        if (c.format == kWideFormat) v.FormatIndex = WideFormat(row, std::int32_t(column));
+      }
+    }
+    cache.Columns = std::int32_t(cache.Cells.size());
+    cache.Row = row;
+  }
+  return {cache.Cells.data(), std::size_t(cache.Columns)};
 }
 
 std::optional<TKvICell> TSpreadSheetCells::GetCell(std::int32_t column, std::int32_t row) const {
@@ -245,6 +268,7 @@ void TSpreadSheetCells::EnsureRow(std::int32_t row) {
 void TSpreadSheetCells::DeleteRow(std::int32_t index) {
   if (index < 0 || index >= entryCount_) ThrowListIndex(index);
   if (source_) StoreSourceRows();
+  rowCache_.Reset();
   if (std::uint64_t(index) < dense_.size()) {
     dense_.erase(dense_.begin() + index);
   } else {
@@ -259,6 +283,7 @@ void TSpreadSheetCells::DeleteRow(std::int32_t index) {
 
 std::int64_t TSpreadSheetCells::DeleteRowsWithoutCells() {
   if (source_) return 0;  // rows from a source always hold cells
+  rowCache_.Reset();
   std::vector<RowRec> kept;
   std::int64_t keptBelowCount = 0;
   auto consider = [&](std::int64_t index, const RowRec& r) {
@@ -312,8 +337,6 @@ std::int32_t TSpreadSheetCells::RowColumnCount(std::int32_t row) const {
   const RowRec* r = FindRow(row);
   return r ? std::int32_t(r->colCount) : 0;
 }
-
-bool TSpreadSheetCells::RowHasCells(std::int32_t row) const { return RowColumnCount(row) > 0; }
 
 std::int32_t TSpreadSheetCells::RowNo(std::int32_t row) const {
   if (source_) return row >= 0 && row < entryCount_ ? sourceRows_[std::size_t(row)].RowNo : row;
@@ -403,27 +426,21 @@ std::unique_ptr<TKvICellReader> TSpreadSheetCells::NewCellReader() const {
   return reader;
 }
 
-bool TSpreadSheetCells::PeekRow(std::int32_t row, std::span<const TKvICellView>& cells) const {
-  if (!source_) return false;
-  cells = {};
-  if (row >= 0 && row < entryCount_)
-    cells = rowCache_.RowCells(*source_, sourceRows_[std::size_t(row)], row);
-  return true;
+std::span<const TKvICellView> TSpreadSheetCells::RowCells(std::int32_t row) const {
+  if (row < 0 || row >= entryCount_) return {};
+  if (!source_) return StoredRowCells(row, rowCache_);
+  return rowCache_.RowCells(*source_, sourceRows_[std::size_t(row)], row);
 }
 
-bool TKvICellReader::PeekRow(std::int32_t row, std::span<const TKvICellView>& cells) {
-  if (!source_) return false;
-  cells = {};
-  if (row >= 0 && row < cells_->entryCount_)
-    cells = cache_.RowCells(*source_, cells_->sourceRows_[std::size_t(row)], row);
-  return true;
+std::span<const TKvICellView> TKvICellReader::RowCells(std::int32_t row) {
+  if (row < 0 || row >= cells_->entryCount_) return {};
+  // Stored cells are only read, which any thread may do; the views are this reader's.
+  if (!source_) return cells_->StoredRowCells(row, cache_);
+  return cache_.RowCells(*source_, cells_->sourceRows_[std::size_t(row)], row);
 }
 
 bool TKvICellReader::PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) {
-  std::span<const TKvICellView> cells;
-  // Stored cells are only read, which any thread may do.
-  if (!PeekRow(row, cells)) return cells_->PeekCell(column, row, out);
-  const TKvICellView* v = CellInRow(cells, column);
+  const TKvICellView* v = CellInRow(RowCells(row), column);
   if (!v) return false;
   out = *v;
   return true;

@@ -133,9 +133,9 @@ class TSpreadSheetCells;
 // (TSpreadSheetCells::NewCellReader).
 class TKvICellReader {
  public:
-  // As TSpreadSheetCells::PeekCell and PeekRow.
+  // As TSpreadSheetCells::PeekCell and RowCells.
   bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out);
-  bool PeekRow(std::int32_t row, std::span<const TKvICellView>& cells);
+  std::span<const TKvICellView> RowCells(std::int32_t row);
 
  private:
   friend class TSpreadSheetCells;
@@ -176,10 +176,11 @@ class TSpreadSheetCells {
   // Column is outside the row's columns.
   std::optional<TKvICell> GetCell(std::int32_t column, std::int32_t row) const;
   bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) const;
-  // The cells of a row decoded on demand, by column up to its last cell (Kind Empty: a
-  // column without cell), valid until another row is read; false for a sheet that
-  // stores its cells (read them with PeekCell).
-  bool PeekRow(std::int32_t row, std::span<const TKvICellView>& cells) const;
+  // The cells of a row by column up to its last cell (Kind Empty: a column without
+  // cell), for stored rows and rows decoded on demand alike; none for a row out of
+  // range. Valid until another row is read through this object or the sheet changes.
+  // Fails as decoding the row fails.
+  std::span<const TKvICellView> RowCells(std::int32_t row) const;
   // A copy of the cell's value, or Null.
   Variant GetValue(std::int32_t column, std::int32_t row) const;
   // Stores a cell; Null, Empty or a negative Column store nothing. A negative Row
@@ -202,7 +203,6 @@ class TSpreadSheetCells {
   std::int64_t RowEntryCount() const { return entryCount_; }
   // Number of column entries of a row (0 for a missing row).
   std::int32_t RowColumnCount(std::int32_t row) const;
-  bool RowHasCells(std::int32_t row) const;
   std::int32_t RowNo(std::int32_t row) const;
   TKvIRowStatus RowStatus(std::int32_t row) const;
   std::int32_t RowHeight(std::int32_t row) const;
@@ -239,6 +239,9 @@ class TSpreadSheetCells {
   RowRec& MakeRow(std::int64_t row);
   void StoreText(PackedCell& cell, std::string_view text);
   void ViewOf(const PackedCell& cell, TKvICellView& out) const;
+  std::int32_t WideFormat(std::int64_t row, std::int32_t column) const;
+  // The views of stored row Row, kept in Cache until another row is asked for.
+  std::span<const TKvICellView> StoredRowCells(std::int64_t row, TKvISourceRowCache& cache) const;
 
   std::vector<RowRec> dense_;              // rows 0 .. dense_.size()-1
   std::map<std::int64_t, RowRec> sparse_;  // rows beyond the dense part

@@ -44,9 +44,9 @@ int DaysInMonth(int year, int month) {
   return kDaysBefore[leap][month] - kDaysBefore[leap][month - 1];
 }
 
-// Field order of a short date pattern: positions of y, m, d (0, 1, 2).
+// The order of the fields in a short date pattern: order[k] is the field that comes
+// k-th (0 year, 1 month, 2 day); year, month, day when the pattern lacks one of them.
 void DateOrder(const std::string& pattern, int order[3]) {
-  // order[k] = which field comes k-th: 0 = year, 1 = month, 2 = day.
   std::size_t py = pattern.find_first_of("yY"), pm = pattern.find_first_of("mM"),
               pd = pattern.find_first_of("dD");
   struct Item {
@@ -388,21 +388,6 @@ bool VarToBoolean(const Variant& v, const FormatSettings& fs) {
       return v.AsCurrencyScaled() != 0;
     default:
       return v.AsDouble() != 0;
-  }
-}
-
-TDateTime VarToDateTime(const Variant& v, const FormatSettings& fs) {
-  switch (v.Kind()) {
-    case VarKind::String:
-    case VarKind::WideString: {
-      TDateTime d;
-      if (!TryTextToDateTime(v.AsString(), fs, d)) ThrowTypeCast();
-      return d;
-    }
-    case VarKind::Null:
-      ThrowTypeCast();
-    default:
-      return VarToReal(v, fs);
   }
 }
 

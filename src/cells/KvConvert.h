@@ -60,8 +60,6 @@ std::int32_t VarToInteger(const Variant& v, const FormatSettings& fs);
 double VarToReal(const Variant& v, const FormatSettings& fs);
 // Boolean: numbers non-zero; Empty false; text through TryTextToBoolean; Null fails.
 bool VarToBoolean(const Variant& v, const FormatSettings& fs);
-// Date: Date as it is; numbers as day numbers; text through TryTextToDateTime.
-TDateTime VarToDateTime(const Variant& v, const FormatSettings& fs);
 
 // ---- Formatting ----
 // printf-style %.{precision}G with the settings' decimal separator.
@@ -97,5 +95,6 @@ TDateTime NowDateTime();
 bool TryClarionDate(std::int64_t days, TDateTime& out);
 bool TryClarionTime(std::int64_t hundredthsPlusOne, TDateTime& out);
 
-// Rounds to nearest, ties to even, as a 64-bit integer (no range check).
+// Rounds to the nearest whole number, ties to even; the result is a double (no range
+// check).
 double RoundHalfEven(double v);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "cells/KvLocaleItems.h"
 #include "cells/KvSettings.h"
 
 namespace {
@@ -117,23 +118,19 @@ std::string ConvertStrftime(const char* fmt, char& separator, bool& twelveHour) 
 }  // namespace
 
 FormatSettings ReadSystemSettings() {
-  FormatSettings fs = FormatSettings::Iso();
+  TLocaleItems items;
+  // A one-character text, or 0.
+  auto single = [](const char* text) { return text && std::strlen(text) == 1 ? text[0] : '\0'; };
 
   std::string numericName = LocaleNameFor("LC_NUMERIC");
   if (!IsPlainLocaleName(numericName)) {
     if (locale_t loc =
             newlocale(LC_NUMERIC_MASK | LC_MONETARY_MASK, numericName.c_str(), nullptr)) {
-      const char* radix = nl_langinfo_l(RADIXCHAR, loc);
-      const char* thousands = nl_langinfo_l(THOUSEP, loc);
-      if (radix && std::strlen(radix) == 1) fs.DecimalSeparator = radix[0];
-      if (thousands && std::strlen(thousands) == 1)
-        fs.ThousandSeparator = thousands[0];
-      else
-        fs.ThousandSeparator = fs.DecimalSeparator == ',' ? '.' : ',';
-      if (fs.ThousandSeparator == fs.DecimalSeparator)
-        fs.ThousandSeparator = fs.DecimalSeparator == ',' ? '.' : ',';
+      items.DecimalSeparator = single(nl_langinfo_l(RADIXCHAR, loc));
+      items.ThousandSeparator = single(nl_langinfo_l(THOUSEP, loc));
+      // The first character tells where the symbol goes.
       const char* currency = nl_langinfo_l(CRNCYSTR, loc);
-      if (currency && std::strlen(currency) > 1) fs.CurrencyString = currency + 1;
+      if (currency && std::strlen(currency) > 1) items.CurrencyString = currency + 1;
       freelocale(loc);
     }
   }
@@ -142,33 +139,22 @@ FormatSettings ReadSystemSettings() {
   if (!IsPlainLocaleName(timeName)) {
     if (locale_t loc = newlocale(LC_TIME_MASK, timeName.c_str(), nullptr)) {
       bool twelve = false;
-      char dateSep = fs.DateSeparator;
-      std::string datePattern = ConvertStrftime(nl_langinfo_l(D_FMT, loc), dateSep, twelve);
-      if (datePattern.find('y') != std::string::npos &&
-          datePattern.find('d') != std::string::npos) {
-        fs.ShortDateFormat = datePattern;
-        fs.DateSeparator = dateSep;
-      }
-      char timeSep = fs.TimeSeparator;
-      std::string timePattern = ConvertStrftime(nl_langinfo_l(T_FMT, loc), timeSep, twelve);
-      if (timePattern.find('h') != std::string::npos) {
-        fs.LongTimeFormat = timePattern;
-        fs.TimeSeparator = timeSep;
-      }
-      fs.TimeAMString = nl_langinfo_l(AM_STR, loc);
-      fs.TimePMString = nl_langinfo_l(PM_STR, loc);
-      if (twelve && (fs.TimeAMString.empty() || fs.TimePMString.empty())) {
-        fs.TimeAMString = "AM";
-        fs.TimePMString = "PM";
-      }
+      items.ShortDateFormat =
+          ConvertStrftime(nl_langinfo_l(D_FMT, loc), items.DateSeparator, twelve);
+      items.LongTimeFormat =
+          ConvertStrftime(nl_langinfo_l(T_FMT, loc), items.TimeSeparator, twelve);
+      items.TwelveHour = twelve;
+      items.TimeRead = true;
+      items.TimeAMString = nl_langinfo_l(AM_STR, loc);
+      items.TimePMString = nl_langinfo_l(PM_STR, loc);
       for (int i = 0; i < 12; ++i) {
         const char* ab = nl_langinfo_l(nl_item(ABMON_1 + i), loc);
         const char* full = nl_langinfo_l(nl_item(MON_1 + i), loc);
-        if (ab && *ab) fs.ShortMonthNames[i] = ab;
-        if (full && *full) fs.LongMonthNames[i] = full;
+        if (ab) items.ShortMonthNames[std::size_t(i)] = ab;
+        if (full) items.LongMonthNames[std::size_t(i)] = full;
       }
       freelocale(loc);
     }
   }
-  return fs;
+  return SettingsFromLocale(items);
 }

@@ -3,6 +3,7 @@
 // read keeps its ISO form.
 #include <windows.h>
 
+#include "cells/KvLocaleItems.h"
 #include "cells/KvLocalePicture.h"
 #include "cells/KvSettings.h"
 #include "cells/KvSettingsWin.h"
@@ -10,9 +11,9 @@
 namespace {
 
 // Reads the items of one locale.
-class TLocaleItems {
+class TLocaleReader {
  public:
-  TLocaleItems(LCID locale, bool userOverrides)
+  TLocaleReader(LCID locale, bool userOverrides)
       : locale_(locale), flags_(userOverrides ? 0 : LOCALE_NOUSEROVERRIDE) {}
 
   // One item as 8-bit text in the user's ANSI code page; "" when unreadable.
@@ -39,50 +40,27 @@ class TLocaleItems {
 FormatSettings ReadSystemSettings() { return ReadLocaleSettings(LOCALE_USER_DEFAULT, true); }
 
 FormatSettings ReadLocaleSettings(unsigned long locale, bool userOverrides) {
-  const TLocaleItems items(LCID(locale), userOverrides);
-  auto LocaleText = [&](LCTYPE item) { return items.Text(item); };
-  auto LocaleChar = [&](LCTYPE item) { return items.Char(item); };
-  FormatSettings fs = FormatSettings::Iso();
-
-  if (char c = LocaleChar(LOCALE_SDECIMAL)) fs.DecimalSeparator = c;
-  if (char c = LocaleChar(LOCALE_STHOUSAND))
-    fs.ThousandSeparator = c;
-  else
-    fs.ThousandSeparator = fs.DecimalSeparator == ',' ? '.' : ',';
-  if (fs.ThousandSeparator == fs.DecimalSeparator)
-    fs.ThousandSeparator = fs.DecimalSeparator == ',' ? '.' : ',';
-  if (std::string currency = LocaleText(LOCALE_SCURRENCY); !currency.empty())
-    fs.CurrencyString = currency;
+  const TLocaleReader read(LCID(locale), userOverrides);
+  TLocaleItems items;
+  items.DecimalSeparator = read.Char(LOCALE_SDECIMAL);
+  items.ThousandSeparator = read.Char(LOCALE_STHOUSAND);
+  items.CurrencyString = read.Text(LOCALE_SCURRENCY);
 
   bool twelve = false;
-  char dateSep = LocaleChar(LOCALE_SDATE);
-  if (dateSep == '\0') dateSep = fs.DateSeparator;
-  const std::string datePattern =
-      ConvertLocalePicture(LocaleText(LOCALE_SSHORTDATE), '/', dateSep, twelve);
-  if (datePattern.find('y') != std::string::npos && datePattern.find('d') != std::string::npos) {
-    fs.ShortDateFormat = datePattern;
-    fs.DateSeparator = dateSep;
-  }
-  char timeSep = LocaleChar(LOCALE_STIME);
-  if (timeSep == '\0') timeSep = fs.TimeSeparator;
-  const std::string timePattern =
-      ConvertLocalePicture(LocaleText(LOCALE_STIMEFORMAT), ':', timeSep, twelve);
-  if (timePattern.find('h') != std::string::npos) {
-    fs.LongTimeFormat = timePattern;
-    fs.TimeSeparator = timeSep;
-  }
+  if (char c = read.Char(LOCALE_SDATE)) items.DateSeparator = c;
+  items.ShortDateFormat =
+      ConvertLocalePicture(read.Text(LOCALE_SSHORTDATE), '/', items.DateSeparator, twelve);
+  if (char c = read.Char(LOCALE_STIME)) items.TimeSeparator = c;
+  items.LongTimeFormat =
+      ConvertLocalePicture(read.Text(LOCALE_STIMEFORMAT), ':', items.TimeSeparator, twelve);
+  items.TwelveHour = twelve;
 
-  fs.TimeAMString = LocaleText(LOCALE_S1159);
-  fs.TimePMString = LocaleText(LOCALE_S2359);
-  if (twelve && (fs.TimeAMString.empty() || fs.TimePMString.empty())) {
-    fs.TimeAMString = "AM";
-    fs.TimePMString = "PM";
-  }
+  items.TimeRead = true;
+  items.TimeAMString = read.Text(LOCALE_S1159);
+  items.TimePMString = read.Text(LOCALE_S2359);
   for (int i = 0; i < 12; ++i) {
-    const std::string shortName = LocaleText(LCTYPE(LOCALE_SABBREVMONTHNAME1 + i));
-    const std::string longName = LocaleText(LCTYPE(LOCALE_SMONTHNAME1 + i));
-    if (!shortName.empty()) fs.ShortMonthNames[std::size_t(i)] = shortName;
-    if (!longName.empty()) fs.LongMonthNames[std::size_t(i)] = longName;
+    items.ShortMonthNames[std::size_t(i)] = read.Text(LCTYPE(LOCALE_SABBREVMONTHNAME1 + i));
+    items.LongMonthNames[std::size_t(i)] = read.Text(LCTYPE(LOCALE_SMONTHNAME1 + i));
   }
-  return fs;
+  return SettingsFromLocale(items);
 }

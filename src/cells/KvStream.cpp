@@ -1,11 +1,12 @@
-// Streams and the output buffer. The file access itself (open, read, map, write)
-// is in the platform units KvStream_posix.cpp and KvStream_win.cpp.
+// Streams. The system calls (open, read, map) are in the platform units
+// KvSystemFiles_posix.cpp and KvSystemFiles_win.cpp.
 #include "cells/KvStream.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "cells/KvExceptions.h"
+#include "cells/KvSystemFiles.h"
 
 TStream::~TStream() = default;
 
@@ -21,98 +22,44 @@ std::size_t TMemoryStream::Read(void* buffer, std::size_t count) {
   return n;
 }
 
-void TBufferedFileWriter::WriteSlow(std::string_view bytes) {
-  if (fd_ < 0) return;
-  if (bytes.size() >= buffer_.capacity()) {
-    Flush();
-    try {
-      WriteAll(bytes.data(), bytes.size());
-    } catch (...) {
-      failed_ = true;
-      throw;
-    }
-    return;
-  }
-  if (!buffer_.empty()) HandOver();
-  buffer_.append(bytes);
+TFileStream::TFileStream(const std::string& path) {
+  fd_ = SysOpenForReading(path, size_);
+  if (fd_ < 0) throw EFOpenError("Cannot open file " + path);
 }
 
-void TBufferedFileWriter::HandOver() {
-  WaitIdle();
-  if (!worker_.joinable() && !noWorker_) {
-    try {
-      inFlight_.reserve(buffer_.capacity());
-      worker_ = std::thread([this] { WorkerLoop(); });
-    } catch (...) {
-      noWorker_ = true;  // no thread (or memory) for it: the buffers are written here
-    }
-  }
-  if (noWorker_) {
-    Flush();
-    return;
-  }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    inFlight_.swap(buffer_);
-    busy_ = true;
-  }
-  changed_.notify_all();
+TFileStream::~TFileStream() {
+  if (map_) SysUnmap(map_, size_);
+  if (fd_ >= 0) SysClose(fd_);
 }
 
-void TBufferedFileWriter::WaitIdle() {
-  if (failed_) throw EWriteError("Cannot write file " + path_);
-  if (!worker_.joinable()) return;
-  std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return !busy_; });
-  if (error_) {
-    failed_ = true;
-    std::exception_ptr e = error_;
-    error_ = nullptr;
-    std::rethrow_exception(e);
+std::size_t TFileStream::Read(void* buffer, std::size_t count) {
+  if (pos_ < 0 || pos_ >= size_) return 0;
+  std::size_t total = 0;
+  char* out = static_cast<char*>(buffer);
+  while (total < count) {
+    const std::int64_t got = SysReadAt(fd_, out + total, count - total, pos_);
+    if (got < 0) throw EReadError("Stream read error");
+    if (got == 0) break;
+    total += std::size_t(got);
+    pos_ += got;
   }
+  return total;
 }
 
-void TBufferedFileWriter::WorkerLoop() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    changed_.wait(lock, [this] { return busy_ || stop_; });
-    if (!busy_) return;
-    lock.unlock();
-    std::exception_ptr failure;
-    try {
-      WriteAll(inFlight_.data(), inFlight_.size());
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    lock.lock();
-    inFlight_.clear();
-    error_ = failure;
-    busy_ = false;
-    changed_.notify_all();
-  }
+std::span<const std::uint8_t> TFileStream::View() {
+  if (size_ == 0) return {};
+  if (!map_ && fallback_.empty()) map_ = SysMapForReading(fd_, size_);
+  if (map_) return {static_cast<const std::uint8_t*>(map_), std::size_t(size_)};
+  if (!fallback_.empty()) return fallback_;
+  // Not mappable (a pipe-like file, too large for the address space, a file system
+  // without mapping): read it whole in large blocks.
+  fallback_.resize(std::size_t(size_));
+  std::int64_t saved = pos_;
+  pos_ = 0;
+  std::size_t got = Read(fallback_.data(), fallback_.size());
+  fallback_.resize(got);
+  pos_ = saved;
+  return fallback_;
 }
 
-void TBufferedFileWriter::StopWorker() noexcept {
-  if (!worker_.joinable()) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  changed_.notify_all();
-  worker_.join();  // the worker finishes the buffer in hand first
-}
-
-void TBufferedFileWriter::Flush() {
-  if (fd_ < 0) return;
-  WaitIdle();
-  if (buffer_.empty()) return;
-  std::string pending;
-  pending.swap(buffer_);
-  buffer_.reserve(pending.capacity());
-  try {
-    WriteAll(pending.data(), pending.size());
-  } catch (...) {
-    failed_ = true;
-    throw;
-  }
-}
+bool FileExists(const std::string& path) { return !path.empty() && SysIsRegularFile(path); }

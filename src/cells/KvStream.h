@@ -1,14 +1,9 @@
-// Byte streams for readers, and the buffered output file of the writer.
+// Byte streams for readers. (The output file of the writer is in KvFileWriter.h.)
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <exception>
-#include <mutex>
 #include <span>
 #include <string>
-#include <string_view>
-#include <thread>
 #include <vector>
 
 // A readable, seekable byte source. View() gives the whole content at once when the
@@ -24,6 +19,9 @@ class TStream {
   // Reads exactly count bytes or fails with EReadError "Stream read error".
   void ReadBuffer(void* buffer, std::size_t count);
   virtual std::span<const std::uint8_t> View() { return {}; }
+  // Whether the bytes View() gave are a read-only mapping of a file, whose pages the
+  // system can read again after they are given back.
+  virtual bool ViewIsFileMapping() const { return false; }
 };
 
 class TMemoryStream : public TStream {
@@ -55,6 +53,7 @@ class TFileStream : public TStream {
   void Seek(std::int64_t position) override { pos_ = position; }
   std::size_t Read(void* buffer, std::size_t count) override;
   std::span<const std::uint8_t> View() override;
+  bool ViewIsFileMapping() const override { return map_ != nullptr; }
 
  private:
   int fd_ = -1;
@@ -66,55 +65,3 @@ class TFileStream : public TStream {
 
 // True when path names an existing regular file (a directory does not count).
 bool FileExists(const std::string& path);
-
-// An output file written through a large buffer: one system call per many lines.
-// Create/truncate fails with EFCreateError "Cannot create file %s"; a failed write,
-// flush or close with EWriteError "Cannot write file %s". Flush() pushes what was
-// written so far to the file, so a failure later leaves the earlier lines in it.
-//
-// A full buffer is written by a second thread while the caller fills the other one
-// (started with the first full buffer; small files never start it; without a thread
-// or memory for one, the caller writes them). A failed write
-// there is reported by the next Write that needs the thread, Flush or Close, and
-// nothing is written after it. Flush, Close and the destructor wait for the thread,
-// so what they leave in the file is what was written before, in order.
-class TBufferedFileWriter {
- public:
-  explicit TBufferedFileWriter(const std::string& path, std::size_t bufferSize = 1 << 20);
-  ~TBufferedFileWriter();  // closes without throwing; call Close() to see errors
-  TBufferedFileWriter(const TBufferedFileWriter&) = delete;
-  TBufferedFileWriter& operator=(const TBufferedFileWriter&) = delete;
-
-  void Write(std::string_view bytes) {
-    if (bytes.size() <= buffer_.capacity() - buffer_.size())
-      buffer_.append(bytes);
-    else
-      WriteSlow(bytes);
-  }
-  void Flush();
-  void Close();
-  const std::string& Path() const { return path_; }
-
- private:
-  void WriteSlow(std::string_view bytes);
-  void WriteAll(const char* data, std::size_t size);
-  // The second thread: hands it the full buffer; waits until it is idle (throwing its
-  // write error, once); ends it.
-  void HandOver();
-  void WaitIdle();
-  void StopWorker() noexcept;
-  void WorkerLoop();
-  std::string path_;
-  int fd_ = -1;
-  std::string buffer_;
-
-  std::thread worker_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::string inFlight_;  // the buffer being written by the worker
-  bool busy_ = false;     // inFlight_ holds bytes to write
-  bool stop_ = false;
-  bool failed_ = false;    // a write failed: nothing more is written
-  bool noWorker_ = false;  // the thread could not be started
-  std::exception_ptr error_;
-};

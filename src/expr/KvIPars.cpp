@@ -8,8 +8,6 @@
 #include "cells/KvText.h"
 #include "expr/KvIParsEval.h"
 
-namespace {}  // namespace
-
 // A text tokenized and built once, or the error doing so raised, which every
 // evaluation then raises again. The decimal separator is part of the key because
 // the character classes of the tokenizer depend on it.

@@ -17,43 +17,6 @@
 
 namespace {
 
-// The dispatch order; FindBuiltin returns positions in this list.
-// clang-format off
-enum TBuiltin : int {
-  bfSubstr, bfSubstring, bfCopy, bfReplaceStr, bfPadL, bfPadR,
-  bfChr, bfUpper, bfLower, bfTrim, bfTrimLeft, bfTrimRight,
-  bfPos, bfStrToFloat, bfVarToStr, bfCoalesce, bfStrToInt, bfStrToDate,
-  bfDateTimeFromString, bfLength, bfOrd, bfIntToStr, bfFloatToStr, bfMax,
-  bfMin, bfSum, bfAvg, bfCount, bfFrac, bfInt,
-  bfRound, bfDiv, bfMod, bfRandom, bfAbs, bfPower,
-  bfExp, bfLn, bfLog, bfSqr, bfSqrt, bfPercent,
-  bfIif, bfIsNull, bfIsNumeric, bfIsAlpha, bfIsContain, bfIsStartsWith,
-  bfIsEndsWith, bfDateToStr, bfDatePart, bfTimePart, bfYear, bfMonth,
-  bfDay, bfHour, bfMinute, bfSecond, bfCount_,
-};
-
-constexpr std::array<std::string_view, bfCount_> kBuiltinNames = {
-  "SUBSTR", "SUBSTRING", "COPY", "REPLACESTR", "PADL", "PADR",
-  "CHR", "UPPER", "LOWER", "TRIM", "TRIMLEFT", "TRIMRIGHT",
-  "POS", "STRTOFLOAT", "VARTOSTR", "COALESCE", "STRTOINT", "STRTODATE",
-  "DATETIMEFROMSTRING", "LENGTH", "ORD", "INTTOSTR", "FLOATTOSTR", "MAX",
-  "MIN", "SUM", "AVG", "COUNT", "FRAC", "INT",
-  "ROUND", "DIV", "MOD", "RANDOM", "ABS", "POWER",
-  "EXP", "LN", "LOG", "SQR", "SQRT", "PERCENT",
-  "IIF", "ISNULL", "ISNUMERIC", "ISALPHA", "ISCONTAIN", "ISSTARTSWITH",
-  "ISENDSWITH", "DATETOSTR", "DATEPART", "TIMEPART", "YEAR", "MONTH",
-  "DAY", "HOUR", "MINUTE", "SECOND"};
-// clang-format on
-// Sixty names with GETDATE and NOW, which the evaluator handles itself.
-constexpr bool AllNamesGiven() {
-  for (std::string_view name : kBuiltinNames) {
-    if (name.empty()) return false;
-  }
-  return true;
-}
-static_assert(bfCount_ == 58 && AllNamesGiven() && kBuiltinNames[bfIif] == "IIF" &&
-              kBuiltinNames[bfSecond] == "SECOND");
-
 // ---- 8-bit character tables of Windows-1252, the code page of Clarion data ----
 
 struct CodePageTables {
@@ -422,161 +385,156 @@ Variant DatePartNumber(TBuiltinArgs& args, TDatePart part) {
                                                       : second);
 }
 
+// The built-ins in their dispatch order (FindBuiltin gives positions in it): the name
+// and the function of each, once.
+using TBuiltinFunction = Variant (*)(TBuiltinArgs& args);
+struct TBuiltinEntry {
+  std::string_view Name;
+  TBuiltinFunction Call;
+};
+
+Variant FracFn(TBuiltinArgs& args) {
+  const double x = RealArg(args, 0);
+  return Variant::Double(x - std::trunc(x));
+}
+
+constexpr TBuiltinEntry kBuiltins[] = {
+    {"SUBSTR", Substr},
+    {"SUBSTRING", Substr},
+    {"COPY", Substr},
+    {"REPLACESTR", ReplaceStr},
+    {"PADL", [](TBuiltinArgs& a) { return Pad(a, true); }},
+    {"PADR", [](TBuiltinArgs& a) { return Pad(a, false); }},
+    {"CHR", Chr},
+    {"UPPER", [](TBuiltinArgs& a) { return ChangeAsciiCase(a, true); }},
+    {"LOWER", [](TBuiltinArgs& a) { return ChangeAsciiCase(a, false); }},
+    {"TRIM", [](TBuiltinArgs& a) { return TrimText(a, true, true); }},
+    {"TRIMLEFT", [](TBuiltinArgs& a) { return TrimText(a, true, false); }},
+    {"TRIMRIGHT", [](TBuiltinArgs& a) { return TrimText(a, false, true); }},
+    {"POS", Pos},
+    {"STRTOFLOAT", StrToFloatFn},
+    {"VARTOSTR", [](TBuiltinArgs& a) { return Variant::String(TextArg(a, 0)); }},
+    {"COALESCE", Coalesce},
+    {"STRTOINT", [](TBuiltinArgs& a) { return Variant::Integer(StrToInt(TextArg(a, 0))); }},
+    {"STRTODATE", [](TBuiltinArgs& a) { return Variant::Date(TextToDate(TextArg(a, 0))); }},
+    {"DATETIMEFROMSTRING", DateTimeFromString},
+    {"LENGTH",
+     [](TBuiltinArgs& a) {
+       return Variant::Integer(static_cast<std::int32_t>(TextArg(a, 0).size()));
+     }},
+    {"ORD", Ord},
+    {"INTTOSTR", [](TBuiltinArgs& a) { return Variant::String(std::to_string(IntArg(a, 0))); }},
+    {"FLOATTOSTR",
+     [](TBuiltinArgs& a) {
+       return Variant::String(FormatFloatG(RealArg(a, 0), 15, CurrentSettings()));
+     }},
+    {"MAX", [](TBuiltinArgs& a) { return Extreme(a, true); }},
+    {"MIN", [](TBuiltinArgs& a) { return Extreme(a, false); }},
+    {"SUM", Sum},
+    {"AVG",
+     [](TBuiltinArgs& a) {
+       const Variant total = Sum(a);
+       return VariantArithmetic(TArithOp::Divide, total, Variant::Integer(a.Count()));
+     }},
+    {"COUNT", [](TBuiltinArgs& a) { return Variant::Integer(a.Count()); }},
+    {"FRAC", FracFn},
+    {"INT", [](TBuiltinArgs& a) { return Variant::Double(std::trunc(RealArg(a, 0))); }},
+    {"ROUND", RoundFn},
+    {"DIV", [](TBuiltinArgs& a) { return BinaryArithmetic(a, TArithOp::IntDiv); }},
+    {"MOD", [](TBuiltinArgs& a) { return BinaryArithmetic(a, TArithOp::Mod); }},
+    {"RANDOM", Random},
+    {"ABS", [](TBuiltinArgs& a) { return Variant::Double(std::fabs(RealArg(a, 0))); }},
+    {"POWER",
+     [](TBuiltinArgs& a) {
+       const double base = RealArg(a, 0);
+       const double exponent = RealArg(a, 1);
+       return Variant::Double(Power(base, exponent));
+     }},
+    {"EXP",
+     [](TBuiltinArgs& a) {
+       return CheckedDouble(std::exp(static_cast<long double>(RealArg(a, 0))));
+     }},
+    {"LN",
+     [](TBuiltinArgs& a) {
+       return Variant::Double(static_cast<double>(NaturalLog(RealArg(a, 0))));
+     }},
+    {"LOG",
+     [](TBuiltinArgs& a) {
+       return Variant::Double(static_cast<double>(NaturalLog(RealArg(a, 0)) / std::log(10.0L)));
+     }},
+    {"SQR",
+     [](TBuiltinArgs& a) {
+       const long double x = RealArg(a, 0);
+       return CheckedDouble(x * x);
+     }},
+    {"SQRT",
+     [](TBuiltinArgs& a) {
+       const double x = RealArg(a, 0);
+       if (x < 0 || std::isnan(x)) ThrowInvalidFloatOp();
+       return Variant::Double(std::sqrt(x));
+     }},
+    {"PERCENT", Percent},
+    {"IIF",
+     [](TBuiltinArgs& a) {
+       const bool condition = ToBoolean(a.Get(0));
+       return a.Get(condition ? 1 : 2);
+     }},
+    {"ISNULL",
+     [](TBuiltinArgs& a) {
+       const Variant v = a.Get(0);
+       return Variant::Boolean(v.IsNullOrEmpty() || TextOf(v).empty());
+     }},
+    {"ISNUMERIC",
+     [](TBuiltinArgs& a) {
+       return Variant::Boolean(IsNumericText(TextArg(a, 0), CurrentSettings().DecimalSeparator));
+     }},
+    {"ISALPHA", [](TBuiltinArgs& a) { return Variant::Boolean(IsAlphaText(TextArg(a, 0))); }},
+    {"ISCONTAIN",
+     [](TBuiltinArgs& a) {
+       const std::string haystack = TextArg(a, 1);
+       const std::string needle = TextArg(a, 0);
+       return Variant::Boolean(Position(needle, haystack) > 0);
+     }},
+    {"ISSTARTSWITH",
+     [](TBuiltinArgs& a) {
+       const std::string prefix = TextArg(a, 0);
+       const std::string text = TextArg(a, 1);
+       return Variant::Boolean(text.starts_with(prefix));
+     }},
+    {"ISENDSWITH",
+     [](TBuiltinArgs& a) {
+       const std::string suffix = TextArg(a, 0);
+       const std::string text = TextArg(a, 1);
+       return Variant::Boolean(text.ends_with(suffix));
+     }},
+    {"DATETOSTR",
+     [](TBuiltinArgs& a) {
+       const FormatSettings& fs = CurrentSettings();
+       return Variant::String(FormatDateTime(fs.ShortDateFormat, RealArg(a, 0), fs));
+     }},
+    {"DATEPART", [](TBuiltinArgs& a) { return Variant::Double(std::trunc(RealArg(a, 0))); }},
+    {"TIMEPART", FracFn},
+    {"YEAR", [](TBuiltinArgs& a) { return DatePartNumber(a, TDatePart::Year); }},
+    {"MONTH", [](TBuiltinArgs& a) { return DatePartNumber(a, TDatePart::Month); }},
+    {"DAY", [](TBuiltinArgs& a) { return DatePartNumber(a, TDatePart::Day); }},
+    {"HOUR", [](TBuiltinArgs& a) { return DatePartNumber(a, TDatePart::Hour); }},
+    {"MINUTE", [](TBuiltinArgs& a) { return DatePartNumber(a, TDatePart::Minute); }},
+    {"SECOND", [](TBuiltinArgs& a) { return DatePartNumber(a, TDatePart::Second); }},
+};
+constexpr int kBuiltinCount = int(std::size(kBuiltins));
+// Sixty names with GETDATE and NOW, which the evaluator handles itself.
+static_assert(kBuiltinCount == 58);
+
 }  // namespace
 
 int FindBuiltin(std::string_view name) {
-  for (int i = 0; i < bfCount_; ++i) {
-    if (SameTextAscii(name, kBuiltinNames[i])) return i;
+  for (int i = 0; i < kBuiltinCount; ++i) {
+    if (SameTextAscii(name, kBuiltins[i].Name)) return i;
   }
   return -1;
 }
 
 Variant CallBuiltin(int index, TBuiltinArgs& args) {
-  switch (index) {
-    case bfSubstr:
-    case bfSubstring:
-    case bfCopy:
-      return Substr(args);
-    case bfReplaceStr:
-      return ReplaceStr(args);
-    case bfPadL:
-      return Pad(args, true);
-    case bfPadR:
-      return Pad(args, false);
-    case bfChr:
-      return Chr(args);
-    case bfUpper:
-      return ChangeAsciiCase(args, true);
-    case bfLower:
-      return ChangeAsciiCase(args, false);
-    case bfTrim:
-      return TrimText(args, true, true);
-    case bfTrimLeft:
-      return TrimText(args, true, false);
-    case bfTrimRight:
-      return TrimText(args, false, true);
-    case bfPos:
-      return Pos(args);
-    case bfStrToFloat:
-      return StrToFloatFn(args);
-    case bfVarToStr:
-      return Variant::String(TextArg(args, 0));
-    case bfCoalesce:
-      return Coalesce(args);
-    case bfStrToInt:
-      return Variant::Integer(StrToInt(TextArg(args, 0)));
-    case bfStrToDate:
-      return Variant::Date(TextToDate(TextArg(args, 0)));
-    case bfDateTimeFromString:
-      return DateTimeFromString(args);
-    case bfLength:
-      return Variant::Integer(static_cast<std::int32_t>(TextArg(args, 0).size()));
-    case bfOrd:
-      return Ord(args);
-    case bfIntToStr:
-      return Variant::String(std::to_string(IntArg(args, 0)));
-    case bfFloatToStr:
-      return Variant::String(FormatFloatG(RealArg(args, 0), 15, CurrentSettings()));
-    case bfMax:
-      return Extreme(args, true);
-    case bfMin:
-      return Extreme(args, false);
-    case bfSum:
-      return Sum(args);
-    case bfAvg: {
-      const Variant total = Sum(args);
-      return VariantArithmetic(TArithOp::Divide, total, Variant::Integer(args.Count()));
-    }
-    case bfCount:
-      return Variant::Integer(args.Count());
-    case bfFrac: {
-      const double x = RealArg(args, 0);
-      return Variant::Double(x - std::trunc(x));
-    }
-    case bfInt:
-      return Variant::Double(std::trunc(RealArg(args, 0)));
-    case bfRound:
-      return RoundFn(args);
-    case bfDiv:
-      return BinaryArithmetic(args, TArithOp::IntDiv);
-    case bfMod:
-      return BinaryArithmetic(args, TArithOp::Mod);
-    case bfRandom:
-      return Random(args);
-    case bfAbs:
-      return Variant::Double(std::fabs(RealArg(args, 0)));
-    case bfPower: {
-      const double base = RealArg(args, 0);
-      const double exponent = RealArg(args, 1);
-      return Variant::Double(Power(base, exponent));
-    }
-    case bfExp:
-      return CheckedDouble(std::exp(static_cast<long double>(RealArg(args, 0))));
-    case bfLn:
-      return Variant::Double(static_cast<double>(NaturalLog(RealArg(args, 0))));
-    case bfLog:
-      return Variant::Double(static_cast<double>(NaturalLog(RealArg(args, 0)) / std::log(10.0L)));
-    case bfSqr: {
-      const long double x = RealArg(args, 0);
-      return CheckedDouble(x * x);
-    }
-    case bfSqrt: {
-      const double x = RealArg(args, 0);
-      if (x < 0 || std::isnan(x)) ThrowInvalidFloatOp();
-      return Variant::Double(std::sqrt(x));
-    }
-    case bfPercent:
-      return Percent(args);
-    case bfIif: {
-      const bool condition = ToBoolean(args.Get(0));
-      return args.Get(condition ? 1 : 2);
-    }
-    case bfIsNull: {
-      const Variant v = args.Get(0);
-      return Variant::Boolean(v.IsNullOrEmpty() || TextOf(v).empty());
-    }
-    case bfIsNumeric:
-      return Variant::Boolean(IsNumericText(TextArg(args, 0), CurrentSettings().DecimalSeparator));
-    case bfIsAlpha:
-      return Variant::Boolean(IsAlphaText(TextArg(args, 0)));
-    case bfIsContain: {
-      const std::string haystack = TextArg(args, 1);
-      const std::string needle = TextArg(args, 0);
-      return Variant::Boolean(Position(needle, haystack) > 0);
-    }
-    case bfIsStartsWith: {
-      const std::string prefix = TextArg(args, 0);
-      const std::string text = TextArg(args, 1);
-      return Variant::Boolean(text.starts_with(prefix));
-    }
-    case bfIsEndsWith: {
-      const std::string suffix = TextArg(args, 0);
-      const std::string text = TextArg(args, 1);
-      return Variant::Boolean(text.ends_with(suffix));
-    }
-    case bfDateToStr: {
-      const FormatSettings& fs = CurrentSettings();
-      return Variant::String(FormatDateTime(fs.ShortDateFormat, RealArg(args, 0), fs));
-    }
-    case bfDatePart:
-      return Variant::Double(std::trunc(RealArg(args, 0)));
-    case bfTimePart: {
-      const double x = RealArg(args, 0);
-      return Variant::Double(x - std::trunc(x));
-    }
-    case bfYear:
-      return DatePartNumber(args, TDatePart::Year);
-    case bfMonth:
-      return DatePartNumber(args, TDatePart::Month);
-    case bfDay:
-      return DatePartNumber(args, TDatePart::Day);
-    case bfHour:
-      return DatePartNumber(args, TDatePart::Hour);
-    case bfMinute:
-      return DatePartNumber(args, TDatePart::Minute);
-    case bfSecond:
-      return DatePartNumber(args, TDatePart::Second);
-    default:
-      ThrowListIndex(index);
-  }
+  if (index < 0 || index >= kBuiltinCount) ThrowListIndex(index);
+  return kBuiltins[index].Call(args);
 }

@@ -6,8 +6,6 @@
 #include "cells/KvText.h"
 #include "expr/KvIParsBuiltins.h"
 
-namespace {}  // namespace
-
 const char* const kNestedTooDeeply = "Expression is nested too deeply.";
 
 // Shared by all nodes of one build: the matching ")" of every "(" of the token array,

@@ -57,7 +57,6 @@ class TExpNode {
   const TExpToken* Token() const { return token_; }
   // The tokens still held: after building, only the main token.
   int TokenCount() const { return count_; }
-  const TExpToken& TokenAt(int i) const { return (*tokens_)[first_ + i]; }
   int ChildCount() const { return int(children_.size()); }
   const TExpNode& Child(int i) const { return *children_[i]; }
   // The value of a tkNumber Token, read once when the node is made (see

@@ -69,3 +69,26 @@ std::string CmdLineParamStr(std::string_view line, int i) {
     if (!NextCmdLineToken(line, pos, token)) return "";
   return token;
 }
+
+std::string QuoteCmdLineArgument(std::string_view argument) {
+  bool plain = !argument.empty();
+  for (char c : argument)
+    if (c == '"' || IsSeparator(static_cast<unsigned char>(c))) plain = false;
+  if (plain) return std::string(argument);
+  std::string out = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes before a quote are doubled and the quote escaped; elsewhere they
+    // stand for themselves.
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out.push_back(c);
+  }
+  out.append(backslashes * 2, '\\');  // they come before the closing quote
+  out.push_back('"');
+  return out;
+}

@@ -19,6 +19,10 @@
 //  - a byte of code 1 to 32 ends the argument outside quotes and is copied inside.
 bool NextCmdLineToken(std::string_view line, std::size_t& pos, std::string& token);
 
+// Argument in the form NextCmdLineToken reads back as exactly Argument (an argument
+// holding a NUL byte cannot be passed): for starting the program with a raw command line.
+std::string QuoteCmdLineArgument(std::string_view argument);
+
 // All tokens of a raw command line, the program token first.
 std::vector<std::string> SplitCmdLine(std::string_view line);
 

@@ -7,8 +7,6 @@
 #include "cells/KvText.h"
 #include "expr/KvIParsDateText.h"
 
-namespace {}  // namespace
-
 bool StripEnclosing(char open, char close, std::string& s) {
   if (s.empty() || s.front() != open || s.back() != close) return false;
   if (s.size() == 1)
@@ -31,6 +29,7 @@ void TRowFilter::SetTable(const TSpreadSheetCells* cells, std::vector<std::strin
   cells_ = cells;
   upperNames_ = std::move(fieldNames);
   for (std::string& name : upperNames_) UpperAsciiInPlace(name);
+  dayNumbers_.clear();
   names_.clear();
   nextName_ = 0;
 }
@@ -49,16 +48,26 @@ void TRowFilter::EvaluateFilter(const std::string& text, Variant& result) {
 }
 
 void TRowFilter::FieldValue(std::int32_t i, Variant& value) const {
-  TKvICellView cell;
-  if (cells_ == nullptr || !cells_->PeekCell(i, CurrentRow, cell)) {
+  // The row is read whole, as the writer reads it; the sheet keeps the row last read.
+  const TKvICellView* cell =
+      cells_ == nullptr ? nullptr : CellInRow(cells_->RowCells(CurrentRow), i);
+  if (cell == nullptr) {
     value = Variant::Null();
     return;
   }
-  if (cell.Kind == VarKind::Boolean) {
-    value = Variant::String(cell.Int != 0 ? "1" : "0");
+  if (cell->Kind == VarKind::Boolean) {
+    value = Variant::String(cell->Int != 0 ? "1" : "0");
     return;
   }
-  value = cell.ToVariant();
+  if (std::size_t(i) < dayNumbers_.size() && dayNumbers_[std::size_t(i)] != TDayNumber::None &&
+      cell->Kind == VarKind::Integer) {
+    TDateTime dt;
+    const bool ok = dayNumbers_[std::size_t(i)] == TDayNumber::Date ? TryClarionDate(cell->Int, dt)
+                                                                    : TryClarionTime(cell->Int, dt);
+    value = ok ? Variant::Date(dt) : Variant::String("");
+    return;
+  }
+  value = cell->ToVariant();
 }
 
 TRowFilter::TNameEntry TRowFilter::Resolve(const std::string& eval,
@@ -136,6 +145,12 @@ void TRowFilter::LookupName(TKvIParser* /*sender*/, const std::string& eval, con
   }
   names_.push_back(Resolve(eval, value));
   nextName_ = 0;
+  // True and False read as the truth values they spell, as intended.
+  if (const TNameEntry& e = names_.back();
+      e.Kind == TNameKind::nkOther && !e.Value.IsNull() && OnNameIsNoField) {
+    const std::string text = TextOf(e.Value);
+    if (!SameTextAscii(text, "TRUE") && !SameTextAscii(text, "FALSE")) OnNameIsNoField(eval, text);
+  }
   Apply(names_.back(), args, argCount, value, done);
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ class TRowFilter {
   // column i. Names seen so far are resolved anew for the new table.
   void SetTable(const TSpreadSheetCells* cells, std::vector<std::string> fieldNames);
   const TSpreadSheetCells* Table() const { return cells_; }
+  // Integer fields that hold Clarion day numbers (/DATES=) or times (/TIMES=), by field:
+  // the filter sees them as dates and times, as they are written (an empty text for 0
+  // or an impossible value). Reset by SetTable.
+  enum class TDayNumber : std::uint8_t { None, Date, Time };
+  void SetDayNumberFields(std::vector<TDayNumber> kinds) { dayNumbers_ = std::move(kinds); }
 
   // Evaluates the filter for row Row of the table and converts the result to a truth
   // value. Failures of the expression and of the conversion propagate.
@@ -49,6 +55,10 @@ class TRowFilter {
   void FieldValue(std::int32_t i, Variant& value) const;
 
   std::int32_t CurrentRow = 0;
+  // Called once per table for each name of the filter that is no field of the table
+  // and no function: Name as written and the text it stands for. A misspelt field
+  // name compares with its own spelling, which the user should hear about.
+  std::function<void(const std::string& name, const std::string& text)> OnNameIsNoField;
 
  private:
   // What a name written in the filter stands for. It depends only on the name and the
@@ -71,6 +81,7 @@ class TRowFilter {
   std::string text_;
   const TSpreadSheetCells* cells_ = nullptr;
   std::vector<std::string> upperNames_;  // field names, upper-cased
+  std::vector<TDayNumber> dayNumbers_;   // by field; empty when none
   std::vector<TNameEntry> names_;
   std::size_t nextName_ = 0;  // where the search for the next name starts
 };

@@ -9,6 +9,10 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvStream.h"
+#include "front/BatchFiles.h"
+#include "front/BatchRun.h"
+#include "front/BatchSystem.h"
 #include "front/CmdLineHelper.h"
 #include "front/PathNames.h"
 #include "front/RunObject.h"
@@ -18,8 +22,15 @@ namespace {
 
 void WriteRaw(std::FILE* f, std::string_view text) { std::fwrite(text.data(), 1, text.size(), f); }
 
+// Warnings are left out (/QUIET).
+bool warningsQuiet = false;
+
 // Whether the run was given an owner password (for the hint after a signature failure).
 bool ownerGiven = false;
+
+// Whether the converted table goes to standard output: a failure report then goes to
+// standard error as well, where it is seen apart from the data.
+bool dataOnStdout = false;
 
 // The failure report of this run, kept so that it can go to standard error when
 // standard output cannot take it.
@@ -34,14 +45,27 @@ int RunEntry() {
   }
   std::vector<std::string> arguments;
   for (int i = 1; i <= count; ++i) arguments.push_back(CmdLineParamStr(i));
-  const TRunOptions o = ParseRunOptions(arguments);
+  std::vector<std::string> warnings;
+  TRunOptions o = ParseRunOptions(arguments, &warnings);
+  warningsQuiet = o.Quiet;
+  for (const std::string& w : warnings) WriteWarningLine(w);
+  // Nothing is read or written for a run without a target.
+  if (const std::string missing = MissingTargetMessage(o); !missing.empty()) {
+    WriteConsoleLine(missing);
+    return ecFailure;
+  }
+  ownerGiven = o.Owner.has_value();
+  if (IsFolderSource(o.Source)) return RunFolder(o, arguments);
+  dataOnStdout = o.Target == kStandardOutputTarget && !o.ListOnly;
+  // A target folder takes the output named after the source file.
+  if (!o.ListOnly && !dataOnStdout && FileExists(o.Source) && TargetIsFolder(o.Target)) {
+    MakeFolders(o.Target);
+    const std::string name = o.Source.substr(FileNamePartStart(o.Source));
+    o.Target = TargetInFolder(o.Target, name, OutputExtension(arguments));
+  }
 
   TA a;
-  a.Filter = o.Filter;
-  a.Owner = o.Owner;
-  ownerGiven = o.Owner.has_value();
-  return a.Run(o.Source, o.Target, o.Delimiter, o.Qualifier, o.RecordSeparator, o.Fixed, o.Header,
-               o.TypeLine, o.SkipGroups, o.Fields, o.TableName, o.ListOnly);
+  return a.Run(o);
 }
 
 std::string FileNameOf(std::string_view path) {
@@ -55,6 +79,7 @@ int Report(std::string_view className, std::string_view message) {
   const void* address = reinterpret_cast<const void*>(&RunEntry);
   failureReport = FailureReport(className, ProgramFilePath(), address, message);
   WriteRaw(stdout, failureReport);
+  if (dataOnStdout) WriteRaw(stderr, failureReport);
   return ecFailure;
 }
 
@@ -66,6 +91,7 @@ void WriteConsoleLine(std::string_view text) {
 }
 
 void WriteWarningLine(std::string_view text) {
+  if (warningsQuiet) return;
   std::fflush(stdout);
   WriteRaw(stderr, text);
   WriteRaw(stderr, "\r\n");
@@ -102,6 +128,7 @@ int VeltroMain(int argc, char** argv) {
         ownerGiven ? "The owner password does not open this file."
                    : "The file may be encrypted: give its owner password with /OWNER=.";
     WriteConsoleLine(hint);
+    if (dataOnStdout) WriteWarningLine(hint);
     failureReport += hint + "\r\n";
   } catch (const Exception& e) {
     code = Report(e.ClassName(), e.Message());
@@ -114,6 +141,9 @@ int VeltroMain(int argc, char** argv) {
   // too; the report can then only go to standard error, and a failure report of the
   // run goes there as well rather than being lost.
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    // With the data on standard output, the report of a failure is on standard error
+    // already.
+    if (!failureReport.empty() && dataOnStdout) return ecFailure;
     if (!failureReport.empty()) WriteRaw(stderr, failureReport);
     WriteRaw(stderr, FailureReport("EWriteError", ProgramFilePath(),
                                    reinterpret_cast<const void*>(&RunEntry),

@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
-enum TExitCode : int { ecDone = 0, ecFailure = 1, ecNotFound = 2 };
+// ecDamaged: the output was written, but the file is damaged and something was lost
+// or left out (the warnings say what).
+enum TExitCode : int { ecDone = 0, ecFailure = 1, ecNotFound = 2, ecDamaged = 3 };
 
 int VeltroMain(int argc, char** argv);
 

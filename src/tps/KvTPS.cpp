@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <unordered_set>
 
 #include "cells/KvExceptions.h"
 #include "cells/KvStream.h"
@@ -129,6 +131,9 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
   RebuildTableIndex();
   loading_ = true;
   SelectedTable().FieldLinks.clear();
+  damage_.Clear();
+  damage_.Strict = Strict;
+  usable_.clear();
   const TTPSFileView view = SourceView(stream);
   const std::span<const std::uint8_t> bytes = view.Raw();
   cellTextLeft_ = (std::uint64_t(16) << 20) + std::uint64_t(1024) * bytes.size();
@@ -139,7 +144,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
       // The pages of a mapped file can be given back once read: they come again from
       // the file when rows are decoded. (Not a private copy, nor a memory stream's bytes.)
       index->file = bytes;
-      index->releaseBehind = dynamic_cast<TFileStream*>(&stream) != nullptr && !bytes.empty() &&
+      index->releaseBehind = stream.ViewIsFileMapping() && !bytes.empty() &&
                              (source_.empty() || bytes.data() != source_.data());
       index->definitions = &records_;
       index->scanOf = [this](const TTPSRecord& r, TTPSRecordScan& scan) {
@@ -154,7 +159,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
       };
       index->keepMemos = ParseItems.Contains(ipiBLOB) && !ListOnly;
       index->keepRows = keepRows;
-      TpsCollectRecords(view, header_, records_, memos_, store_, &*index);
+      TpsCollectRecords(view, header_, records_, memos_, store_, &*index, &damage_);
       index->NoteDefinitions();  // those after the last data record, before any is joined
       index->definitions = nullptr;
       TpsJoinDefinitions(records_, store_);
@@ -164,15 +169,21 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
       records_.Clear();
       memos_.Clear();
       store_.Clear();
+      damage_.Clear();  // found again by the second walk
     }
-    BuildTables();
+    BuildTables(index->order);
     ProduceLazyRows(*index, view);
   } else {
-    TpsCollectRecords(view, header_, records_, memos_, store_);
+    TpsCollectRecords(view, header_, records_, memos_, store_, nullptr, &damage_);
     source_.clear();
     source_.shrink_to_fit();
     TpsJoinDefinitions(records_, store_);
-    BuildTables();
+    std::vector<std::int32_t> dataTables;
+    std::unordered_set<std::int32_t> seen;
+    for (const TTPSRecord& r : records_.Items())
+      if (r.Kind == tpsKindData && seen.insert(r.TableNumber).second)
+        dataTables.push_back(r.TableNumber);
+    BuildTables(dataTables);
     if (OnCellValue) ProduceRows();
   }
   CleanUp();
@@ -216,65 +227,98 @@ void TClarionTPS::SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount) {
   fieldCount = std::uint16_t(count);
 }
 
-void TClarionTPS::BuildTables() {
+void TClarionTPS::BuildTables(const std::vector<std::int32_t>& dataTables) {
   // Table number -> its first name record, found in one pass.
   std::unordered_map<std::int32_t, const TTPSRecordTableNameBody*> names;
   for (const TTPSRecord& r : records_.Items())
     if (r.Kind == tpsKindTableName && r.Body) {
       auto* b = static_cast<const TTPSRecordTableNameBody*>(r.Body.get());
-      names.emplace(b->TableNumber, b);
+      if (names.emplace(b->TableNumber, b).second) damage_.NameTable(b->TableNumber, b->Name);
     }
+  const auto nameOf = [&](std::int32_t number) {
+    auto nb = names.find(number);
+    return nb != names.end() ? nb->second->Name : std::string();
+  };
   for (std::size_t i = 0; i < records_.Count(); ++i) {
     TTPSRecord& r = records_[i];
     if (r.Kind != tpsKindDefinition || !r.Body) continue;
-    const std::int32_t index = TableIndexOf(r.TableNumber);
     auto& def = static_cast<TTPSRecordTableDefinitionBody&>(*r.Body);
     def.ParseDefinition(r.Bytes(), r.HeaderLength);
+    const std::string damage = TpsDefinitionDamage(def, r.Bytes().size());
     store_.Release(r.Data);  // the descriptors are all that is needed from now on
-    if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
-
-    TTPSClarionTable& t = Table(index);
-    t.DefinitionWord1 = def.DefinitionWord1;
-    t.DefinitionWord2 = def.DefinitionWord2;
-    t.FieldCount = def.FieldCount;
-    t.MemoCount = def.MemoCount;
-    t.KeyCount = def.KeyCount;
-    t.Fields.insert(t.Fields.end(), def.Fields.begin(), def.Fields.end());
-    t.Keys.insert(t.Keys.end(), def.Keys.begin(), def.Keys.end());
-
-    std::string name;
-    if (auto nb = names.find(r.TableNumber); nb != names.end()) {
-      name = nb->second->Name;
-    } else {
-      TTPSClarionTable& sel = SelectedTable();
-      std::size_t colon;
-      if (sel.FieldCount > 0 && !sel.Fields.empty() &&
-          (colon = sel.Fields[0].Name.find(':')) != std::string::npos) {
-        name = sel.Fields[0].Name.substr(colon + 1);
-      } else {
-        std::size_t slash = FileName.find_last_of("/\\");
-        name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
-      }
+    // The rows of a damaged definition would be garbage: the table is left out.
+    if (!damage.empty()) {
+      damage_.DefinitionDamaged(r.TableNumber, damage);
+      continue;
     }
-    TTPSClarionTable& table = Table(index);
-    table.Caption = name;
-    table.TableName = name;
-    table.Cells.AutoCount =
-        !(LoadRowStatutes.Contains(rsNormal) && LoadRowStatutes.Contains(rsDeleted) &&
-          LoadRowStatutes.Contains(rsError));
-    if (AutoPatchFieldNames)
-      for (TTPSField& f : table.Fields) {
-        std::size_t colon = f.Name.find(':');
-        if (colon != std::string::npos) f.Name.erase(0, colon + 1);
-      }
-    if (OnColumnWidth)
-      for (std::size_t j = 0; j < table.Fields.size(); ++j)
-        OnColumnWidth(this, index, std::int32_t(j), table.Fields[j].Length);
+    AddTable(r.TableNumber, std::move(def), nameOf(r.TableNumber));
+  }
+  // Tables with data records and no usable definition take one from the other file.
+  if (DefinitionsFile.empty()) return;
+  std::vector<TTPSForeignDefinition> other;
+  for (std::int32_t number : dataTables) {
+    if (usable_.count(number) != 0) continue;
+    if (other.empty()) other = TpsReadDefinitions(DefinitionsFile, Owner);
+    const std::string name = nameOf(number);
+    const TTPSForeignDefinition* found = nullptr;
+    for (const TTPSForeignDefinition& d : other)
+      if (d.TableNumber == number) found = &d;
+    for (const TTPSForeignDefinition& d : other)
+      if (!found && !name.empty() && SameTextAscii(d.Name, name)) found = &d;
+    if (!found) continue;
+    if (name.empty()) damage_.NameTable(number, found->Name);
+    AddTable(number, found->Definition, name.empty() ? found->Name : name);
+    std::size_t slash = DefinitionsFile.find_last_of("/\\");
+    damage_.DefinitionTaken(
+        number, slash == std::string::npos ? DefinitionsFile : DefinitionsFile.substr(slash + 1));
   }
 }
 
+void TClarionTPS::AddTable(std::int32_t number, TTPSRecordTableDefinitionBody def,
+                           std::string name) {
+  const std::int32_t index = TableIndexOf(number);
+  usable_.insert(number);
+  if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
+
+  TTPSClarionTable& t = Table(index);
+  t.DefinitionWord1 = def.DefinitionWord1;
+  t.DefinitionWord2 = def.DefinitionWord2;
+  t.FieldCount = def.FieldCount;
+  t.MemoCount = def.MemoCount;
+  t.KeyCount = def.KeyCount;
+  t.Fields.insert(t.Fields.end(), def.Fields.begin(), def.Fields.end());
+  t.Keys.insert(t.Keys.end(), def.Keys.begin(), def.Keys.end());
+
+  if (name.empty()) {
+    TTPSClarionTable& sel = SelectedTable();
+    std::size_t colon;
+    if (sel.FieldCount > 0 && !sel.Fields.empty() &&
+        (colon = sel.Fields[0].Name.find(':')) != std::string::npos) {
+      name = sel.Fields[0].Name.substr(colon + 1);
+    } else {
+      std::size_t slash = FileName.find_last_of("/\\");
+      name = slash == std::string::npos ? FileName : FileName.substr(slash + 1);
+    }
+  }
+  TTPSClarionTable& table = Table(index);
+  table.Caption = name;
+  table.TableName = name;
+  table.Cells.AutoCount =
+      !(LoadRowStatutes.Contains(rsNormal) && LoadRowStatutes.Contains(rsDeleted) &&
+        LoadRowStatutes.Contains(rsError));
+  if (AutoPatchFieldNames)
+    for (TTPSField& f : table.Fields) {
+      std::size_t colon = f.Name.find(':');
+      if (colon != std::string::npos) f.Name.erase(0, colon + 1);
+    }
+  if (OnColumnWidth)
+    for (std::size_t j = 0; j < table.Fields.size(); ++j)
+      OnColumnWidth(this, index, std::int32_t(j), table.Fields[j].Length);
+}
+
 void TClarionTPS::ProduceRows() {
-  memoIndex_.Sort(memos_);
+  memoIndex_.Sort(memos_, &store_, &damage_);
+  std::map<std::int32_t, std::uint64_t> withoutDefinition;
   const std::int64_t total = std::int64_t(records_.Count());
   const bool loadNormal = LoadRowStatutes.Contains(rsNormal);
   for (std::size_t i = 0; i < records_.Count(); ++i) {
@@ -291,12 +335,19 @@ void TClarionTPS::ProduceRows() {
       store_.Release(r.Data);
       continue;
     }
+    if (usable_.count(r.TableNumber) == 0) {
+      ++withoutDefinition[r.TableNumber];
+      store_.Release(r.Data);
+      continue;
+    }
     TTPSClarionTable& t = Table(sheetNo);
     if (t.FieldCount > t.Fields.size()) t.FieldCount = std::uint16_t(t.Fields.size());
     ProduceRecord(sheetNo, t, r.TableNumber, row, r.Bytes(), r.HeaderLength, invalidDateTimes_);
     SetRecordStatus(sheetNo, row, rsNormal);
     store_.Release(r.Data);  // the row is out; its bytes are not needed again
   }
+  for (const auto& [number, count] : withoutDefinition)
+    damage_.RecordsWithoutDefinition(number, count);
 }
 
 void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::int32_t tableNumber,
@@ -331,6 +382,11 @@ void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::
   const std::size_t stored = t.Cells.TextBytes() - textBefore;
   if (stored > cellTextLeft_) throw Exception(kTextLimitMessage);
   cellTextLeft_ -= stored;
+}
+
+const TTPSClarionTable* TClarionTPS::TableOfSheet(std::int32_t index) const {
+  if (index < 0 || index >= sheets_.Count()) return nullptr;
+  return dynamic_cast<const TTPSClarionTable*>(&sheets_[index]);
 }
 
 void TClarionTPS::CleanUp() {

@@ -7,16 +7,31 @@
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "cells/KvCells.h"
 #include "tps/KvClarion.h"
 #include "tps/KvTPSContainer.h"
+#include "tps/KvTPSDamage.h"
 #include "tps/KvTPSFields.h"
+#include "tps/KvTPSRecords.h"
 #include "tps/KvTPSValues.h"
 
 struct TTPSLazyIndex;
 struct TTPSLazyMemoReader;
+class TTPSMemoPieces;
+
+// A table definition read from another file.
+struct TTPSForeignDefinition {
+  std::int32_t TableNumber = 0;
+  std::string Name;
+  TTPSRecordTableDefinitionBody Definition;  // parsed
+};
+// The usable definitions of the file at path (decrypted with owner when it is
+// encrypted with it). Fails when the file is missing or is no TopSpeed file.
+std::vector<TTPSForeignDefinition> TpsReadDefinitions(const std::string& path,
+                                                      const std::optional<std::string>& owner);
 
 // One table of the file (a sheet).
 class TTPSClarionTable : public TSpreadSheet {
@@ -49,6 +64,13 @@ class TClarionTPS : public TCustomClarion {
   // record list then holds no data records. Loads with progress or status events,
   // a row window, or every row status fall back to reporting every cell.
   bool LazyRows = false;
+  // The first damage found ends the load with its description (Exception) instead of
+  // being passed over and reported in Damage().
+  bool Strict = false;
+  // Another file of the same application (a backup, an empty copy): tables whose
+  // definition is missing or damaged take it from there, matched by table number,
+  // else by name.
+  std::string DefinitionsFile;
 
   // A load that only names the tables (with rows on demand, on a fresh reader): the
   // records are looked at as they are cut (impossible dates are counted) and where
@@ -69,10 +91,14 @@ class TClarionTPS : public TCustomClarion {
 
   // Impossible dates/times met during the last load (each became an empty text).
   std::int64_t InvalidDateTimeCount() const { return invalidDateTimes_; }
+  // What the last load passed over or read only in part.
+  const TTPSDamage& Damage() const { return damage_; }
 
   // Position of the first table with this number; appends a new table when there is none.
   std::int32_t TableIndexOf(std::int32_t number);
   TTPSClarionTable& Table(std::int32_t index);
+  // The table of sheet Index, or null when that sheet is not a table or does not exist.
+  const TTPSClarionTable* TableOfSheet(std::int32_t index) const;
   // The table of TableNumber (created when missing).
   TTPSClarionTable& SelectedTable();
   // The selected table's field i, or null.
@@ -84,16 +110,22 @@ class TClarionTPS : public TCustomClarion {
   const TTPSRecords& Memos() const { return memos_; }
 
  private:
-  // The file's bytes, from a mapping or one read of the whole stream. The one place
-  // where the file content is obtained.
-  // The stream's bytes (mapped, or read into source_), decrypted as read when they
-  // are encrypted and an owner password opens them.
+  // The stream's bytes, the one place where the file content is obtained: mapped, or
+  // read whole into source_; decrypted as read when they are encrypted and an owner
+  // password opens them.
   TTPSFileView SourceView(TStream& stream);
   std::span<const std::uint8_t> ReadWholeStream(TStream& stream);
-  void BuildTables();
+  // Builds the tables from their definitions; dataTables: the tables with data records.
+  void BuildTables(const std::vector<std::int32_t>& dataTables);
+  void AddTable(std::int32_t number, TTPSRecordTableDefinitionBody def, std::string name);
   void ProduceRows();
   bool LazyLoadPossible() const;
   void ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view);
+  void CountIncompleteMemos(const TTPSMemoPieces& memos, std::size_t from, std::size_t to,
+                            std::int32_t number, const TTPSClarionTable& t,
+                            std::int32_t plainFields, std::span<const TKvISourceRow> rows,
+                            TTPSLazyMemoReader& reader,
+                            std::vector<std::pair<std::size_t, std::size_t>>& blobs);
   // Reports the cells of one data record (the load without rows on demand).
   void ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::int32_t tableNumber,
                      std::int32_t row, std::span<const std::uint8_t> data,
@@ -116,6 +148,8 @@ class TClarionTPS : public TCustomClarion {
   std::unordered_map<std::int32_t, std::int32_t> tableIndex_;  // during a load
   bool loading_ = false;
   std::int64_t invalidDateTimes_ = 0;
+  TTPSDamage damage_;
+  std::unordered_set<std::int32_t> usable_;  // tables with a usable definition
   // Cell text a load may still store in the grid: 1,024 bytes per byte of the source
   // plus 16 MiB, as for the text of a run. Records of a damaged file that share a
   // record number overwrite each other's cells, and each overwritten text stays in

@@ -9,6 +9,7 @@
 #endif
 
 #include "cells/KvExceptions.h"
+#include "tps/KvTPSDamage.h"
 #include "tps/KvTPSRecords.h"
 
 namespace {
@@ -82,13 +83,17 @@ TTPSRecord& TTPSRecord::operator=(TTPSRecord&&) noexcept = default;
 
 // ---- Pages ----
 
-void TpsExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) {
+namespace {
+
+// Expands into out until the stored bytes end or out reaches limit (by at most one
+// run more); false for a zero skip byte.
+bool Expand(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::size_t limit) {
   const std::size_t n = in.size();
   std::size_t p = 0;
   // The last stored byte is never needed: the loop stops at n - 1 consumed bytes.
-  while (n > 0 && p < n - 1 && out.size() < kMaxExpanded) {
+  while (n > 0 && p < n - 1 && out.size() < limit) {
     std::uint8_t b = in[p++];
-    if (b == 0) throw Exception("Incorrect RLE skip byte (0x00) for encoding");
+    if (b == 0) return false;
     std::size_t count = b;
     if (b >= 0x80) {
       if (p >= n) break;
@@ -109,6 +114,48 @@ void TpsExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& 
       out.insert(out.end(), times, rep);
     }
   }
+  return true;
+}
+
+}  // namespace
+
+void TpsExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) {
+  if (!Expand(in, out, kMaxExpanded))
+    throw Exception("Incorrect RLE skip byte (0x00) for encoding");
+}
+
+bool TpsExpandPageExactly(std::span<const std::uint8_t> stored, std::size_t expandedSize,
+                          std::vector<std::uint8_t>& out) {
+  out.clear();
+  return Expand(stored, out, expandedSize + 1) && out.size() == expandedSize;
+}
+
+bool TpsPageFramingOk(std::span<const std::uint8_t> body, std::uint32_t count) {
+  const std::size_t n = body.size();
+  std::size_t p = 0;
+  std::uint32_t previous = 0;  // the previous record's length: what can be shared
+  for (std::uint32_t k = 0; k < count; ++k) {
+    if (p >= n) return false;
+    const std::uint8_t flags = body[p];
+    std::uint32_t length = previous, shared = 0;
+    if (k == 0) {
+      if (n - p < 5 || (flags & 0xC0) != 0xC0) return false;
+      length = TpsLe16(&body[p + 1]);
+      p += 5;
+    } else {
+      ++p;
+      const std::size_t lengths = ((flags & 0x80) ? 2 : 0) + ((flags & 0x40) ? 2 : 0);
+      if (n - p < lengths) return false;
+      if (flags & 0x80) length = TpsLe16(&body[p]);
+      p += lengths;
+      shared = flags & 0x3F;
+      if (shared > previous || shared > length) return false;
+    }
+    if (n - p < length - shared) return false;
+    p += length - shared;
+    previous = length;
+  }
+  return p == n;
 }
 
 namespace {
@@ -357,7 +404,8 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
 }
 
 void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
-                       TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink) {
+                       TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink,
+                       TTPSDamage* damage) {
   std::memset(header, 0, sizeof header);
   std::vector<std::uint8_t> read;  // decrypted bytes of the header or of a page
   const std::span<const std::uint8_t> head = file.Read(0, kTpsHeaderSize, read);
@@ -406,38 +454,108 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
     if (used > budget)
       throw Exception("The file is damaged: its pages hold far more records than its size allows");
   };
-  for (std::size_t i = 0; i < kTpsBlockCount; ++i) {
-    const auto [start, end] = TpsBlockEntry(header, i);
-    if (start == end || start >= size) continue;
+  TTPSDamage ignored;
+  TTPSDamage& report = damage ? *damage : ignored;
+  // Real files state their length in the header (some leave it 0).
+  const std::uint64_t stated = TpsStatedFileSize(header);
+  const bool cutShort = stated > size;
+  if (cutShort) report.CutShort(size, stated);
+
+  // Reads the page at pos when its header, expansion and records hold together;
+  // false otherwise (nothing of it is kept).
+  auto readPage = [&](std::uint64_t pos, const TTPSPageHeader& h) {
+    if (size - pos < h.PageSize) return false;            // cut off by the end of the file
+    if (h.Level != 0 || h.RecordCount == 0) return true;  // index pages are not read
+    const std::span<const std::uint8_t> stored =
+        file.Read(pos + kTpsPageHeaderSize, h.PageSize - kTpsPageHeaderSize, read);
+    std::span<const std::uint8_t> body = stored;
+    if (!h.Plain()) {
+      if (h.ExpandedSize < kTpsPageHeaderSize ||
+          !TpsExpandPageExactly(stored, h.ExpandedSize - kTpsPageHeaderSize, expanded))
+        return false;
+      body = expanded;
+    }
+    if (!TpsPageFramingOk(body, h.RecordCount)) return false;
+    CutRecords(body, h.RecordCount, records, memos, store, pos, dataSink, scratch);
+    if (dataSink) dataSink->Passed(pos);
+    checkBudget();
+    return true;
+  };
+  // Reads the pages of [start, end) one after another. A page that cannot be read is
+  // counted, as is a place where no page is found (once up to the next page). Searching
+  // (outside the blocks), only pages are looked at, and one that cannot be read and runs
+  // into the next block is a stale page partly overwritten by it: not counted. Returns
+  // the pages read.
+  std::vector<TTPSBlockEntry> foundPages;  // pages found by searching
+  auto walk = [&](std::uint64_t start, std::uint64_t end, bool searching) {
+    std::uint64_t found = 0;
+    bool lost = false;
     std::uint64_t pos = start;
     while (pos < end && pos < size && size - pos >= kTpsPageHeaderSize) {
       const TTPSPageHeader h = TpsPageHeader(file.Read(pos, kTpsPageHeaderSize, read).data());
-      const std::uint16_t pageSize = h.PageSize;
-      const std::uint16_t expandedSize = h.ExpandedSize;
-      const std::uint16_t recordCount = h.RecordCount;
-      const std::uint8_t level = h.Level;
-      std::uint64_t next = pos + kTpsPageHeaderSize;
-      // A page that does not sit where it says: only its header is passed over.
-      if (TpsPageInPlace(h, pos)) {
-        next = pos + pageSize;
-        if (level == 0) {
-          if (recordCount != 0) {
-            const std::uint64_t bodyEnd = std::min<std::uint64_t>(pos + pageSize, size);
-            const std::span<const std::uint8_t> stored = file.Read(
-                pos + kTpsPageHeaderSize, std::size_t(bodyEnd - pos - kTpsPageHeaderSize), read);
-            if (pageSize == expandedSize) {
-              CutRecords(stored, recordCount, records, memos, store, pos, dataSink, scratch);
-            } else {
-              expanded.clear();
-              TpsExpandPage(stored, expanded);
-              CutRecords(expanded, recordCount, records, memos, store, pos, dataSink, scratch);
-            }
-            if (dataSink) dataSink->Passed(pos);
-            checkBudget();
-          }
-        }
+      const bool inPlace = TpsPageInPlace(h, pos);
+      if (inPlace && readPage(pos, h)) {
+        ++found;
+        if (searching) foundPages.push_back({pos, pos + h.PageSize});
+        lost = false;
+        pos = TpsNextPageBoundary(pos + h.PageSize);
+        continue;
       }
-      pos = TpsNextPageBoundary(next);
+      // A block that starts where no page is: decided once the search is done.
+      const bool doubtfulStart = !searching && pos == start && !inPlace;
+      if (searching ? inPlace && end - pos >= h.PageSize : (inPlace || !lost) && !doubtfulStart)
+        report.PageLost(pos);
+      lost = true;
+      pos = TpsNextPageBoundary(pos + kTpsPageHeaderSize);
     }
+    return found;
+  };
+
+  // Entries whose numbers hold together are walked. A damaged one (past the end of a
+  // file that is not cut short, before the end of the block before it) is not, and the
+  // parts of the file that no walked entry covers are then searched for pages. So are
+  // they when an entry starts where no page is: when a page found there holds its start,
+  // the entry pointed into the middle of it; otherwise its first page is lost. An intact
+  // file is never searched: the stale pages it keeps outside its blocks stay unread.
+  std::vector<TTPSBlockEntry> walked;
+  std::vector<std::size_t> doubtful;  // entries that start where no page is
+  bool search = false;
+  std::uint64_t previousEnd = kTpsHeaderSize;
+  for (std::size_t i = 0; i < kTpsBlockCount; ++i) {
+    const TTPSBlockEntry e = TpsBlockEntry(header, i);
+    if (e.Start == e.End) continue;
+    if (cutShort && e.Start >= size) continue;  // lost with the tail of the file
+    if (e.Start > e.End || e.Start < previousEnd || (!cutShort && e.End > size)) {
+      report.BlockEntryDamaged(i);
+      search = true;
+      continue;
+    }
+    if (size - e.Start < kTpsPageHeaderSize ||
+        !TpsPageInPlace(TpsPageHeader(file.Read(e.Start, kTpsPageHeaderSize, read).data()),
+                        e.Start)) {
+      doubtful.push_back(i);
+      search = true;
+    }
+    previousEnd = e.End;
+    walked.push_back(e);
+    walk(e.Start, e.End, false);
+  }
+  if (!search) return;
+  std::uint64_t from = kTpsHeaderSize, found = 0;
+  for (const TTPSBlockEntry& e : walked) {
+    if (e.Start > from) found += walk(from, e.Start, true);
+    from = std::max(from, e.End);
+  }
+  if (from < size) found += walk(from, size, true);
+  report.PagesFoundBySearch(found);
+  for (std::size_t i : doubtful) {
+    const std::uint64_t start = TpsBlockEntry(header, i).Start;
+    bool inFoundPage = false;
+    for (const TTPSBlockEntry& p : foundPages)
+      inFoundPage = inFoundPage || (p.Start < start && start < p.End);
+    if (inFoundPage)
+      report.BlockEntryDamaged(i);
+    else
+      report.PageLost(start);
   }
 }

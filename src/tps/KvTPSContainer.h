@@ -36,6 +36,7 @@ struct TTPSUninitAllocator : std::allocator<T> {
 using TTPSFileBytes = std::vector<std::uint8_t, TTPSUninitAllocator<std::uint8_t>>;
 
 class TTPSRecordBody;
+class TTPSDamage;
 
 // Record bytes live in large chunks owned by a store; a record holds a view of its
 // bytes. When every record of a chunk has released its bytes, the chunk is freed.
@@ -171,16 +172,27 @@ void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t fro
 // Checks the header and collects the records of every block into the records list
 // (data, metadata, definition and table name records, in file order) and the memo
 // list (memo records, each numbered by its position of insertion). Throws
-// EKvIFileFormatException for a file that is not a TopSpeed file and Exception for
-// the page errors "Incorrect RLE skip byte (0x00) for encoding" and "Incorrect start
-// record in page"; damaged lengths end the page or block quietly.
-// With a data sink, data records go to the sink and not into the records list.
+// EKvIFileFormatException for a file that is not a TopSpeed file. A page whose header,
+// expansion or record framing does not hold together is passed over whole and
+// reported to damage, as are damaged block-table entries (the parts of the file no
+// intact entry covers are then searched for pages) and a file shorter than its header
+// says. With a data sink, data records go to the sink and not into the records list.
 void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
-                       TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink = nullptr);
+                       TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink = nullptr,
+                       TTPSDamage* damage = nullptr);
 
 // Expands a run-length encoded page body (the stored bytes) and appends the result
 // to out. Reads only the given bytes.
 void TpsExpandPage(std::span<const std::uint8_t> stored, std::vector<std::uint8_t>& out);
+
+// Expands a page body that must expand to exactly expandedSize bytes into out
+// (replacing its content); false when it does not, or holds a zero skip byte.
+bool TpsExpandPageExactly(std::span<const std::uint8_t> stored, std::size_t expandedSize,
+                          std::vector<std::uint8_t>& out);
+
+// Whether count records fill an expanded page body exactly: the first one with both
+// lengths, every shared prefix within the record before it.
+bool TpsPageFramingOk(std::span<const std::uint8_t> body, std::uint32_t count);
 
 // Cuts up to count records from an expanded page body and adds them to the lists.
 void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,

@@ -1,31 +1,12 @@
-// Field and key descriptors of TopSpeed table definitions, and the type codes.
+// Field and key descriptors of TopSpeed table definitions (the type codes are in
+// cells/KvTableSchema.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// Internal type codes; a file's type byte maps to one of them (TpsInternalType).
-enum TTPSTypeCode : std::uint8_t {
-  tpsUnknown = 0,
-  tpsByte = 1,
-  tpsShort = 2,
-  tpsUShort = 3,
-  tpsDate = 4,
-  tpsTime = 5,
-  tpsLong = 6,
-  tpsULong = 7,
-  tpsFloat = 8,
-  tpsDouble = 9,
-  tpsDecimal = 10,
-  tpsChar = 11,
-  tpsVarChar = 12,
-  tpsMaskString = 13,
-  tpsGroup = 14,
-  tpsBLOB = 15,
-  tpsMEMO = 16,
-  tpsString = 17,
-};
+#include "cells/KvTableSchema.h"
 
 // A field descriptor: a field of the data record, or a MEMO/BLOB descriptor.
 struct TTPSField {

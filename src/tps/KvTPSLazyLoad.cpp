@@ -1,6 +1,7 @@
 // Loads with rows decoded on demand: when a load may keep only where the records lie,
 // and the tables' row sources built from what the early scan found.
 #include <algorithm>
+#include <tuple>
 
 #include "tps/KvTPS.h"
 #include "tps/KvTPSLazy.h"
@@ -39,6 +40,41 @@ std::string TClarionTPS::MemoText(std::int32_t table, std::uint8_t memo, std::in
   return m.text.substr(t.At, t.Length);
 }
 
+// The memos of the table's rows (rows in record-number order) with a gap in their pieces,
+// counted once each as damage; BLOBs without a gap are added to blobs, [first, last) of
+// the pieces, for their length to be checked.
+void TClarionTPS::CountIncompleteMemos(const TTPSMemoPieces& memos, std::size_t from,
+                                       std::size_t to, std::int32_t number,
+                                       const TTPSClarionTable& t, std::int32_t plainFields,
+                                       std::span<const TKvISourceRow> rows,
+                                       TTPSLazyMemoReader& reader,
+                                       std::vector<std::pair<std::size_t, std::size_t>>& blobs) {
+  // Memo number -> 1 for a MEMO column, 2 for a BLOB column, 0 for none.
+  std::uint8_t kind[256] = {};
+  for (std::int32_t j = 0; j < std::int32_t(t.FieldCount); ++j) {
+    const TTPSField& f = t.Fields[std::size_t(j)];
+    if (!f.IsMemo() || (f.IsArray() && !SplitArrayFields)) continue;
+    kind[(j - plainFields) & 0xFF] = f.Type == tpsBLOB ? 2 : 1;
+  }
+  const std::span<const TTPSMemoPiece> items = memos.Items();
+  std::size_t row = 0;
+  for (std::size_t i = from; i < to;) {
+    std::size_t end = i + 1;
+    while (end < to && items[end].Record == items[i].Record && items[end].Memo == items[i].Memo)
+      ++end;
+    const std::int64_t rowNo = std::int64_t(items[i].Record) - 1;
+    while (row < rows.size() && rows[row].RowNo < rowNo) ++row;
+    const std::uint8_t k = kind[items[i].Memo];
+    if (k != 0 && row < rows.size() && rows[row].RowNo == rowNo) {
+      if (memos.Incomplete(i, end, false, reader.pageOffsets, reader.pages))
+        damage_.MemoIncomplete(number, items[i].Record, k == 2);
+      else if (k == 2)
+        blobs.push_back({i, end});  // its stated length is read later, in file order
+    }
+    i = end;
+  }
+}
+
 void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view) {
   index.memos.Sort();
   auto memos = std::make_shared<TTPSMemoPieces>(std::move(index.memos));
@@ -57,9 +93,16 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
     TTPSLazyMemoReader*& p;
     ~Unset() { p = nullptr; }
   } unset{lazyMemos_};
+  // One piece per key: a piece stored twice is kept once, as the first one read.
+  memos->DropDuplicates(file->PageOffsets, memoReader.pages, &damage_);
+  std::vector<std::pair<std::size_t, std::size_t>> blobs;
 
   for (std::int32_t number : index.order) {
     std::vector<TKvISourceRow>& rows = index.rows[number];
+    if (usable_.count(number) == 0) {
+      damage_.RecordsWithoutDefinition(number, rows.size());
+      continue;
+    }
     const std::int32_t sheetNo = TableIndexOf(number);
     TTPSClarionTable& t = Table(sheetNo);
     if (t.FieldCount > t.Fields.size()) t.FieldCount = std::uint16_t(t.Fields.size());
@@ -105,6 +148,11 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
     for (std::size_t i = 1; i < rows.size() && !duplicates; ++i)
       duplicates = rows[i].RowNo == rows[i - 1].RowNo;
 
+    const auto [memoFrom, memoTo] = memos->TableRange(number);
+    if (loadMemos && memoFrom < memoTo)
+      CountIncompleteMemos(*memos, memoFrom, memoTo, number, t, plainFields, rows, memoReader,
+                           blobs);
+
     if (duplicates || t.Cells.RowEntryCount() > 0 || t.Cells.HasRowSource()) {
       // Later records of a number overwrite earlier ones cell by cell, and a sheet that
       // already holds rows gets more: report every cell, as a load without rows on
@@ -122,7 +170,6 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
 
     auto source = std::make_unique<TTPSLazyRows>(file, t.Fields, t.FieldCount, SplitArrayFields,
                                                  ArrayFieldSeparator);
-    const auto [memoFrom, memoTo] = memos->TableRange(number);
     if (loadMemos) source->SetMemos(memos, memoFrom, memoTo, plainFields);
     std::size_t cursor = memoFrom;
     std::size_t kept = 0;
@@ -157,4 +204,24 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
     t.Cells.ColCount = std::max(t.Cells.ColCount, lastColumn + 1);
     t.Cells.SetRowSource(std::move(source), std::move(rows));
   }
+  // BLOBs whose pieces do not add up to their stated length: their first pieces read in
+  // file order through pages given back behind (a mapped file's pages would otherwise
+  // stay in memory), then reported in row order.
+  const std::span<const TTPSMemoPiece> pieces = memos->Items();
+  std::vector<std::size_t> order(blobs.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const TTPSMemoPiece &x = pieces[blobs[a].first], &y = pieces[blobs[b].first];
+    return std::tie(x.Page, x.IndexInPage) < std::tie(y.Page, y.IndexInPage);
+  });
+  std::vector<bool> shortOf(blobs.size());
+  TTPSPageCache blobPages(file->View, releaseBehind);
+  for (std::size_t i : order)
+    shortOf[i] =
+        memos->Incomplete(blobs[i].first, blobs[i].second, true, file->PageOffsets, blobPages);
+  for (std::size_t i = 0; i < blobs.size(); ++i)
+    if (shortOf[i]) {
+      const TTPSMemoPiece& p = pieces[blobs[i].first];
+      damage_.MemoIncomplete(p.Table, p.Record, true);
+    }
 }

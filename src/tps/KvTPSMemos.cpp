@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "tps/KvTPSBytes.h"
+#include "tps/KvTPSDamage.h"
 
 namespace {
 
@@ -39,6 +40,62 @@ void TTPSMemoPieces::Sort() {
   // Files written memo after memo need no sorting.
   if (!std::is_sorted(pieces_.begin(), pieces_.end(), KeyLess))
     std::stable_sort(pieces_.begin(), pieces_.end(), KeyLess);
+}
+
+void TTPSMemoPieces::DropDuplicates(std::span<const std::uint64_t> pageOffsets,
+                                    TTPSPageCache& pages, TTPSDamage* damage) {
+  const auto bytesOf = [&](const TTPSMemoPiece& p, std::vector<std::uint8_t>& out) {
+    out.clear();
+    std::span<const std::uint8_t> data;
+    std::uint16_t header = 0;
+    if (p.Page < pageOffsets.size() &&
+        pages.Record(pageOffsets[p.Page], p.IndexInPage, data, header))
+      out.assign(data.begin(), data.end());
+  };
+  std::vector<std::uint8_t> first, again;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < pieces_.size(); ++i) {
+    const TTPSMemoPiece& p = pieces_[i];
+    if (kept > 0 && !KeyLess(pieces_[kept - 1], p)) {
+      // The same piece again: the first one stays. Other bytes are a conflict.
+      if (damage) {
+        const TTPSMemoPiece& k = pieces_[kept - 1];
+        bool conflict = k.Length != p.Length;
+        if (!conflict) {
+          bytesOf(k, first);
+          bytesOf(p, again);
+          conflict = first != again;
+        }
+        if (conflict) damage->PieceConflict(p.Table);
+      }
+      continue;
+    }
+    pieces_[kept++] = p;
+  }
+  pieces_.resize(kept);
+}
+
+bool TTPSMemoPieces::Incomplete(std::size_t first, std::size_t last, bool blob,
+                                std::span<const std::uint64_t> pageOffsets,
+                                TTPSPageCache& pages) const {
+  last = std::min(last, pieces_.size());
+  if (first >= last) return false;
+  std::size_t total = 0;
+  for (std::size_t i = first; i < last; ++i) {
+    if (pieces_[i].Sequence != i - first) return true;  // a sequence number missing
+    total += pieces_[i].Length;
+  }
+  if (!blob) return false;
+  // A BLOB starts with the length of the data that follows.
+  if (total < 4) return true;
+  std::string text;
+  const std::span<const TTPSMemoPiece> all(pieces_);
+  // The first piece holds the length unless it is very short.
+  const std::size_t upTo = pieces_[first].Length >= 4 ? first + 1 : last;
+  TpsAssembleMemo(all.subspan(first, upTo - first), false, pageOffsets, pages, text);
+  if (text.size() < 4) return true;
+  const std::uint32_t stated = TpsLe32(reinterpret_cast<const std::uint8_t*>(text.data()));
+  return stated != total - 4;
 }
 
 std::pair<std::size_t, std::size_t> TTPSMemoPieces::TableRange(std::int32_t table) const {

@@ -10,6 +10,8 @@
 
 #include "tps/KvTPSContainer.h"
 
+class TTPSDamage;
+
 // One memo record: its key (table, record number, memo number, sequence number), where
 // it lies (a page of the load's page list and its place in the page) and the length
 // of its text part. File order is kept among pieces of the same key.
@@ -33,6 +35,14 @@ class TTPSMemoPieces {
   // Sorts by table, record number, memo number and sequence number; pieces of the same
   // key stay in file order.
   void Sort();
+  // After Sort: keeps the first piece of each key (in file order), read through pages
+  // (whose page list is pageOffsets); a later one with other bytes is reported to damage.
+  void DropDuplicates(std::span<const std::uint64_t> pageOffsets, TTPSPageCache& pages,
+                      TTPSDamage* damage);
+  // Whether the memo of the pieces [first, last) (one key but the sequence number) lacks
+  // a piece, or for a BLOB, whether its pieces do not add up to its stated length.
+  bool Incomplete(std::size_t first, std::size_t last, bool blob,
+                  std::span<const std::uint64_t> pageOffsets, TTPSPageCache& pages) const;
   std::span<const TTPSMemoPiece> Items() const { return pieces_; }
   // The pieces of one table: [first, last) of Items().
   std::pair<std::size_t, std::size_t> TableRange(std::int32_t table) const;

@@ -10,8 +10,9 @@ namespace {
 struct Cursor {
   TTPSBytesView d;
   std::size_t p;
+  bool Over = false;  // a read went past the end
   std::size_t Left() const { return p < d.size() ? d.size() - p : 0; }
-  std::uint8_t U8() { return p < d.size() ? d[p++] : (p = d.size(), 0); }
+  std::uint8_t U8() { return p < d.size() ? d[p++] : (p = d.size(), Over = true, 0); }
   std::uint16_t U16() {
     std::uint16_t lo = U8();
     std::uint16_t hi = U8();
@@ -38,7 +39,10 @@ struct Cursor {
     if (p < d.size() && d[p] == 0) ++p;
     return s;
   }
-  void Skip(std::size_t n) { p = std::min(d.size(), p + n); }
+  void Skip(std::size_t n) {
+    Over = Over || n > Left();
+    p = std::min(d.size(), p + n);
+  }
 };
 
 }  // namespace
@@ -91,6 +95,7 @@ void TTPSRecordTableDefinitionBody::ParseDefinition(TTPSBytesView data, std::siz
   KeyCount = c.U16();
   Fields.clear();
   Keys.clear();
+  Complete = false;
 
   for (std::uint32_t i = 0; i < FieldCount && c.Left() >= 13; ++i) {
     TTPSField f;
@@ -148,6 +153,52 @@ void TTPSRecordTableDefinitionBody::ParseDefinition(TTPSBytesView data, std::siz
     }
     Keys.push_back(std::move(k));
   }
+  Complete = !c.Over && Fields.size() == FieldCount && Keys.size() == KeyCount &&
+             std::all_of(Keys.begin(), Keys.end(),
+                         [](const TTPSKey& k) { return k.Components.size() == k.ComponentCount; });
+  ParsedEnd = std::min(c.p, data.size());
+}
+
+std::string TpsDefinitionDamage(const TTPSRecordTableDefinitionBody& def, std::size_t dataSize) {
+  if (def.Fields.empty()) return "it has no fields";
+  if (!def.Complete || def.ParsedEnd != dataSize) return "its entries do not end where it ends";
+  const std::uint32_t recordLength = def.DefinitionWord2;
+  for (const TTPSField& f : def.Fields) {
+    if (f.IsMemo()) continue;
+    const std::string name = "field " + f.Name;
+    if (std::uint32_t(f.Offset) + f.Length > recordLength)
+      return name + " does not fit in the record";
+    const std::uint32_t elements = std::max<std::uint32_t>(f.Elements, 1);
+    if (elements > 1 && elements > f.Length) return name + " has more elements than bytes";
+    // The fixed sizes of the number, date and time types.
+    std::uint32_t size = 0;
+    switch (f.Type) {
+      case tpsByte:
+        size = 1;
+        break;
+      case tpsShort:
+      case tpsUShort:
+        size = 2;
+        break;
+      case tpsDate:
+      case tpsTime:
+      case tpsLong:
+      case tpsULong:
+        size = 4;
+        break;
+      case tpsDouble:
+        size = 8;
+        break;
+      case tpsFloat:  // SREAL or REAL
+        size = f.Length == elements * 6 ? 6 : 4;
+        break;
+      default:
+        break;
+    }
+    if (size != 0 && f.Length != elements * size)
+      return name + " has a size that does not fit its type";
+  }
+  return std::string();
 }
 
 std::unique_ptr<TTPSRecordBody> TpsCreateBody(std::uint8_t kind) {

@@ -45,6 +45,10 @@ class TTPSRecordTableDefinitionBody : public TTPSRecordBody {
   std::uint16_t BlockNumber = 0;
   std::uint16_t DefinitionWord1 = 0, DefinitionWord2 = 0;
   std::uint16_t FieldCount = 0, MemoCount = 0, KeyCount = 0;
+  // After ParseDefinition: every entry the counts announce was read, and where the
+  // entries end in the data.
+  bool Complete = false;
+  std::size_t ParsedEnd = 0;
   void Parse(TTPSBytesView data, std::size_t& pos, std::uint8_t, std::uint32_t,
              std::uint16_t) override;
   void ParseDefinition(TTPSBytesView data, std::size_t pos) override;
@@ -73,6 +77,13 @@ class TTPSRecordIndexBody : public TTPSRecordBody {};
 
 // Creates the body class for a record kind.
 std::unique_ptr<TTPSRecordBody> TpsCreateBody(std::uint8_t kind);
+
+// Why a parsed definition (of dataSize bytes) is damaged, or empty when it is not: it
+// has no fields, its entries do not end exactly where it ends, or a field does not fit
+// in the record (beyond the record length, more elements than bytes) or its type
+// (DATE, TIME, LONG, ULONG and SREAL take 4 bytes, SHORT and USHORT 2, BYTE 1, REAL 6,
+// DOUBLE 8, times the elements of an array).
+std::string TpsDefinitionDamage(const TTPSRecordTableDefinitionBody& def, std::size_t dataSize);
 
 // Joins the definitions stored in several records: per table number, the pieces in
 // ascending block number go into the first definition record of that table (after

@@ -356,7 +356,8 @@ void TpsDecodeArray(const TTPSField& f, std::span<const std::uint8_t> data,
 
 // ---- Memo texts ----
 
-void TTPSMemoIndex::Sort(TTPSRecords& memos) {
+void TTPSMemoIndex::Sort(TTPSRecords& memos, TTPSByteStore* store, TTPSDamage* damage) {
+  damage_ = damage;
   auto& items = memos.Items();
   struct Entry {
     std::int32_t table, record;
@@ -380,8 +381,21 @@ void TTPSMemoIndex::Sort(TTPSRecords& memos) {
   keys_.clear();
   keys_.reserve(items.size());
   for (const Entry& x : e) {
-    sorted.push_back(std::move(items[x.index]));
-    keys_.push_back({x.table, x.record, x.memo});
+    TTPSRecord& r = items[x.index];
+    if (store && !keys_.empty()) {
+      const Key& k = keys_.back();
+      if (std::tie(k.Table, k.Record, k.Memo, k.Sequence) ==
+          std::tie(x.table, x.record, x.memo, x.seq)) {
+        // The same piece again: the first one stays. Other bytes are a conflict.
+        const auto first = sorted.back().Bytes(), again = r.Bytes();
+        if (damage && !std::equal(first.begin(), first.end(), again.begin(), again.end()))
+          damage->PieceConflict(x.table);
+        store->Release(r.Data);
+        continue;
+      }
+    }
+    sorted.push_back(std::move(r));
+    keys_.push_back({x.table, x.record, x.memo, x.seq});
   }
   items = std::move(sorted);
 }
@@ -398,7 +412,7 @@ std::string TTPSMemoIndex::Assemble(TTPSRecords& memos, TTPSByteStore& store, st
   std::string text;
   auto& items = memos.Items();
   if (keys_.size() != items.size() || row == INT32_MAX) return text;
-  const Key want{table, row + 1, memo};
+  const Key want{table, row + 1, memo, 0};
   auto less = [](const Key& a, const Key& b) {
     return std::tie(a.Table, a.Record, a.Memo) < std::tie(b.Table, b.Record, b.Memo);
   };
@@ -416,21 +430,30 @@ std::string TTPSMemoIndex::Assemble(TTPSRecords& memos, TTPSByteStore& store, st
           keys_.begin());
   }
   std::size_t i = first;
+  bool found = false, gap = false;  // pieces not used before; a sequence number missing
   for (; i < keys_.size() && !less(want, keys_[i]); ++i) {
     TTPSRecord& r = items[i];
     auto bytes = r.Bytes();
+    found = found || r.Data.Ptr != nullptr;
+    gap = gap || keys_[i].Sequence != i - first;
     if (r.HeaderLength < bytes.size())
       text.append(reinterpret_cast<const char*>(bytes.data()) + r.HeaderLength,
                   bytes.size() - r.HeaderLength);
     store.Release(r.Data);  // used once
   }
   cursor = i;
+  bool incomplete = gap;
   if (blob) {
     // A BLOB starts with the length of the data that follows.
-    if (text.size() < 4) return std::string();
+    if (text.size() < 4) {
+      if (found && damage_) damage_->MemoIncomplete(table, row + 1, true);
+      return std::string();
+    }
     std::uint32_t len = TpsLe32(reinterpret_cast<const std::uint8_t*>(text.data()));
+    incomplete = incomplete || len != text.size() - 4;
     std::size_t keep = std::min<std::size_t>(len, text.size() - 4);
     text = text.substr(4, keep);
   }
+  if (found && incomplete && damage_) damage_->MemoIncomplete(table, row + 1, blob);
   return text;
 }

@@ -10,6 +10,7 @@
 #include "cells/KvCells.h"
 #include "cells/KvVariant.h"
 #include "tps/KvTPSContainer.h"
+#include "tps/KvTPSDamage.h"
 #include "tps/KvTPSFields.h"
 
 // Decodes one field of a record: the field's bytes start at payloadStart + Offset.
@@ -47,8 +48,11 @@ void TpsDecodeArray(const TTPSField& field, std::span<const std::uint8_t> data,
 class TTPSMemoIndex {
  public:
   // Sorts the memo list by table number, record number, memo number, sequence number
-  // and insertion number.
-  void Sort(TTPSRecords& memos);
+  // and insertion number. With a store, only the first piece of each of these keys is
+  // kept (one stored again with other bytes is reported to damage); with damage,
+  // memos assembled later with a gap in their pieces, and BLOBs whose pieces fall
+  // short of or run past their length, are reported there.
+  void Sort(TTPSRecords& memos, TTPSByteStore* store = nullptr, TTPSDamage* damage = nullptr);
   // The text of memo `memo` of row `row` (record number - 1) of table `table`: the
   // pieces in sequence order. For a BLOB the leading 4-byte length is dropped and at
   // most that many bytes are kept. Empty when there are no (unused) pieces.
@@ -64,6 +68,8 @@ class TTPSMemoIndex {
     std::int32_t Table;
     std::int32_t Record;
     std::uint8_t Memo;
+    std::uint16_t Sequence;
   };
+  TTPSDamage* damage_ = nullptr;
   std::vector<Key> keys_;  // parallel to the sorted memo list
 };

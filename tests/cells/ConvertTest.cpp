@@ -10,6 +10,7 @@
 
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
+#include "cells/KvLocaleItems.h"
 #include "cells/KvSettings.h"
 
 namespace {
@@ -236,6 +237,47 @@ TEST(Settings, PlainLocaleGivesIsoForms) {
   EXPECT_EQ(fs.DateSeparator, '-');
   EXPECT_EQ(fs.DecimalSeparator, '.');
   EXPECT_EQ(TextOf(Variant::Date(36526), fs), "2000-01-01");
+}
+
+// What a platform read of a locale is checked and completed the same way everywhere.
+TEST(Settings, LocaleItemsCompletedOnePlace) {
+  const FormatSettings iso = FormatSettings::Iso();
+  const FormatSettings none = SettingsFromLocale({});
+  EXPECT_EQ(TextOf(Variant::Double(1234.5), none), TextOf(Variant::Double(1234.5), iso));
+  EXPECT_EQ(none.ThousandSeparator, ',');
+  EXPECT_EQ(none.ShortDateFormat, iso.ShortDateFormat);
+  EXPECT_EQ(none.TimeAMString, "AM");  // time items not read: the ISO designators
+
+  TLocaleItems comma;
+  comma.DecimalSeparator = ',';
+  EXPECT_EQ(SettingsFromLocale(comma).ThousandSeparator, '.');  // missing: the other one
+  comma.ThousandSeparator = ',';
+  EXPECT_EQ(SettingsFromLocale(comma).ThousandSeparator, '.');  // equal: the other one
+  comma.ThousandSeparator = ' ';
+  EXPECT_EQ(SettingsFromLocale(comma).ThousandSeparator, ' ');
+
+  TLocaleItems time;
+  time.ShortDateFormat = "mm/yyyy";  // no day: not used, nor its separator
+  time.DateSeparator = '.';
+  time.LongTimeFormat = "hh:nn ampm";
+  time.TimeSeparator = '.';
+  time.TwelveHour = true;
+  time.TimeRead = true;
+  time.TimePMString = "pm";
+  time.LongMonthNames[2] = "Maerz";
+  const FormatSettings fs = SettingsFromLocale(time);
+  EXPECT_EQ(fs.ShortDateFormat, iso.ShortDateFormat);
+  EXPECT_EQ(fs.DateSeparator, iso.DateSeparator);
+  EXPECT_EQ(fs.LongTimeFormat, "hh:nn ampm");
+  EXPECT_EQ(fs.TimeSeparator, '.');
+  EXPECT_EQ(fs.TimeAMString + fs.TimePMString, "AMPM");  // a 12-hour clock needs both
+  EXPECT_EQ(fs.LongMonthNames[2], "Maerz");
+  EXPECT_EQ(fs.LongMonthNames[3], "April");
+  time.TwelveHour = false;
+  time.LongTimeFormat = "HH";  // no hour letter of ours: not used
+  const FormatSettings day = SettingsFromLocale(time);
+  EXPECT_EQ(day.TimeAMString + "|" + day.TimePMString, "|pm");
+  EXPECT_EQ(day.LongTimeFormat, iso.LongTimeFormat);
 }
 
 }  // namespace

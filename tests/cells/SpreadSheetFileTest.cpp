@@ -2,6 +2,7 @@
 
 #include "TestSupport.h"
 #include "cells/KvExceptions.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSpreadSheetFile.h"
 
 namespace {
@@ -125,6 +126,35 @@ TEST(ReaderFramework, PrefixedStreams) {
   EXPECT_EQ(r.startedAt, 0);
   TMemoryStream shortStream(std::vector<std::uint8_t>{1, 2, 3});
   EXPECT_THROW(r.LoadFromPrefixedStream(shortStream), EReadError);
+}
+
+TEST(FileStreams, ReadAndMapAFile) {
+  TempDir dir;
+  const std::string path = dir.File("in.bin");
+  {
+    TBufferedFileWriter w(path);
+    w.Write("0123456789");
+    w.Close();
+  }
+  TFileStream in(path);
+  EXPECT_EQ(in.Size(), 10);
+  EXPECT_FALSE(in.ViewIsFileMapping());  // nothing mapped before View
+  const auto view = in.View();
+  EXPECT_EQ(std::string(view.begin(), view.end()), "0123456789");
+  EXPECT_TRUE(in.ViewIsFileMapping());
+  char buf[4] = {};
+  in.Seek(7);
+  EXPECT_EQ(in.Read(buf, 4), 3u);
+  EXPECT_EQ(std::string(buf, 3), "789");
+  EXPECT_EQ(in.Read(buf, 4), 0u);
+  TMemoryStream memory(std::vector<std::uint8_t>{1, 2});
+  EXPECT_EQ(memory.View().size(), 2u);
+  EXPECT_FALSE(memory.ViewIsFileMapping());
+  EXPECT_TRUE(FileExists(path));
+  EXPECT_FALSE(FileExists(dir.Path()));
+  EXPECT_FALSE(FileExists(""));
+  EXPECT_THROW(TFileStream(dir.Path()), EFOpenError);
+  EXPECT_THROW(TFileStream(dir.File("missing.bin")), EFOpenError);
 }
 
 TEST(BufferedWriter, WritesEverythingAndReportsFailures) {

@@ -6,6 +6,7 @@
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
+#include "cells/KvText.h"
 #include "expr/KvIParsTokens.h"
 
 namespace {
@@ -57,6 +58,13 @@ TEST_F(TokensTest, OperatorTable) {
   EXPECT_EQ(OperatorIndex("And"), 14);
   EXPECT_EQ(OperatorIndex("Or"), 15);
   EXPECT_EQ(OperatorIndex("not"), 16);
+  // The index finds every entry of the table at its own position, in any letter case.
+  for (std::size_t i = 0; i < OperatorTable.size(); ++i) {
+    const std::string text = OperatorTable[i].Text;
+    EXPECT_EQ(OperatorIndex(text), int(i + 1)) << text;
+    EXPECT_EQ(OperatorIndex(LowerAscii(text)), int(i + 1)) << text;
+    EXPECT_EQ(OperatorArity(text), OperatorTable[i].Arity) << text;
+  }
   EXPECT_EQ(OperatorIndex("=<"), 0);
   EXPECT_EQ(OperatorIndex("*-"), 0);
   EXPECT_EQ(OperatorIndex("ANDX"), 0);

@@ -6,12 +6,13 @@
 #include "TestSupport.h"
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
 #include "cells/KvSettingsWin.h"
 #include "cells/KvStream.h"
 #include "front/CmdLineHelper.h"
+#include "front/OutputPaths.h"
 #include "front/PathNames.h"
-#include "front/TextExport.h"
 
 namespace {
 

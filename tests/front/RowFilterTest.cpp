@@ -2,6 +2,7 @@
 // truth rule of the result.
 #include <gtest/gtest.h>
 
+#include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
 #include "expr/KvIPars.h"
@@ -185,4 +186,80 @@ TEST_F(RowFilterOnGrid, NamesFollowTheBoundTable) {
   EXPECT_EQ(Text("CODE", 0), "CODE");
   EXPECT_EQ(Text("name", 0), "other");
   EXPECT_TRUE(Eval("NAME", 1).IsNull());  // beyond the last row
+}
+
+TEST_F(RowFilterOnGrid, NamesThatAreNoFieldAreReportedOncePerTable) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"TRIM([Last Name]) = \"Smith\"", ""},
+      {"TRIM(LastNme) = \"Smith\"", "LastNme=LastNme;"},
+      {"(CODE = Gold) OR (CODE = Gold)", "Gold=Gold;"},
+      {"[Cde] = 'A'", "[Cde]=Cde;'A'='A';"},
+      {"New York = ID", "NewYork=NewYork;"},
+      {"(SUBSTITUTE(CODE, \"A;B\", \"X;Y\") = \"X\") OR True", ""},
+      {"UPPER(code) = \"A\"", ""},
+  };
+  for (const auto& [text, expected] : cases) {
+    std::string reported;
+    TRowFilter f(text);
+    f.OnNameIsNoField = [&](const std::string& name, const std::string& value) {
+      reported += name + "=" + value + ";";
+    };
+    f.SetTable(&cells_, {"ID", "Last Name", "CODE"});
+    for (std::int32_t row = 0; row < 3; ++row) {
+      try {
+        f.Accepts(row);
+      } catch (const Exception&) {
+      }
+    }
+    EXPECT_EQ(reported, expected) << text;
+    // A table bound anew reports again.
+    f.SetTable(&cells_, {"ID"});
+    reported.clear();
+    try {
+      f.Accepts(0);
+    } catch (const Exception&) {
+    }
+    EXPECT_EQ(reported.find("LastNme=") != std::string::npos,
+              expected.find("LastNme=") != std::string::npos)
+        << text;
+  }
+}
+
+// Integer fields named by /DATES= and /TIMES= are dates and times to the filter: a
+// day number of 0 or out of range is an empty text, as it is written.
+TEST(RowFilter, DayNumberFieldsAreDates) {
+  ScopedSettings iso(FormatSettings::Iso());
+  TSpreadSheetCells cells;
+  const std::int32_t days[] = {82034, 0, 99999999, 73967};
+  const std::int32_t times[] = {4500001, 1, 0, 9000000};
+  for (std::int32_t r = 0; r < 4; ++r) {
+    cells.SetCell(0, r, Variant::Integer(days[r]), taRightJustify, -1, ictInteger);
+    cells.SetCell(1, r, Variant::Integer(times[r]), taRightJustify, -1, ictInteger);
+  }
+  TRowFilter filter("YEAR(INVDATE) = 2025");
+  filter.SetTable(&cells, {"INVDATE", "AT"});
+  using K = TRowFilter::TDayNumber;
+  filter.SetDayNumberFields({K::Date, K::Time});
+  const struct {
+    const char* expression;
+    const char* texts[4];
+  } cases[] = {
+      {"INVDATE", {"2025-08-04", "", "", "2003-07-04"}},
+      {"AT", {"12:30:00", "00:00:00", "", ""}},
+  };
+  for (const auto& c : cases)
+    for (std::int32_t r = 0; r < 4; ++r) {
+      filter.CurrentRow = r;
+      Variant v;
+      filter.EvaluateFilter(c.expression, v);
+      EXPECT_EQ(TextOf(v), c.texts[r]) << c.expression << " row " << r;
+    }
+  EXPECT_TRUE(filter.Accepts(0));
+  EXPECT_FALSE(filter.Accepts(3));
+  // A new table forgets them: the integer again.
+  filter.SetTable(&cells, {"INVDATE", "AT"});
+  filter.CurrentRow = 0;
+  Variant v;
+  filter.EvaluateFilter("INVDATE", v);
+  EXPECT_EQ(TextOf(v), "82034");
 }

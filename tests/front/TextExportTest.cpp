@@ -3,14 +3,13 @@
 #include <thread>
 
 #include "TestSupport.h"
+#include "cells/KvExceptions.h"
 #include "cells/KvSettings.h"
-#include "front/TextExport.h"
+#include "front/OutputPaths.h"
+#include "front/WriteTextSupport.h"
 #include "tps/KvTPS.h"
+#include "tps/KvTPSSchema.h"
 #include "tpswriter/TpsDemo.h"
-
-namespace {
-const std::string kNul(1, '\0');
-}
 
 TEST(TextExportHelpers, QuoteTextDoublesTheQualifier) {
   EXPECT_EQ(QuoteText("\"hi\"", "\""), "\"\"\"hi\"\"\"");
@@ -32,53 +31,64 @@ TEST(TextExportHelpers, PaddingNeverCuts) {
 }
 
 TEST(TextExportHelpers, TypeLettersWidthsAndClasses) {
-  EXPECT_EQ(std::string({TypeLetter(0), TypeLetter(1), TypeLetter(2), TypeLetter(3), TypeLetter(4),
-                         TypeLetter(5), TypeLetter(6), TypeLetter(7), TypeLetter(8), TypeLetter(9),
-                         TypeLetter(10), TypeLetter(11), TypeLetter(12), TypeLetter(13),
-                         TypeLetter(14), TypeLetter(15), TypeLetter(16), TypeLetter(17)}),
-            "UBSUDTLUFDDCVMGBMS");
-  EXPECT_EQ(TypeLetter(200), 'U');
-  EXPECT_EQ(FieldWidth({1, "B", 1}), 3);
-  EXPECT_EQ(FieldWidth({2, "S", 2}), 5);
-  EXPECT_EQ(FieldWidth({3, "U", 2}), 5);
-  EXPECT_EQ(FieldWidth({6, "ID", 4}), 8);
-  EXPECT_EQ(FieldWidth({7, "U", 4}), 8);
-  EXPECT_EQ(FieldWidth({8, "F", 4}), 15);
-  EXPECT_EQ(FieldWidth({9, "D", 8}), 15);
-  EXPECT_EQ(FieldWidth({10, "D", 6}), 15);
-  EXPECT_EQ(FieldWidth({11, "NAME", 20}), 20);
-  EXPECT_EQ(FieldWidth({4, "D", 4}), 4);
-  EXPECT_EQ(FieldWidth({6, "A_VERY_LONG_NAME", 4}), 16);
-  EXPECT_EQ(FieldWidth({14, "GRP", 0}), 3);
-  for (int c = 0; c < 18; ++c) {
-    EXPECT_EQ(IsGroupLike(std::uint8_t(c)), c == 0 || c == 14 || c == 17) << c;
-    EXPECT_EQ(IsNumericType(std::uint8_t(c)), (c >= 1 && c <= 3) || (c >= 6 && c <= 10)) << c;
+  struct Case {
+    TTPSTypeCode type;
+    char letter;
+    std::int32_t width;  // of a column named "X" of 6 bytes
+    bool numeric, groupLike;
+  };
+  const Case cases[] = {
+      {tpsUnknown, 'U', 6, false, true},
+      {tpsByte, 'B', 3, true, false},
+      {tpsShort, 'S', 5, true, false},
+      {tpsUShort, 'U', 5, true, false},
+      {tpsDate, 'D', 6, false, false},
+      {tpsTime, 'T', 6, false, false},
+      {tpsLong, 'L', 8, true, false},
+      {tpsULong, 'U', 8, true, false},
+      {tpsFloat, 'F', 15, true, false},
+      {tpsDouble, 'D', 15, true, false},
+      {tpsDecimal, 'D', 15, true, false},
+      {tpsChar, 'C', 6, false, false},
+      {tpsVarChar, 'V', 6, false, false},
+      {tpsMaskString, 'M', 6, false, false},
+      {tpsGroup, 'G', 6, false, true},
+      {tpsBLOB, 'B', 6, false, false},
+      {tpsMEMO, 'M', 6, false, false},
+      {tpsString, 'S', 6, false, true},
+      {TTPSTypeCode(200), 'U', 6, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.type));
+    const TTableColumn column = MakeTableColumn("X", c.type, 6);
+    EXPECT_EQ(column.Letter, c.letter);
+    EXPECT_EQ(FieldWidth(column), c.width);
+    EXPECT_EQ(column.Numeric, c.numeric);
+    EXPECT_EQ(column.GroupLike, c.groupLike);
   }
+  // A longer name widens the column.
+  EXPECT_EQ(FieldWidth(MakeTableColumn("A_VERY_LONG_NAME", tpsLong, 4)), 16);
+  EXPECT_EQ(FieldWidth(MakeTableColumn("GRP", tpsGroup, 0)), 3);
 }
 
 TEST(TextExportHelpers, FieldSelection) {
-  const std::vector<TExportField> fields = {
-      {6, "ID", 4}, {14, "ADDRESS", 30}, {11, "Street", 20}, {11, "NAME", 20}};
-  auto names = [&](const TExportFormat& f) {
+  const TTableSchema schema = TestSchema({{tpsLong, "ID", 4},
+                                          {tpsGroup, "ADDRESS", 30},
+                                          {tpsChar, "Street", 20},
+                                          {tpsChar, "NAME", 20}});
+  auto names = [&](bool skipGroups, const std::string& fields) {
     std::string s;
-    for (const auto& c : SelectFields(fields, f))
-      s += std::to_string(c.Column) + c.Field->Name + ";";
+    for (std::int32_t c : SelectColumns(schema, skipGroups, fields))
+      s += std::to_string(c) + schema.Columns[std::size_t(c)].Name + ";";
     return s;
   };
-  TExportFormat f;
-  EXPECT_EQ(names(f), "0ID;1ADDRESS;2Street;3NAME;");
-  f.SkipGroups = true;
-  EXPECT_EQ(names(f), "0ID;2Street;3NAME;");
-  f.SkipGroups = false;
+  EXPECT_EQ(names(false, ""), "0ID;1ADDRESS;2Street;3NAME;");
+  EXPECT_EQ(names(true, ""), "0ID;2Street;3NAME;");
   // Table order is kept whatever the order of the list.
-  f.Fields = "name;street;";
-  EXPECT_EQ(names(f), "2Street;3NAME;");
+  EXPECT_EQ(names(false, "name;street;"), "2Street;3NAME;");
   // Whole names only: "me" does not select NAME.
-  f.Fields = "me;i;";
-  EXPECT_EQ(names(f), "");
-  f.Fields = "address;";
-  f.SkipGroups = true;
-  EXPECT_EQ(names(f), "");
+  EXPECT_EQ(names(false, "me;i;"), "");
+  EXPECT_EQ(names(true, "address;"), "");
 }
 
 TEST(OutputNaming, DerivedPathsStayBesideTarget) {
@@ -112,13 +122,13 @@ TEST(OutputNaming, DerivedPathsStayBesideTarget) {
 
 namespace {
 
-// Writes a sheet with the given fields through the writer and returns the file's bytes.
-std::string Render(const TSpreadSheetCells& cells, const std::vector<TExportField>& fields,
-                   const TExportFormat& format, const TRowTest& rowTest = {}) {
+// Writes a sheet with the given columns through the writer and returns the file's bytes.
+std::string Render(const TSpreadSheetCells& cells, const TTableSchema& fields,
+                   const TRunOptions& format, const TRowTest& rowTest = {}) {
   TempDir dir;
   const std::string path = dir.File("out.txt");
   TBufferedFileWriter out(path, 64);  // a small buffer: lines cross buffer boundaries
-  WriteTableText(out, cells, fields, format, FormatSettings::Iso(), rowTest);
+  WriteText(out, cells, fields, format, FormatSettings::Iso(), rowTest);
   out.Close();
   return ReadFileText(path);
 }
@@ -126,25 +136,25 @@ std::string Render(const TSpreadSheetCells& cells, const std::vector<TExportFiel
 }  // namespace
 
 TEST(WriteTableText, DelimitedFixedAndHeaderLines) {
-  const std::vector<TExportField> fields = {{6, "ID", 4}, {11, "NAME", 20}};
+  const TTableSchema fields = TestSchema({{tpsLong, "ID", 4}, {tpsChar, "NAME", 20}});
   TSpreadSheetCells cells;
   cells.SetCell(0, 0, Variant::Integer(7), taRightJustify, 0, ictInteger);
   cells.SetCell(1, 0, Variant::String("Smith"), taLeftJustify, 0, ictString);
   cells.SetCell(0, 1, Variant::Integer(-12), taRightJustify, 0, ictInteger);
 
-  TExportFormat f;
+  TRunOptions f;
   f.Header = true;
   EXPECT_EQ(Render(cells, fields, f), "ID\tNAME\r\n7\tSmith\r\n-12\t\r\n");
 
   f.Fixed = true;
-  f.Delimiter = kNul;
+  f.Delimiter = kNoneMarker;
   EXPECT_EQ(Render(cells, fields, f),
             "ID      NAME                \r\n"
             "       7Smith               \r\n"
             "     -12                    \r\n");
 
   // Fixed keeps the default TAB delimiter; the type line is padded like the header.
-  TExportFormat g;
+  TRunOptions g;
   g.Fixed = true;
   g.TypeLine = true;
   g.RecordSeparator = "\n";
@@ -154,7 +164,7 @@ TEST(WriteTableText, DelimitedFixedAndHeaderLines) {
             "     -12\t                    \n");
 
   // Header and type line without Fixed; an empty delimiter joins the values.
-  TExportFormat h;
+  TRunOptions h;
   h.Header = h.TypeLine = true;
   h.Delimiter = "";
   h.RecordSeparator = "\r";
@@ -162,14 +172,15 @@ TEST(WriteTableText, DelimitedFixedAndHeaderLines) {
 }
 
 TEST(WriteTableText, QualifierEmptyValuesAndFieldList) {
-  const std::vector<TExportField> fields = {{6, "ID", 4}, {11, "NAME", 20}, {11, "CITY", 10}};
+  const TTableSchema fields =
+      TestSchema({{tpsLong, "ID", 4}, {tpsChar, "NAME", 20}, {tpsChar, "CITY", 10}});
   TSpreadSheetCells cells;
   cells.SetCell(0, 0, Variant::Integer(1), taRightJustify, 0, ictInteger);
   cells.SetCell(1, 0, Variant::String("say \"hi\""), taLeftJustify, 0, ictString);
   cells.SetCell(2, 0, Variant::String("Rome"), taLeftJustify, 0, ictString);
   cells.SetCell(2, 1, Variant::String("Oslo"), taLeftJustify, 0, ictString);
 
-  TExportFormat f;
+  TRunOptions f;
   f.Qualifier = "\"";
   f.Delimiter = ",";
   EXPECT_EQ(Render(cells, fields, f), "\"1\",\"say \"\"hi\"\"\",\"Rome\"\r\n,,\"Oslo\"\r\n");
@@ -185,13 +196,14 @@ TEST(WriteTableText, QualifierEmptyValuesAndFieldList) {
 }
 
 TEST(WriteTableText, GroupsRowsAndRowTest) {
-  const std::vector<TExportField> fields = {{6, "ID", 4}, {14, "ADDRESS", 40}, {11, "STREET", 30}};
+  const TTableSchema fields =
+      TestSchema({{tpsLong, "ID", 4}, {tpsGroup, "ADDRESS", 40}, {tpsChar, "STREET", 30}});
   TSpreadSheetCells cells;
   for (int r = 0; r < 3; ++r) {
     cells.SetCell(0, r, Variant::Integer(r + 1), taRightJustify, 0, ictInteger);
     cells.SetCell(2, r, Variant::String("S" + std::to_string(r)), taLeftJustify, 0, ictString);
   }
-  TExportFormat f;
+  TRunOptions f;
   f.SkipGroups = true;
   EXPECT_EQ(Render(cells, fields, f), "1\tS0\r\n2\tS1\r\n3\tS2\r\n");
   f.SkipGroups = false;
@@ -207,40 +219,38 @@ TEST(WriteTableText, GroupsRowsAndRowTest) {
 }
 
 TEST(WriteTableText, ValuesOfEveryKindUseTheirTextForm) {
-  const std::vector<TExportField> fields = {
-      {4, "D", 4}, {5, "T", 4}, {10, "DEC", 6}, {9, "DBL", 8}, {16, "MEMO", 0}};
+  const TTableSchema fields = TestSchema({{tpsDate, "D", 4},
+                                          {tpsTime, "T", 4},
+                                          {tpsDecimal, "DEC", 6},
+                                          {tpsDouble, "DBL", 8},
+                                          {tpsMEMO, "MEMO", 0}});
   TSpreadSheetCells cells;
   cells.SetCell(0, 0, Variant::Date(36526), taLeftJustify, 0, ictDate);  // 2000-01-01
   cells.SetCell(1, 0, Variant::Date(13.0 / 24 + 5.0 / 1440), taLeftJustify, 0, ictTime);
   cells.SetCell(2, 0, Variant::CurrencyScaled(-69000), taRightJustify, 0, ictDecimal);
   cells.SetCell(3, 0, Variant::Double(0.5), taRightJustify, 0, ictDecimal);
   cells.SetCell(4, 0, Variant::String("line1\r\nline2"), taLeftJustify, 0, ictMemo);
-  TExportFormat f;
+  TRunOptions f;
   EXPECT_EQ(Render(cells, fields, f), "2000-01-01\t13:05:00\t-6.9\t0.5\tline1\r\nline2\r\n");
 }
 
 namespace {
 
-// The fields of a loaded table as the writer takes them.
-std::vector<TExportField> ExportFieldsOf(const TTPSClarionTable& t) {
-  std::vector<TExportField> out;
-  for (std::size_t j = 0; j < t.FieldCount && j < t.Fields.size(); ++j)
-    out.push_back({t.Fields[j].Type, t.Fields[j].Name, t.Fields[j].Length});
-  return out;
-}
-
 // Writes the sheet with the given number of threads; the failure message, if any,
 // follows the file's bytes.
-std::string RenderWith(const TSpreadSheetCells& cells, const std::vector<TExportField>& fields,
-                       TExportFormat format, unsigned threads, const TRowTest& rowTest = {}) {
-  format.Threads = threads;
+std::string RenderWith(const TSpreadSheetCells& cells, const TTableSchema& fields,
+                       const TRunOptions& format, unsigned threads, const TRowTest& rowTest = {},
+                       std::uint64_t maxBytes = UINT64_MAX) {
+  TWalkLimits limits;
+  limits.Threads = threads;
+  limits.MaxBytes = maxBytes;
   TempDir dir;
   const std::string path = dir.File("out.txt");
   std::string failure;
   {
     TBufferedFileWriter out(path);
     try {
-      WriteTableText(out, cells, fields, format, FormatSettings::Iso(), rowTest);
+      WriteText(out, cells, fields, format, FormatSettings::Iso(), rowTest, limits);
     } catch (const Exception& e) {
       failure = "\nfailed: " + e.Message();
     }
@@ -270,21 +280,21 @@ TEST(WriteTableText, TwoThreadsWriteWhatOneWrites) {
     const auto& table = dynamic_cast<const TTPSClarionTable&>(reader.Sheets()[0]);
     ASSERT_EQ(table.Cells.HasRowSource(), lazy);
     ASSERT_EQ(table.Cells.RowCount, made.rows);
-    const std::vector<TExportField> fields = ExportFieldsOf(table);
+    const TTableSchema fields = TpsTableSchema(table);
 
-    TExportFormat plain;
+    TRunOptions plain;
     plain.Header = true;
-    TExportFormat fixed;
+    TRunOptions fixed;
     fixed.Fixed = true;
     fixed.TypeLine = true;
     fixed.Fields = "id;note;date;amount;";
-    TExportFormat quoted;
+    TRunOptions quoted;
     quoted.Delimiter = ", ";
     quoted.Qualifier = "\"";
     quoted.RecordSeparator = "\n";
     // Stored rows are only read: the plain layout is enough for them.
-    for (const TExportFormat& format :
-         lazy ? std::vector<TExportFormat>{plain, fixed, quoted} : std::vector{plain}) {
+    for (const TRunOptions& format :
+         lazy ? std::vector<TRunOptions>{plain, fixed, quoted} : std::vector{plain}) {
       const std::string one = RenderWith(table.Cells, fields, format, 1);
       ASSERT_GT(one.size(), 1000000u);
       EXPECT_EQ(one.find("failed"), std::string::npos);
@@ -321,19 +331,17 @@ TEST(WriteTableText, TwoThreadsWriteWhatOneWrites) {
     for (std::uint64_t limit :
          {std::uint64_t(5000), std::uint64_t(lineEnd), std::uint64_t(whole.size() * 3 / 4 + 7)}) {
       SCOPED_TRACE(limit);
-      TExportFormat limited = plain;
-      limited.MaxBytes = limit;
-      const std::string one = RenderWith(table.Cells, fields, limited, 1);
+      const std::string one = RenderWith(table.Cells, fields, plain, 1, {}, limit);
       EXPECT_NE(one.find("\nfailed: " + std::string(kTextLimitMessage)), std::string::npos);
       EXPECT_LE(one.find("\nfailed"), limit);
-      EXPECT_TRUE(RenderWith(table.Cells, fields, limited, 2) == one);
+      EXPECT_TRUE(RenderWith(table.Cells, fields, plain, 2, {}, limit) == one);
       // The same limit on the rows of a row test.
       const TRowTest odd = [](std::int32_t row) { return row % 2 == 1; };
-      const std::string tested = RenderWith(table.Cells, fields, limited, 1, odd);
+      const std::string tested = RenderWith(table.Cells, fields, plain, 1, odd, limit);
       if (limit == 5000) {
         EXPECT_NE(tested.find("\nfailed"), std::string::npos);
       }
-      EXPECT_TRUE(RenderWith(table.Cells, fields, limited, 2, odd) == tested);
+      EXPECT_TRUE(RenderWith(table.Cells, fields, plain, 2, odd, limit) == tested);
     }
   }
 }
@@ -351,8 +359,8 @@ TEST(WriteTableText, TwoThreadsWithRowsOfMegabytes) {
     cells.SetCell(1, row, Variant::String(std::string(big ? 50000 : 5, char('a' + row % 26))),
                   taLeftJustify, 0, ictString);
   }
-  const std::vector<TExportField> fields = {{6, "ID", 4}, {18, "TEXT", 20}};
-  TExportFormat format;
+  const TTableSchema fields = TestSchema({{tpsLong, "ID", 4}, {tpsChar, "TEXT", 20}});
+  TRunOptions format;
   const std::string one = RenderWith(cells, fields, format, 1);
   ASSERT_GT(one.size(), 20000000u);
   EXPECT_TRUE(RenderWith(cells, fields, format, 2) == one);
@@ -363,8 +371,8 @@ TEST(WriteTableText, TwoThreadsWithRowsOfMegabytes) {
   const std::string tested = RenderWith(cells, fields, format, 1, test);
   EXPECT_NE(tested.find("\nfailed: stop"), std::string::npos);
   EXPECT_TRUE(RenderWith(cells, fields, format, 2, test) == tested);
-  format.MaxBytes = one.size() - 75000;
-  const std::string limited = RenderWith(cells, fields, format, 1);
+  const std::uint64_t limit = one.size() - 75000;
+  const std::string limited = RenderWith(cells, fields, format, 1, {}, limit);
   EXPECT_NE(limited.find("\nfailed: "), std::string::npos);
-  EXPECT_TRUE(RenderWith(cells, fields, format, 2) == limited);
+  EXPECT_TRUE(RenderWith(cells, fields, format, 2, {}, limit) == limited);
 }

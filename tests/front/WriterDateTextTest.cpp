@@ -7,9 +7,9 @@
 
 #include "TestSupport.h"
 #include "cells/KvCells.h"
+#include "cells/KvFileWriter.h"
 #include "cells/KvSettings.h"
-#include "cells/KvStream.h"
-#include "front/TextExport.h"
+#include "front/WriteTextSupport.h"
 
 namespace {
 
@@ -65,9 +65,9 @@ TEST(WriterDateText, EveryValueWrittenAsItsTextForm) {
     TempDir dir;
     const std::string path = dir.File("dates.txt");
     TBufferedFileWriter out(path);
-    TExportFormat format;
+    TRunOptions format;
     format.RecordSeparator = "\n";
-    WriteTableText(out, cells, {{4, "D", 4}}, format, fs, {});
+    WriteText(out, cells, TestSchema({{tpsDate, "D", 4}}), format, fs);
     out.Close();
     std::string want;
     for (double v : values) want += TextOf(Variant::Date(v), fs) + "\n";

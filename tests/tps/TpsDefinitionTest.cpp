@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tps/KvTPSRecords.h"
+#include "tps/KvTPSSchema.h"
 #include "tps/TpsTestUtil.h"
 #include "tpswriter/TpsWriter.h"
 
@@ -75,6 +76,59 @@ TEST(TpsDefinition, EntriesOfEveryKindRoundTrip) {
   ExpectWide(*r);
   EXPECT_EQ(Sheet(*r, 0).Fields[7].Type, tpsMEMO);
   EXPECT_EQ(Sheet(*r, 0).Fields[8].Type, tpsBLOB);
+}
+
+// The table schema every output form reads: the definition's facts per column, and keys
+// naming their columns by field number.
+TEST(TpsDefinition, TableSchemaOfADefinition) {
+  auto r = Load(tpsw::Fixture(Wide(), WideRows()));
+  ASSERT_EQ(r->TableOfSheet(0), &Sheet(*r, 0));
+  EXPECT_EQ(r->TableOfSheet(1), nullptr);
+  const TTableSchema schema = TpsTableSchema(*r->TableOfSheet(0));
+  EXPECT_EQ(schema.Name, "WIDE");
+  EXPECT_EQ(schema.Number, 3);
+  struct Want {
+    const char* name;
+    TTPSTypeCode type;
+    std::uint16_t size;
+    std::uint8_t digits, decimals;
+    char letter;
+    bool numeric, groupLike;
+  };
+  const Want want[] = {
+      {"ID", tpsLong, 4, 0, 0, 'L', true, false},
+      {"CODE", tpsChar, 6, 0, 0, 'C', false, false},
+      {"PLAIN", tpsChar, 5, 0, 0, 'C', false, false},
+      {"CSTR", tpsVarChar, 8, 0, 0, 'V', false, false},
+      {"PSTR", tpsMaskString, 8, 0, 0, 'M', false, false},
+      {"AMOUNT", tpsDecimal, 4, 7, 2, 'D', true, false},
+      {"LAST", tpsShort, 2, 0, 0, 'S', true, false},
+      {"NOTES", tpsMEMO, 1000, 0, 0, 'M', false, false},
+      {"IMAGE", tpsBLOB, 0, 0, 0, 'B', false, false},
+  };
+  ASSERT_EQ(schema.Columns.size(), std::size(want));
+  for (std::size_t i = 0; i < std::size(want); ++i) {
+    const TTableColumn& c = schema.Columns[i];
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(c.Name, want[i].name);
+    EXPECT_EQ(c.Type, want[i].type);
+    EXPECT_EQ(c.Size, want[i].size);
+    EXPECT_EQ(c.Digits, want[i].digits);
+    EXPECT_EQ(c.Decimals, want[i].decimals);
+    EXPECT_EQ(c.Letter, want[i].letter);
+    EXPECT_EQ(c.Numeric, want[i].numeric);
+    EXPECT_EQ(c.GroupLike, want[i].groupLike);
+  }
+  EXPECT_TRUE(schema.Columns[8].IsBlob() && schema.Columns[8].IsMemoOrBlob());
+  EXPECT_EQ(schema.Columns[8].Flags, 4);
+  EXPECT_TRUE(schema.Columns[7].IsMemo() && !schema.Columns[7].IsBlob());
+  ASSERT_EQ(schema.Keys.size(), 2u);
+  EXPECT_EQ(schema.Keys[1].Name, "W:KEYBOTH");
+  ASSERT_EQ(schema.Keys[1].Parts.size(), 2u);
+  EXPECT_EQ(schema.Keys[1].Parts[0].Column, 1);
+  EXPECT_FALSE(schema.Keys[1].Parts[0].Descending);
+  EXPECT_EQ(schema.Keys[1].Parts[1].Column, 0);
+  EXPECT_TRUE(schema.Keys[1].Parts[1].Descending);
 }
 
 TEST(TpsDefinition, SplitDefinitionsJoinedInBlockOrder) {
@@ -167,7 +221,7 @@ TEST(TpsDefinition, MemoFlagBitFourMarksBlob) {
 
 TEST(TpsDefinition, ShortAndTruncatedDefinitions) {
   // A definition record whose counts promise more than its bytes hold, and one too
-  // short for its counts: whatever fits, no failure.
+  // short for its counts: both damaged, no failure, the table is left out and named.
   std::vector<std::uint8_t> file;
   {
     tpsw::Writer w(&file);
@@ -182,9 +236,12 @@ TEST(TpsDefinition, ShortAndTruncatedDefinitions) {
     w.AddRow(7, 1, p);
   }
   auto r = Load(file);
-  ASSERT_GE(r->Sheets().Count(), 1);
-  auto& s = Sheet(*r, 0);
-  EXPECT_EQ(s.Caption, "TR");
-  ASSERT_EQ(s.Fields.size(), 1u);
-  EXPECT_EQ(Text(s, 0, 0), "42");
+  EXPECT_EQ(r->Sheets().Count(), 0);
+  EXPECT_EQ(r->Damage().Lines(),
+            (std::vector<std::string>{
+                "Warning: the definition of table TR is damaged (its entries do not end where "
+                "it ends).",
+                "Warning: table TR has 1 data record but no usable definition; it was not "
+                "written.",
+                "Warning: the definition of table number 8 is damaged (it has no fields)."}));
 }

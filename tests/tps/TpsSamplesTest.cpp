@@ -138,6 +138,27 @@ TEST(TpsSamples, PlainTwinAndEncryptedAndHeaders) {
   EXPECT_EQ(h->Sheets().Count(), 0);
 }
 
+TEST(TpsSamples, IntactFilesReportNoDamage) {
+  REQUIRE_SAMPLES();
+  for (const char* name :
+       {"table.tps", "table-with-time.TPS", "table-with-memos.tps", "array-of-groups.TPS",
+        "not-encrypted.tps", "Vendors.tps", "INVHIST.TPS", "Products.tps", "Zipcodes.tps"})
+    for (bool lazy : {false, true}) {
+      TClarionTPS r;
+      r.ResetGrid();
+      r.LazyRows = lazy;
+      r.LoadFromFile(SamplesDir() + "/" + name);
+      EXPECT_GT(r.Sheets().Count(), 0) << name;
+      EXPECT_EQ(r.Damage().Lines(), std::vector<std::string>()) << name << (lazy ? " lazy" : "");
+    }
+  // A lone header of a larger file: its header gives the whole file's length.
+  auto h = LoadSample("header.dat");
+  EXPECT_EQ(h->Damage().Lines(),
+            std::vector<std::string>{
+                "Warning: the file is 512 bytes but its header says 383,744: it has been cut "
+                "short."});
+}
+
 TEST(TpsSamples, VendorsDecimalsAndPaddedText) {
   REQUIRE_SAMPLES();
   auto r = LoadSample("Vendors.tps");

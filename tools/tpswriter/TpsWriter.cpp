@@ -557,7 +557,9 @@ void Writer::Finish() {
   finished_ = true;
   std::uint8_t h[kHeaderSize] = {};
   PutLe16(h + 4, 0x0200);
-  PutLe32(h + 6, std::uint32_t((pos_ - kHeaderSize) / 256));
+  // The file's length, twice, as the driver writes it.
+  PutLe32(h + 6, std::uint32_t(pos_));
+  PutLe32(h + 10, std::uint32_t(pos_));
   std::memcpy(h + 14, "tOpS", 4);
   for (int i = 0; i < 60; ++i) {
     PutLe32(h + 32 + 4 * i, starts_[i]);

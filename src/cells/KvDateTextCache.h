@@ -1,0 +1,42 @@
+// The texts of date and time values under one set of regional settings, kept while one
+// table is written (the settings stay the same meanwhile): a table's dates repeat a great
+// deal, and their text form is the costly one. Each text equals AppendDateTimeText's.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cells/KvSettings.h"
+
+class TDateTextCache {
+ public:
+  explicit TDateTextCache(const FormatSettings& settings);
+  // Appends the text of the Date value.
+  void Append(std::string& out, double value);
+
+ private:
+  struct Entry {
+    std::uint64_t Key = 0;
+    std::uint8_t Kind = 0;  // 0: empty, 1: the value's bits, 2: a time by its clock
+    std::uint8_t Length = 0;
+    char Text[38];
+  };
+  bool AppendPlain(std::string& out, double value) const;
+  void AppendClock(std::string& out, double value, std::uint32_t clock);
+  void AppendRecent(std::string& out, double value, std::uint64_t key, std::uint8_t kind);
+
+  const FormatSettings& settings_;
+  const bool timeByClock_;
+  bool plainTime_ = false, plainDate_ = false;
+  char dateSeparator_ = '-';
+  int shift_ = 54;  // 64 - log2 of the number of entries
+  std::vector<Entry> recent_ = std::vector<Entry>(std::size_t(1) << (64 - 54));
+  std::size_t misses_ = 0;
+  std::size_t clockValues_ = 0;
+  std::vector<std::pair<std::uint32_t, std::uint8_t>> clockTexts_;  // by second of the day
+  std::string clockArena_;
+  std::string text_;
+};

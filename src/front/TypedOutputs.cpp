@@ -1,0 +1,316 @@
+#include "front/TypedOutputs.h"
+
+#include <charconv>
+#include <new>
+
+#include "cells/KvBinaryText.h"
+#include "cells/KvCodePage.h"
+#include "cells/KvExceptions.h"
+#include "cells/KvText.h"
+#include "out/JsonText.h"
+
+namespace {
+
+const char kRenamedWarning[] =
+    "column names repeated an earlier name of their table (ignoring letter case) and were "
+    "given a number (_2, _3, ...).";
+const char kUnreadableWarning[] = "values could not be read and were written as null.";
+const char kInvalidUtf8Warning[] =
+    "texts were not valid UTF-8; each invalid sequence was written as U+FFFD.";
+const char kKeysLeftOutWarning[] =
+    "keys name a column that is not written and were not made indexes.";
+
+// The cell at position K of the row's selected cells; null when there is none or the row
+// could not be read (counted in Unreadable).
+const TKvICellView* CellOf(const TRowView& row, std::int32_t k, std::int64_t& unreadable) {
+  if (k < 0) return nullptr;
+  try {
+    return row.Cell(std::size_t(k));
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    ++unreadable;
+    return nullptr;
+  }
+}
+
+double SingleAsDouble(double value) {
+  std::string text;
+  AppendJsonNumber(text, float(value));
+  double shortest = value;
+  std::from_chars(text.data(), text.data() + text.size(), shortest);
+  return shortest;  // a NaN or an infinity ("null") stays as it was
+}
+
+void AppendJson(std::string& out, const TTypedValue& v, TTypedBlob blob) {
+  switch (v.Kind) {
+    case TTypedValue::kNull:
+      out += "null";
+      break;
+    case TTypedValue::kInteger:
+      AppendJsonInteger(out, v.Int);
+      break;
+    case TTypedValue::kReal:
+      AppendJsonNumber(out, v.Real);
+      break;
+    case TTypedValue::kSingle:
+      AppendJsonNumber(out, float(v.Real));
+      break;
+    case TTypedValue::kDecimal:
+      out += v.Text;  // the digits are a JSON number as they are
+      break;
+    case TTypedValue::kText:
+      AppendJsonString(out, v.Text);
+      break;
+    case TTypedValue::kBytes:
+      out.push_back('"');
+      if (blob == TTypedBlob::Hex)
+        AppendHex(out, v.Text);
+      else
+        AppendBase64(out, v.Text);
+      out.push_back('"');
+      break;
+  }
+}
+
+// Appends the JSON array of an array column's elements.
+void AppendJsonArray(std::string& out, TTypedReader& reader, const TTypedColumn& c,
+                     const TRowView& row, std::string& scratch, TTypedBlob blob,
+                     std::int64_t& unreadable) {
+  out.push_back('[');
+  for (std::size_t e = 0; e < c.Cells.size(); ++e) {
+    if (e > 0) out.push_back(',');
+    AppendJson(out, reader.Read(c, CellOf(row, c.Cells[e], unreadable), scratch), blob);
+  }
+  out.push_back(']');
+}
+
+// Appends a name from the file's code page as UTF-8.
+std::string Utf8Name(const std::string& name, std::uint32_t codePage, TTypedReader& reader) {
+  std::string out;
+  std::int64_t invalid = 0;
+  TKvCodePage::Get(codePage).AppendUtf8(out, name, invalid);
+  reader.AddInvalidUtf8(invalid);
+  return out;
+}
+
+}  // namespace
+
+std::string TypedTableName(const std::string& stored, const TTypedOptions& options) {
+  return stored.empty() || stored == "UNNAMED" ? options.SourceStem : stored;
+}
+
+// ---- JSON Lines ----
+
+TJsonLinesFormat::TJsonLinesFormat(const TTypedOptions& options)
+    : options_(options), reader_(TKvCodePage::Get(options.CodePage), options.Trim) {}
+
+void TJsonLinesFormat::Begin(const TTableContext& table) {
+  // The counts are the table's own.
+  unreadable_ = 0;
+  reader_.AddInvalidUtf8(-reader_.InvalidUtf8());
+  table_ = BuildTypedTable(*table.Schema, table.Columns);
+  keys_.clear();
+  for (const TTypedColumn& c : table_.Columns) {
+    std::string key;
+    AppendJsonString(key, Utf8Name(c.Name, options_.CodePage, reader_));
+    key.push_back(':');
+    keys_.push_back(std::move(key));
+  }
+}
+
+void TJsonLinesFormat::AppendValue(std::string& out, const TTypedColumn& c, const TRowView& row,
+                                   std::int32_t cell) {
+  AppendJson(out, reader_.Read(c, CellOf(row, cell, unreadable_), scratch_), options_.Blob);
+}
+
+bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
+  out.push_back('{');
+  bool first = true;
+  for (std::size_t j = 0; j < table_.Columns.size(); ++j) {
+    const TTypedColumn& c = table_.Columns[j];
+    if (c.Kind == TTypedKind::Blob && options_.Blob == TTypedBlob::Omit) continue;
+    if (!first) out.push_back(',');
+    first = false;
+    out += keys_[j];
+    if (c.Array)
+      AppendJsonArray(out, reader_, c, row, scratch_, options_.Blob, unreadable_);
+    else
+      AppendValue(out, c, row, c.Cells[0]);
+    if (out.size() > limit) return false;
+  }
+  out += "}\n";
+  return out.size() <= limit;
+}
+
+std::unique_ptr<TRowFormat> TJsonLinesFormat::CloneForThread() const {
+  auto copy = std::make_unique<TJsonLinesFormat>(*this);
+  copy->unreadable_ = 0;
+  copy->reader_.AddInvalidUtf8(-copy->reader_.InvalidUtf8());
+  return copy;
+}
+
+void TJsonLinesFormat::MergeCopy(TRowFormat& copy) {
+  auto& other = static_cast<TJsonLinesFormat&>(copy);
+  unreadable_ += other.unreadable_;
+  reader_.AddInvalidUtf8(other.reader_.InvalidUtf8());
+  other.unreadable_ = 0;
+  other.reader_.AddInvalidUtf8(-other.reader_.InvalidUtf8());
+}
+
+void TJsonLinesFormat::TallyWarnings(TWarningTally& tally) const {
+  tally.Add(kRenamedWarning, std::int64_t(table_.Renamed));
+  tally.Add(kUnreadableWarning, unreadable_);
+  tally.Add(kInvalidUtf8Warning, reader_.InvalidUtf8());
+}
+
+// ---- SQLite ----
+
+TSqliteSink::TSqliteSink(const std::string& databasePath, const TTypedOptions& options)
+    : options_(options),
+      db_(databasePath),
+      reader_(TKvCodePage::Get(options.CodePage), options.Trim) {}
+
+TSqliteSink::~TSqliteSink() {
+  insert_.reset();
+  if (open_) {
+    try {
+      db_.Exec("ROLLBACK");
+    } catch (const std::exception&) {
+      // The library rolls back what it did not commit when the database is closed.
+    }
+  }
+}
+
+void TSqliteSink::BeginTable(const TTableContext& table) {
+  const TTableSchema& schema = *table.Schema;
+  name_ = Utf8Name(TypedTableName(schema.Name, options_), options_.CodePage, reader_);
+  // Two tables of one file under one name: the later one gets its table number.
+  if (!names_.insert(LowerAscii(name_)).second) {
+    name_ += "_" + std::to_string(schema.Number);
+    names_.insert(LowerAscii(name_));
+  }
+  table_ = BuildTypedTable(schema, table.Columns);
+  // The counts are the table's own.
+  unreadable_ = 0;
+  reader_.AddInvalidUtf8(-reader_.InvalidUtf8());
+  tableBytes_ = 0;
+  maxBytes_ = table.MaxBytes;
+
+  std::string create = "CREATE TABLE " + QuoteSqlName(name_) + " (";
+  std::string insert = "INSERT INTO " + QuoteSqlName(name_) + " VALUES (";
+  written_.clear();
+  for (std::size_t j = 0; j < table_.Columns.size(); ++j) {
+    const TTypedColumn& c = table_.Columns[j];
+    std::string type = SqliteDeclaredType(c);
+    if (c.Kind == TTypedKind::Blob && !c.Array) {
+      if (options_.Blob == TTypedBlob::Omit) continue;
+      if (options_.Blob != TTypedBlob::Bytes) type = "TEXT";
+    }
+    if (!written_.empty()) {
+      create += ", ";
+      insert += ", ";
+    }
+    written_.push_back(j);
+    create += QuoteSqlName(Utf8Name(c.Name, options_.CodePage, reader_)) + " " + type;
+    insert += "?";
+  }
+  create += ")";
+  insert += ")";
+  scratch_.assign(written_.size(), std::string());
+
+  db_.Exec("BEGIN IMMEDIATE");
+  open_ = true;
+  db_.Exec("DROP TABLE IF EXISTS " + QuoteSqlName(name_));
+  if (written_.empty()) return;  // nothing to hold: the table is left out
+  db_.Exec(create);
+  insert_ = std::make_unique<TSqliteStatement>(db_, insert);
+}
+
+void TSqliteSink::Row(const TRowView& row) {
+  if (!insert_) return;
+  std::uint64_t bytes = 0;
+  for (std::size_t w = 0; w < written_.size(); ++w) {
+    const TTypedColumn& c = table_.Columns[written_[w]];
+    const int parameter = int(w + 1);
+    std::string& scratch = scratch_[w];
+    if (c.Array) {
+      scratch.clear();
+      AppendJsonArray(scratch, reader_, c, row, element_, options_.Blob, unreadable_);
+      insert_->BindText(parameter, scratch);
+      bytes += scratch.size();
+      continue;
+    }
+    const TTypedValue v = reader_.Read(c, CellOf(row, c.Cells[0], unreadable_), scratch);
+    bytes += 8 + v.Text.size();
+    switch (v.Kind) {
+      case TTypedValue::kNull:
+        insert_->BindNull(parameter);
+        break;
+      case TTypedValue::kInteger:
+        insert_->BindInteger(parameter, v.Int);
+        break;
+      case TTypedValue::kReal:
+        insert_->BindReal(parameter, v.Real);
+        break;
+      case TTypedValue::kSingle:
+        // The double nearest to the float's shortest text: an SREAL holding -2.7 gives
+        // -2.7, as in JSON, not the float's binary value -2.7000000476837158.
+        insert_->BindReal(parameter, SingleAsDouble(v.Real));
+        break;
+      case TTypedValue::kDecimal:
+        // The column's affinity turns the digits of a short decimal into a number; a
+        // long one stays text, exact.
+      case TTypedValue::kText:
+        insert_->BindText(parameter, v.Text);
+        break;
+      case TTypedValue::kBytes:
+        if (options_.Blob == TTypedBlob::Bytes) {
+          insert_->BindBlob(parameter, v.Text);
+        } else {
+          std::string text;
+          options_.Blob == TTypedBlob::Hex ? AppendHex(text, v.Text) : AppendBase64(text, v.Text);
+          scratch = std::move(text);
+          insert_->BindText(parameter, scratch);
+        }
+        break;
+    }
+  }
+  // A damaged file may ask for more than the disk holds: the table fails (and is rolled
+  // back) once its values pass the run's limit.
+  tableBytes_ += bytes;
+  if (tableBytes_ > maxBytes_) throw Exception(kTextLimitMessage);
+  insert_->Run();
+}
+
+void TSqliteSink::EndTable() {
+  insert_.reset();
+  if (!written_.empty()) {
+    // Indexes share one name space with tables, views and triggers.
+    std::set<std::string> taken;
+    for (const std::string& n : db_.QueryTexts("SELECT name FROM sqlite_master"))
+      taken.insert(LowerAscii(n));
+    for (const TTypedIndex& index : table_.Indexes) {
+      const std::string indexName =
+          IndexName(name_, Utf8Name(index.KeyName, options_.CodePage, reader_), taken);
+      std::string sql =
+          "CREATE INDEX " + QuoteSqlName(indexName) + " ON " + QuoteSqlName(name_) + " (";
+      for (std::size_t p = 0; p < index.Parts.size(); ++p) {
+        if (p > 0) sql += ", ";
+        sql += QuoteSqlName(
+            Utf8Name(table_.Columns[index.Parts[p].first].Name, options_.CodePage, reader_));
+        if (index.Parts[p].second) sql += " DESC";
+      }
+      db_.Exec(sql + ")");
+    }
+  }
+  db_.Exec("COMMIT");
+  open_ = false;
+}
+
+void TSqliteSink::TallyWarnings(TWarningTally& tally) const {
+  tally.Add(kRenamedWarning, std::int64_t(table_.Renamed));
+  tally.Add(kKeysLeftOutWarning, std::int64_t(table_.KeysLeftOut));
+  tally.Add(kUnreadableWarning, unreadable_);
+  tally.Add(kInvalidUtf8Warning, reader_.InvalidUtf8());
+}

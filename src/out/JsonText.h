@@ -1,0 +1,18 @@
+// The pieces of JSON text the typed outputs write: strings, numbers and null.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Appends Utf8 as a JSON string: in double quotes, '"' and '\' escaped with a
+// backslash, every control character (below 0x20) as \u00XX. The text must be valid
+// UTF-8; its other bytes are copied as they are.
+void AppendJsonString(std::string& out, std::string_view utf8);
+
+// The shortest text that reads back to the same value of the number's own precision
+// (a float holding -2.7 gives "-2.7", not the digits of the nearest double); "null"
+// for NaN and infinities, which JSON cannot hold.
+void AppendJsonNumber(std::string& out, double value);
+void AppendJsonNumber(std::string& out, float value);
+void AppendJsonInteger(std::string& out, std::int64_t value);

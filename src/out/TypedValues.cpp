@@ -1,0 +1,112 @@
+#include "out/TypedValues.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "cells/KvBinaryText.h"
+#include "cells/KvCodePage.h"
+#include "cells/KvDecimal.h"
+
+namespace {
+
+// Text without its trailing NUL bytes (terminators, padding), and without trailing
+// blanks too when Blanks is set; the two may be mixed.
+std::string_view WithoutPadding(std::string_view text, bool blanks) {
+  while (!text.empty() && (text.back() == '\0' || (blanks && text.back() == ' ')))
+    text.remove_suffix(1);
+  return text;
+}
+
+bool IntegerOf(const TKvICellView& v, std::int64_t& out) {
+  switch (v.Kind) {
+    case VarKind::SmallInt:
+    case VarKind::Integer:
+    case VarKind::Byte:
+    case VarKind::Boolean:
+      out = v.Int;
+      return true;
+    case VarKind::Single:
+    case VarKind::Double:
+      if (!(std::fabs(v.Real) < 9.2e18) || std::trunc(v.Real) != v.Real) return false;
+      out = std::int64_t(v.Real);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool RealOf(const TKvICellView& v, double& out) {
+  std::int64_t i;
+  if (v.Kind == VarKind::Single || v.Kind == VarKind::Double) {
+    out = v.Real;
+    return true;
+  }
+  if (IntegerOf(v, i)) {
+    out = double(i);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void AppendDecimalText(std::string& out, double value, int decimals) {
+  if (value == 0) value = 0;  // no "-0.00"
+  char text[360];
+  const auto res =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  out.append(text, res.ptr);
+}
+
+TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v, std::string& scratch) {
+  TTypedValue r;
+  if (!v || v->Kind == VarKind::Null || v->Kind == VarKind::Empty) return r;
+  switch (c.Kind) {
+    case TTypedKind::Integer:
+      if (IntegerOf(*v, r.Int)) r.Kind = TTypedValue::kInteger;
+      break;
+    case TTypedKind::Single:
+    case TTypedKind::Double:
+      if (RealOf(*v, r.Real))
+        r.Kind = c.Kind == TTypedKind::Single ? TTypedValue::kSingle : TTypedValue::kReal;
+      break;
+    case TTypedKind::Decimal:
+      if (RealOf(*v, r.Real)) {
+        scratch.clear();
+        // The stored digits when the cell carries them, exact however many there are.
+        if (v->IsPackedDecimal())
+          AppendPackedDecimal(scratch, v->Text, v->PackedDecimals, '.', true);
+        else
+          AppendDecimalText(scratch, r.Real, c.Decimals);
+        r.Kind = TTypedValue::kDecimal;
+        r.Text = scratch;
+      }
+      break;
+    case TTypedKind::Date:
+    case TTypedKind::Time:
+      // An empty or impossible date or time is no date value (an empty text).
+      if (v->Kind != VarKind::Date) break;
+      scratch.clear();
+      // A date is a whole day, a time a fraction of day 0: yyyy-mm-dd or hh:nn:ss[.cc].
+      AppendIsoDateTime(scratch, v->Real);
+      r.Kind = TTypedValue::kText;
+      r.Text = scratch;
+      break;
+    case TTypedKind::Blob:
+      if (v->Kind != VarKind::String) break;
+      r.Kind = TTypedValue::kBytes;
+      r.Text = v->Text;
+      break;
+    case TTypedKind::String:
+    case TTypedKind::Text:
+    case TTypedKind::Memo:
+      if (v->Kind != VarKind::String) break;
+      scratch.clear();
+      codePage_.AppendUtf8(scratch, WithoutPadding(v->Text, trim_ && c.Kind == TTypedKind::String),
+                           invalidUtf8_);
+      r.Kind = TTypedValue::kText;
+      r.Text = scratch;
+      break;
+  }
+  return r;
+}

@@ -1,0 +1,146 @@
+// The row walk's seams: a row format gets a copy per thread whose counts come back, the
+// row's index and record number, prologue and epilogue pieces under the text limit, and
+// a sink fed the same rows on one thread.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TestSupport.h"
+#include "cells/KvExceptions.h"
+#include "cells/KvSettings.h"
+#include "front/RowWalk.h"
+
+namespace {
+
+// Writes "<index>:<record number>:<text of the first selected cell>" per row and counts
+// the rows and the threads that formatted them.
+class TProbeFormat : public TRowFormat {
+ public:
+  void Begin(const TTableContext& table) override {
+    columns = table.Columns.size();
+    rows = 0;
+  }
+  void Prologue(std::vector<std::string>& pieces) override { pieces = {"P1\n", "P2\n"}; }
+  bool AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) override {
+    EXPECT_EQ(row.Size(), columns);
+    const TKvICellView* cell = row.Cell(0);
+    out += std::to_string(row.Index) + ":" + std::to_string(row.RecordNumber) + ":" +
+           (cell ? std::string(cell->Text) : "-") + "\n";
+    ++rows;
+    threads.insert(std::this_thread::get_id());
+    return out.size() <= limit;
+  }
+  void Epilogue(std::vector<std::string>& pieces) override { pieces.push_back("E\n"); }
+  std::unique_ptr<TRowFormat> CloneForThread() const override {
+    auto copy = std::make_unique<TProbeFormat>();
+    copy->columns = columns;
+    return copy;
+  }
+  void MergeCopy(TRowFormat& copy) override {
+    auto& probe = dynamic_cast<TProbeFormat&>(copy);
+    rows += probe.rows;
+    threads.insert(probe.threads.begin(), probe.threads.end());
+  }
+  void TallyWarnings(TWarningTally& tally) const override { tally.Add("rows probed", rows); }
+
+  std::size_t columns = 0;
+  std::int64_t rows = 0;
+  std::set<std::thread::id> threads;
+};
+
+// Takes the same line as the probe format, row by row.
+class TProbeSink : public TRowSink {
+ public:
+  void BeginTable(const TTableContext&) override { text += "P1\nP2\n"; }
+  void Row(const TRowView& row) override {
+    TProbeFormat line;
+    line.columns = row.Size();
+    line.AppendRow(text, row, UINT64_MAX);
+  }
+  void EndTable() override { text += "E\n"; }
+  std::string text;
+};
+
+}  // namespace
+
+TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
+  // Three blocks and more; rows keep their record numbers when the rows between them,
+  // which have no cells, are dropped: row i is record 2i + 1.
+  const std::int32_t rows = 3 * 8192 + 11;
+  TSpreadSheetCells cells;
+  for (std::int32_t i = 0; i < rows; ++i)
+    cells.SetCell(0, 2 * i, Variant::String("v" + std::to_string(i % 7)), taLeftJustify, 0,
+                  ictString);
+  cells.DeleteRowsWithoutCells();
+  ASSERT_EQ(cells.RowCount, rows);
+  TTableSchema schema;
+  schema.Columns = {MakeTableColumn("V", tpsChar, 2)};
+  const std::vector<std::int32_t> columns = {0};
+  TTableContext table;
+  table.Schema = &schema;
+  table.Columns = columns;
+  const FormatSettings settings = FormatSettings::Iso();
+  table.Settings = &settings;
+
+  const TRowTest test = [](std::int32_t row) { return row % 5 != 2; };
+  std::string want[2] = {"P1\nP2\n", "P1\nP2\n"};  // without and with the row test
+  for (std::int32_t i = 0; i < rows; ++i) {
+    const std::string line =
+        std::to_string(i) + ":" + std::to_string(2 * i + 1) + ":v" + std::to_string(i % 7) + "\n";
+    want[0] += line;
+    if (test(i)) want[1] += line;
+  }
+  want[0] += "E\n";
+  want[1] += "E\n";
+
+  for (const bool tested : {false, true}) {
+    for (const unsigned threads : {1u, 2u}) {
+      SCOPED_TRACE(std::to_string(threads) + (tested ? " threads, row test" : " threads"));
+      TempDir dir;
+      TProbeFormat format;
+      TWalkLimits limits;
+      limits.Threads = threads;
+      {
+        TBufferedFileWriter out(dir.File("out.txt"));
+        WriteTableRows(out, cells, table, format, tested ? test : TRowTest(), limits);
+        out.Close();
+      }
+      EXPECT_TRUE(ReadFileText(dir.File("out.txt")) == want[tested]);
+      // Every copy's rows are counted once; the copy did format rows on its own thread.
+      const std::int64_t written = tested ? rows - rows / 5 : rows;
+      EXPECT_EQ(format.rows, written);
+      TWarningTally tally;
+      format.TallyWarnings(tally);
+      EXPECT_EQ(tally.Counts["rows probed"], written);
+      const bool elsewhere =
+          format.threads.size() > format.threads.count(std::this_thread::get_id());
+      EXPECT_EQ(elsewhere, threads == 2);
+    }
+  }
+
+  // A sink gets the same rows on this thread.
+  TProbeSink sink;
+  FeedTableRows(sink, cells, table, test);
+  EXPECT_TRUE(sink.text == want[1]);
+
+  // Pieces of the prologue are written whole or not at all.
+  TempDir dir;
+  TProbeFormat format;
+  TWalkLimits limits;
+  limits.MaxBytes = 5;
+  std::string failure;
+  {
+    TBufferedFileWriter out(dir.File("out.txt"));
+    try {
+      WriteTableRows(out, cells, table, format, {}, limits);
+    } catch (const Exception& e) {
+      failure = e.Message();
+    }
+    out.Close();
+  }
+  EXPECT_EQ(failure, kTextLimitMessage);
+  EXPECT_EQ(ReadFileText(dir.File("out.txt")), "P1\n");
+}
