@@ -109,6 +109,14 @@ void TClarionTPS::LoadFromFile(const std::string& name) {
   TCustomClarion::LoadFromFile(name);
   TFileStream stream(name);
   stream.Seek(0);
+  // The file is closed (its mapping ended) when this returns: rows decoded later would
+  // read from memory no longer there, so this load decodes them now.
+  struct Restore {
+    bool& flag;
+    bool value;
+    ~Restore() { flag = value; }
+  } restore{LazyRows, LazyRows};
+  LazyRows = false;
   LoadFromStream(stream);
 }
 
