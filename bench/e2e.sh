@@ -11,9 +11,11 @@
 #   veltro writing JSON Lines (/FORMAT=JSONL) and a SQLite database (/FORMAT=SQLITE),
 #   veltro writing the SQL script (/FORMAT=SQL) and, where the PostgreSQL server
 #   programs are installed, psql loading it into a throwaway server (tools/pg-throwaway.sh),
+#   and on a memo-heavy file of the same size (tpsgen memobench: a memo on 70 % of the
+#   rows, a BLOB of 1 to 4 KiB on half of them) cat, veltro /LIST and veltro /h,
 # printing wall time, throughput in MB/s of input, peak resident memory and the ratio
-# to the cat time for each, then the ratios of the encrypted, /CSV, JSON Lines, SQLite
-# and SQL script conversions to the plain one.
+# to the cat time of the same file for each, then the ratios of the encrypted, /CSV,
+# JSON Lines, SQLite and SQL script conversions to the plain one.
 #
 #   bash bench/e2e.sh [SIZE_MB]        default 1024; files are kept in bench-out/
 #   BUILD_DIR=<dir> bash bench/e2e.sh  use (and build) another Release build directory
@@ -36,6 +38,11 @@ fi
 if [ ! -f "$encrypted" ]; then
   echo "generating $encrypted ..."
   "$bin/tools/tpsgen" bench "$encrypted" "$size" "--owner=$owner"
+fi
+memos=bench-out/memos-${size}mb.tps
+if [ ! -f "$memos" ]; then
+  echo "generating $memos ..."
+  "$bin/tools/tpsgen" memobench "$memos" "$size"
 fi
 bytes=$(stat -c %s "$file")
 mb=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
@@ -108,15 +115,32 @@ if [ -f bench-out/out.sql ] && pg_throwaway_start; then
   pg_throwaway_stop
 fi
 rm -f bench-out/out.sql
+memoResults=()
+settle "$memos"
+memoResults+=("$(run m_cat cat "$memos")")
+settle "$memos"
+memoResults+=("$(run m_list "$bin/veltro" "$memos" bench-out/memos.txt /LIST)")
+settle "$memos"
+memoResults+=("$(run m_conv "$bin/veltro" "$memos" bench-out/memos.txt /h)")
+rm -f bench-out/memos.SALES.txt
 
-cat_time=$(echo "${results[0]}" | awk '{print $2}')
+table() {  # file size in MB, then results; ratios to the first (the cat)
+  local size_mb=$1
+  shift
+  local c
+  c=$(echo "$1" | awk '{print $2}')
+  for r in "$@"; do
+    echo "$r" | awk -v mb="$size_mb" -v c="$c" '{
+      if ($2 == "-") { printf "%-8s %10s\n", $1, "failed"; next }
+      t = $2 + 0; if (t <= 0) t = 0.01; cc = c + 0; if (cc <= 0) cc = 0.01;
+      printf "%-8s %10.2f %10.1f %12d %10.1f %10.2f\n", $1, t, mb / t, $3, t / cc, $4 }'
+  done
+}
+memoMb=$(awk -v b="$(stat -c %s "$memos")" 'BEGIN { printf "%.1f", b / 1048576 }')
+echo "memo-heavy file: $memos, $memoMb MB"
 printf "%-8s %10s %10s %12s %10s %10s\n" step wall_s MB_per_s peak_RSS_MB x_cat cpu_s
-for r in "${results[@]}"; do
-  echo "$r" | awk -v mb="$mb" -v c="$cat_time" '{
-    if ($2 == "-") { printf "%-8s %10s\n", $1, "failed"; next }
-    t = $2 + 0; if (t <= 0) t = 0.01; cc = c + 0; if (cc <= 0) cc = 0.01;
-    printf "%-8s %10.2f %10.1f %12d %10.1f %10.2f\n", $1, t, mb / t, $3, t / cc, $4 }'
-done
+table "$mb" "${results[@]}"
+table "$memoMb" "${memoResults[@]}"
 plain=$(printf '%s\n' "${results[@]}" | awk '$1 == "convert" { print $2 }')
 enc=$(printf '%s\n' "${results[@]}" | awk '$1 == "owner" { print $2 }')
 awk -v p="$plain" -v e="$enc" 'BEGIN {

@@ -34,6 +34,7 @@ struct ProcessResult {
   int signal = 0;
   std::string out;
   std::string err;
+  std::int64_t peakMemoryKb = 0;  // the program's peak resident memory; 0: not known
 };
 ProcessResult RunProcess(const std::vector<std::string>& args, const std::string& workDir = "",
                          int timeoutSeconds = 60);

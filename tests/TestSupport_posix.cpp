@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +60,7 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::string
   bool killed = false;
   bool reaped = false;
   int status = 0;
+  rusage usage{};
   while (open > 0) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
@@ -70,7 +72,7 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::string
     // Short slices, so that the end of the program is seen even when something it
     // started (a Wine service, say) still holds the pipes open.
     int n = poll(fds, 2, 200);
-    if (!reaped && waitpid(pid, &status, WNOHANG) == pid) {
+    if (!reaped && wait4(pid, &status, WNOHANG, &usage) == pid) {
       reaped = true;
       continue;  // read what is left before deciding the output is complete
     }
@@ -93,7 +95,8 @@ ProcessResult RunProcess(const std::vector<std::string>& args, const std::string
   }
   for (auto& f : fds)
     if (f.fd >= 0) close(f.fd);
-  if (!reaped) waitpid(pid, &status, 0);
+  if (!reaped) wait4(pid, &status, 0, &usage);
+  r.peakMemoryKb = usage.ru_maxrss;
   if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
   return r;

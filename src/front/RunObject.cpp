@@ -274,7 +274,8 @@ int TA::RunOnce(const TRunOptions& o) {
   Reader->LoadRowStatutes = TKvIRowStatuses{rsNormal};
   Reader->TableNumber = 0;
   Reader->Owner = Owner;
-  Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
+  Reader->LazyRows = true;        // cells are decoded when written: memory stays near the file size
+  Reader->ListOnly = o.ListOnly;  // a list needs the tables' names, not their rows
   // The typed outputs (the SQL script too) write an array's elements as values of their own.
   Reader->SplitArrayFields = o.Format != TOutputKind::Text && !o.ListOnly && !o.SchemaOnly;
   Reader->Strict = o.Strict;

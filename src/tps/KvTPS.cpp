@@ -109,6 +109,14 @@ void TClarionTPS::LoadFromFile(const std::string& name) {
   TCustomClarion::LoadFromFile(name);
   TFileStream stream(name);
   stream.Seek(0);
+  // The file is closed (its mapping ended) when this returns: rows decoded later would
+  // read from memory no longer there, so this load decodes them now.
+  struct Restore {
+    bool& flag;
+    bool value;
+    ~Restore() { flag = value; }
+  } restore{LazyRows, LazyRows};
+  LazyRows = false;
   LoadFromStream(stream);
 }
 
@@ -138,29 +146,41 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
   const std::span<const std::uint8_t> bytes = view.Raw();
   cellTextLeft_ = (std::uint64_t(16) << 20) + std::uint64_t(1024) * bytes.size();
   if (LazyLoadPossible()) {
-    TTPSLazyIndex index(TableNumber, LoadRowStatutes.Contains(rsNormal));
-    // The pages of a mapped file can be given back once read: they come again from the
-    // file when rows are decoded. (Not a private copy, nor a memory stream's bytes.)
-    index.file = bytes;
-    index.releaseBehind = stream.ViewIsFileMapping() && !bytes.empty() &&
-                          (source_.empty() || bytes.data() != source_.data());
-    index.definitions = &records_;
-    index.scanOf = [this](const TTPSRecord& r, TTPSRecordScan& scan) {
-      // As BuildTables will make them, from a copy of the definition.
-      auto def = static_cast<const TTPSRecordTableDefinitionBody&>(*r.Body);
-      def.ParseDefinition(r.Bytes(), r.HeaderLength);
-      if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
-      scan.Fields = std::move(def.Fields);
-      scan.FieldCount = std::min<std::int32_t>(def.FieldCount, std::int32_t(scan.Fields.size()));
-      scan.SplitArrays = SplitArrayFields;
-      return true;
-    };
-    TpsCollectRecords(view, header_, records_, memos_, store_, &index, &damage_);
-    index.NoteDefinitions();  // those after the last data record, before any is joined
-    index.definitions = nullptr;
-    TpsJoinDefinitions(records_, store_);
-    BuildTables(index.order);
-    ProduceLazyRows(index, view);
+    std::optional<TTPSLazyIndex> index;
+    for (const bool keepRows : {!ListOnly, true}) {
+      index.emplace(TableNumber, LoadRowStatutes.Contains(rsNormal));
+      // The pages of a mapped file can be given back once read: they come again from
+      // the file when rows are decoded. (Not a private copy, nor a memory stream's bytes.)
+      index->file = bytes;
+      index->releaseBehind = stream.ViewIsFileMapping() && !bytes.empty() &&
+                             (source_.empty() || bytes.data() != source_.data());
+      index->definitions = &records_;
+      index->scanOf = [this](const TTPSRecord& r, TTPSRecordScan& scan) {
+        // As BuildTables will make them, from a copy of the definition.
+        auto def = static_cast<const TTPSRecordTableDefinitionBody&>(*r.Body);
+        def.ParseDefinition(r.Bytes(), r.HeaderLength);
+        if (SplitArrayFields) SplitArrays(def.Fields, def.FieldCount);
+        scan.Fields = std::move(def.Fields);
+        scan.FieldCount = std::min<std::int32_t>(def.FieldCount, std::int32_t(scan.Fields.size()));
+        scan.SplitArrays = SplitArrayFields;
+        return true;
+      };
+      index->keepMemos = ParseItems.Contains(ipiBLOB) && !ListOnly;
+      index->keepRows = keepRows;
+      TpsCollectRecords(view, header_, records_, memos_, store_, &*index, &damage_);
+      index->NoteDefinitions();  // those after the last data record, before any is joined
+      index->definitions = nullptr;
+      TpsJoinDefinitions(records_, store_);
+      if (keepRows || index->SkippedScansHold(records_)) break;
+      // A table's records must be looked at again with its final fields: a load that
+      // keeps them.
+      records_.Clear();
+      memos_.Clear();
+      store_.Clear();
+      damage_.Clear();  // found again by the second walk
+    }
+    BuildTables(index->order);
+    ProduceLazyRows(*index, view);
   } else {
     TpsCollectRecords(view, header_, records_, memos_, store_, nullptr, &damage_);
     source_.clear();
@@ -355,8 +375,7 @@ void TClarionTPS::ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::
       value = Variant::Null();
       if (loadMemos) {
         std::uint8_t memoNumber = std::uint8_t((j - plainFields) & 0xFF);
-        std::string text =
-            memoIndex_.Assemble(memos_, store_, tableNumber, memoNumber, row, f.Type == tpsBLOB);
+        std::string text = MemoText(tableNumber, memoNumber, row, f.Type == tpsBLOB);
         if (!text.empty()) {
           value = Variant::String(std::move(text));
           cellType = ictMemo;

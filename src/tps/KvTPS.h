@@ -19,6 +19,8 @@
 #include "tps/KvTPSValues.h"
 
 struct TTPSLazyIndex;
+struct TTPSLazyMemoReader;
+class TTPSMemoPieces;
 
 // A table definition read from another file.
 struct TTPSForeignDefinition {
@@ -70,6 +72,13 @@ class TClarionTPS : public TCustomClarion {
   // else by name.
   std::string DefinitionsFile;
 
+  // A load that only names the tables (with rows on demand, on a fresh reader): the
+  // records are looked at as they are cut (impossible dates are counted) and where
+  // they lie is kept only for a table whose definition has not come yet; no table gets
+  // rows, and where the memo texts lie is not kept. A file whose definition of a table
+  // is replaced after its data is loaded once more with the records kept.
+  bool ListOnly = false;
+
   std::string GetMemoText(std::int32_t column, std::int32_t row) override;
   void LoadFromFile(const std::string& name) override;
   void LoadFromStream(TStream& stream) override;
@@ -112,10 +121,18 @@ class TClarionTPS : public TCustomClarion {
   void ProduceRows();
   bool LazyLoadPossible() const;
   void ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view);
+  void CountIncompleteMemos(const TTPSMemoPieces& memos, std::size_t from, std::size_t to,
+                            std::int32_t number, const TTPSClarionTable& t,
+                            std::int32_t plainFields, std::span<const TKvISourceRow> rows,
+                            TTPSLazyMemoReader& reader,
+                            std::vector<std::pair<std::size_t, std::size_t>>& blobs);
   // Reports the cells of one data record (the load without rows on demand).
   void ProduceRecord(std::int32_t sheetNo, TTPSClarionTable& t, std::int32_t tableNumber,
                      std::int32_t row, std::span<const std::uint8_t> data,
                      std::uint16_t headerLength, std::int64_t& invalidDateTimes);
+  // The text of a memo of a row for ProduceRecord: from the memo list, or during a load
+  // with rows on demand from the pieces it kept (each piece gives its text once).
+  std::string MemoText(std::int32_t table, std::uint8_t memo, std::int32_t row, bool blob);
   void CleanUp();
   void SplitArrays(TTPSFields& fields, std::uint16_t& fieldCount);
   void RebuildTableIndex();
@@ -125,6 +142,7 @@ class TClarionTPS : public TCustomClarion {
   TTPSRecords memos_;
   TTPSByteStore store_;
   TTPSMemoIndex memoIndex_;
+  TTPSLazyMemoReader* lazyMemos_ = nullptr;  // set while ProduceLazyRows reports cells
   bool listsOpen_ = false;
   TTPSFileBytes source_;
   std::unordered_map<std::int32_t, std::int32_t> tableIndex_;  // during a load

@@ -261,6 +261,9 @@ void CutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRec
                                    data, hdrLen);
                   return;
                 }
+                if (sink && r.Kind == tpsKindMemo &&
+                    sink->MemoRecord(pageOffset, k, r.TableNumber, data, hdrLen))
+                  return;
                 r.IndexInPage = std::int32_t(k);
                 r.Flags = flags;
                 r.RecordLength = recLen;
@@ -428,7 +431,18 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
       ++count;
       inner->DataRecord(pageOffset, indexInPage, tableNumber, recordNumber, data, headerLength);
     }
+    // A memo piece kept by the sink costs its place; its bytes count too, as the
+    // texts assembled from the pieces later take that much.
+    bool MemoRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t tableNumber,
+                    std::span<const std::uint8_t> data, std::uint16_t headerLength) override {
+      if (!inner->MemoRecord(pageOffset, indexInPage, tableNumber, data, headerLength))
+        return false;
+      ++count;
+      memoBytes += data.size();
+      return true;
+    }
     void Passed(std::uint64_t offset) override { inner->Passed(offset); }
+    std::uint64_t memoBytes = 0;
   } counting;
   counting.inner = dataSink;
   if (dataSink) dataSink = &counting;
@@ -436,7 +450,7 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
   auto checkBudget = [&] {
     const std::uint64_t used = store.BytesHeld() +
                                std::uint64_t(records.Count() + memos.Count()) * kRecordCost +
-                               counting.count * kSinkRecordCost;
+                               counting.count * kSinkRecordCost + counting.memoBytes;
     if (used > budget)
       throw Exception("The file is damaged: its pages hold far more records than its size allows");
   };

@@ -122,6 +122,14 @@ class TTPSDataSink {
   virtual void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage,
                           std::int32_t tableNumber, std::int32_t recordNumber,
                           std::span<const std::uint8_t> data, std::uint16_t headerLength) = 0;
+  // A memo record, the same way; true when the sink keeps where it lies, so that it
+  // need not go into the memo list.
+  virtual bool MemoRecord(std::uint64_t pageOffset, std::uint32_t indexInPage,
+                          std::int32_t tableNumber, std::span<const std::uint8_t> data,
+                          std::uint16_t headerLength) {
+    (void)pageOffset, (void)indexInPage, (void)tableNumber, (void)data, (void)headerLength;
+    return false;
+  }
   // Every byte before offset has been read (pages are read in file order mostly).
   virtual void Passed(std::uint64_t offset) { (void)offset; }
 };

@@ -40,54 +40,55 @@ TTPSLazyRows::TTPSLazyRows(const TTPSLazyRows& other)
       fields_(other.fields_),
       splitArrays_(other.splitArrays_),
       separator_(other.separator_),
-      memos_(other.memos_) {}
+      memos_(other.memos_),
+      memosFrom_(other.memosFrom_),
+      memosTo_(other.memosTo_),
+      memoColumns_(other.memoColumns_) {}
 
-void TTPSLazyRows::AddMemo(std::int32_t rowNo, std::int32_t column, std::string_view text) {
-  constexpr std::size_t kChunk = 1 << 20;
-  Memos& ms = *memos_;
-  char* dst;
-  if (text.size() >= kChunk / 4) {
-    ms.Large.push_back(std::make_unique<char[]>(text.size()));
-    dst = ms.Large.back().get();
-  } else {
-    if (ms.ChunkCap - ms.ChunkUsed < text.size()) {
-      ms.Chunks.push_back(std::make_unique<char[]>(kChunk));
-      ms.ChunkCap = kChunk;
-      ms.ChunkUsed = 0;
-    }
-    dst = ms.Chunks.back().get() + ms.ChunkUsed;
-    ms.ChunkUsed += text.size();
+void TTPSLazyRows::SetMemos(std::shared_ptr<const TTPSMemoPieces> pieces, std::size_t first,
+                            std::size_t last, std::int32_t plainFields) {
+  memos_ = std::move(pieces);
+  memosFrom_ = memoCursor_ = first;
+  memosTo_ = last;
+  memoColumns_.clear();
+  for (std::size_t j = 0; j < fields_.size(); ++j) {
+    const TTPSField& f = fields_[j];
+    if (!f.IsMemo() || (f.IsArray() && !splitArrays_)) continue;
+    memoColumns_.push_back(
+        {j, std::uint8_t((std::int32_t(j) - plainFields) & 0xFF), f.Type == tpsBLOB});
   }
-  std::memcpy(dst, text.data(), text.size());
-  ms.Refs.push_back({rowNo, column, dst, text.size()});
-}
-
-std::size_t TTPSLazyRows::FirstMemoOf(std::int32_t rowNo) {
-  auto before = [](const MemoRef& x, std::int32_t r) { return x.RowNo < r; };
-  const std::vector<MemoRef>& memos = memos_->Refs;
-  std::size_t m = std::min(memoCursor_, memos.size());
-  if (m > 0 && !before(memos[m - 1], rowNo))
-    return std::size_t(std::lower_bound(memos.begin(), memos.end(), rowNo, before) - memos.begin());
-  // Rows asked for in order: the next memos are at the cursor.
-  for (int steps = 0; m < memos.size() && before(memos[m], rowNo); ++m)
-    if (++steps == 8)
-      return std::size_t(
-          std::lower_bound(memos.begin() + std::ptrdiff_t(m), memos.end(), rowNo, before) -
-          memos.begin());
-  return m;
 }
 
 void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) {
   cells.assign(fields_.size(), TKvICellView{});
   rowText_.clear();
   copied_.clear();
+  memoText_.clear();
+  TTPSPageCache& pages = ownPages_ ? *ownPages_ : file_->Pages;
+  // The memo texts first: their pieces may lie on other pages, and the record's page
+  // read last stays in the cache while its fields are decoded.
+  if (memos_ && memosFrom_ < memosTo_)
+    for (const MemoColumn& mc : memoColumns_) {
+      const auto [first, last] =
+          memos_->Find(memosFrom_, memosTo_, row.RowNo + 1, mc.Number, memoCursor_);
+      if (first == last) continue;
+      const TTPSMemoText text = TpsAssembleMemo(memos_->Items().subspan(first, last - first),
+                                                mc.Blob, file_->PageOffsets, pages, memoText_);
+      if (text.Length > 0) copied_.push_back({mc.Column, text.At, text.Length});
+    }
+  const std::size_t memoCells = copied_.size();
+  for (std::size_t k = 0; k < memoCells; ++k) {
+    TKvICellView& cell = cells[copied_[k].Column];
+    cell.Kind = VarKind::String;
+    cell.CellType = ictMemo;
+    cell.FormatIndex = 0;
+    cell.Text = std::string_view(memoText_.data() + copied_[k].At, copied_[k].Length);
+  }
+  copied_.clear();
   std::span<const std::uint8_t> data;
   std::uint16_t header = 0;
-  const bool found =
-      ownPages_ ? file_->Record(row, *ownPages_, data, header) : file_->Record(row, data, header);
-  const std::vector<MemoRef>& memos = memos_->Refs;
+  const bool found = file_->Record(row, pages, data, header);
   std::int64_t counted = 0;  // impossible dates were counted when the file was loaded
-  std::size_t m = memos.empty() ? 0 : FirstMemoOf(row.RowNo);
 
   for (std::size_t j = 0; j < fields_.size(); ++j) {
     const TTPSField& f = fields_[j];
@@ -102,14 +103,7 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
       copied_.push_back({j, rowText_.size(), arrayValue_.AsString().size()});
       rowText_ += arrayValue_.AsString();
     } else if (f.IsMemo()) {
-      while (m < memos.size() && memos[m].RowNo == row.RowNo && memos[m].Column < std::int32_t(j))
-        ++m;
-      if (m < memos.size() && memos[m].RowNo == row.RowNo && memos[m].Column == std::int32_t(j)) {
-        cell.Kind = VarKind::String;
-        cell.CellType = ictMemo;
-        cell.FormatIndex = 0;
-        cell.Text = std::string_view(memos[m].Text, memos[m].Length);
-      }
+      continue;  // filled above
     } else if (found) {
       if (!TpsDecodeFieldView(f, data, header, cell, counted)) {
         cell = TKvICellView{};
@@ -122,8 +116,6 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
       }
     }
   }
-  while (m < memos.size() && memos[m].RowNo == row.RowNo) ++m;
-  memoCursor_ = m;
   for (const Copied& c : copied_)
     cells[c.Column].Text = std::string_view(rowText_.data() + c.At, c.Length);
 }

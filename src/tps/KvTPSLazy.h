@@ -13,6 +13,7 @@
 #include "cells/KvCells.h"
 #include "tps/KvTPSContainer.h"
 #include "tps/KvTPSFields.h"
+#include "tps/KvTPSMemos.h"
 
 // The file of a load, shared by the tables decoded from it.
 struct TTPSLazyFile {
@@ -46,26 +47,16 @@ class TTPSLazyRows : public TKvIRowSource {
  public:
   TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields& fields,
                std::uint16_t fieldCount, bool splitArrays, std::string arraySeparator);
-  // The text of a memo column of a row; added in ascending (row, column) order.
-  void AddMemo(std::int32_t rowNo, std::int32_t column, std::string_view text);
+  // The table's memo pieces, [first, last) of pieces; memo column j has memo number
+  // j - plainFields. Their texts are assembled from the file as rows are filled.
+  void SetMemos(std::shared_ptr<const TTPSMemoPieces> pieces, std::size_t first, std::size_t last,
+                std::int32_t plainFields);
   void FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) override;
   // Shares the file's bytes and the memo texts (no more may be added); reads pages
   // through a page cache of its own.
   std::unique_ptr<TKvIRowSource> CloneForThread() const override;
 
  private:
-  struct MemoRef {
-    std::int32_t RowNo;
-    std::int32_t Column;
-    const char* Text;
-    std::size_t Length;
-  };
-  // The memo texts of the table's rows, shared by the sources of every thread.
-  struct Memos {
-    std::vector<MemoRef> Refs;  // ascending (row, column)
-    std::vector<std::unique_ptr<char[]>> Chunks, Large;
-    std::size_t ChunkUsed = 0, ChunkCap = 0;
-  };
   // The shared parts only (CloneForThread).
   TTPSLazyRows(const TTPSLazyRows& other);
 
@@ -77,11 +68,18 @@ class TTPSLazyRows : public TKvIRowSource {
   struct Copied {
     std::size_t Column, At, Length;
   };
-  std::size_t FirstMemoOf(std::int32_t rowNo);
+  struct MemoColumn {
+    std::size_t Column;
+    std::uint8_t Number;
+    bool Blob;
+  };
 
-  std::shared_ptr<Memos> memos_ = std::make_shared<Memos>();
+  std::shared_ptr<const TTPSMemoPieces> memos_;
+  std::size_t memosFrom_ = 0, memosTo_ = 0;
+  std::vector<MemoColumn> memoColumns_;
   std::size_t memoCursor_ = 0;
-  std::string rowText_;  // the texts of the row last filled
+  std::string memoText_;  // the memo texts of the row last filled
+  std::string rowText_;   // the texts of the row last filled
   std::vector<Copied> copied_;
   Variant arrayValue_;
 };

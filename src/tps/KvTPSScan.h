@@ -13,6 +13,7 @@
 #include "tps/KvTPSContainer.h"
 #include "tps/KvTPSFields.h"
 #include "tps/KvTPSLazy.h"
+#include "tps/KvTPSMemos.h"
 #include "tps/KvTPSRecords.h"
 
 // A table's fields as far as looking at its records at load needs them.
@@ -49,6 +50,7 @@ struct TTPSLazyIndex : TTPSDataSink {
     TTPSRecordScan Scan;
     std::int32_t LastColumn = -1;
     std::int64_t Invalid = 0;
+    bool Skipped = false;  // records looked at and not kept (keepRows false)
   };
 
   void DataRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t table,
@@ -58,7 +60,6 @@ struct TTPSLazyIndex : TTPSDataSink {
     // give no rows.
     if (!load || (only != 0 && table != only) || recordNumber <= 0) return;
     if (definitions && definitions->Count() != scanned) NoteDefinitions();
-    if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
     if (!last || lastTable != table) {
       auto [it, added] = rows.try_emplace(table);
       if (added) {
@@ -69,14 +70,29 @@ struct TTPSLazyIndex : TTPSDataSink {
       lastEarly = &early[table];
       lastTable = table;
     }
-    TKvISourceRow row{recordNumber - 1, std::uint32_t(pages.size() - 1), indexInPage};
+    std::uint32_t item = indexInPage;
     if (lastEarly->Active) {
       const std::int32_t column =
           TpsScanRecord(lastEarly->Scan, data, headerLength, lastEarly->Invalid);
-      if (column < 0) row.Item |= kTpsItemNoPlainCells;
+      if (column < 0) item |= kTpsItemNoPlainCells;
       lastEarly->LastColumn = std::max(lastEarly->LastColumn, column);
+      if (!keepRows) {
+        lastEarly->Skipped = true;
+        return;
+      }
     }
-    last->push_back(row);
+    if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
+    last->push_back(TKvISourceRow{recordNumber - 1, std::uint32_t(pages.size() - 1), item});
+  }
+
+  // Memo records: where they lie, when memo texts are wanted (dropped otherwise, as the
+  // rows of other tables are).
+  bool MemoRecord(std::uint64_t pageOffset, std::uint32_t indexInPage, std::int32_t table,
+                  std::span<const std::uint8_t> data, std::uint16_t headerLength) override {
+    if (!load || !keepMemos || (only != 0 && table != only)) return true;
+    if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
+    memos.Add(std::uint32_t(pages.size() - 1), indexInPage, table, data, headerLength);
+    return true;
   }
 
   // Definition records cut since the last look: a table whose records were already
@@ -104,12 +120,42 @@ struct TTPSLazyIndex : TTPSDataSink {
     if (e.Active) TpsFindDateFields(e.Scan);
   }
 
+  // Whether every table whose records were not kept was looked at with the fields the
+  // load ends with: its early scan held to the end and its definition in records
+  // (joined) gives fields that look the same.
+  bool SkippedScansHold(const TTPSRecords& records) const {
+    for (const auto& [table, e] : early) {
+      if (!e.Skipped) continue;
+      if (!e.Active || !scanOf) return false;
+      TTPSRecordScan final;
+      for (const TTPSRecord& r : records.Items())
+        if (r.Kind == tpsKindDefinition && r.Body && r.TableNumber == table) {
+          try {
+            if (!scanOf(r, final)) return false;
+          } catch (...) {
+            return false;
+          }
+          break;
+        }
+      if (final.FieldCount != e.Scan.FieldCount ||
+          !TpsSameScan(e.Scan.Fields, final.Fields, final.FieldCount))
+        return false;
+    }
+    return true;
+  }
+
   void Passed(std::uint64_t offset) override {
     // A file mapping's pages already read are given back, a step behind.
     if (releaseBehind) released.Reached(file, offset);
   }
   std::int32_t only;
   bool load;
+  bool keepMemos = false;
+  // false: the records the early scan looks at are not kept (a load that only names
+  // the tables); a table whose scan does not hold to the end then needs a load with
+  // them (Complete).
+  bool keepRows = true;
+  TTPSMemoPieces memos;
   bool releaseBehind = false;
   std::span<const std::uint8_t> file;
   TTPSReleaseBehind released;

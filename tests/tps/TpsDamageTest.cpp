@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "../../tools/tpswriter/TpsWriter.h"
+#include "TestSupport.h"
 #include "cells/KvExceptions.h"
 #include "tps/TpsTestUtil.h"
 
@@ -114,13 +115,19 @@ TEST(TpsDamage, MemoPiecesTwiceOrMissing) {
     // A BLOB of 10 bytes of which only the first piece is there.
     w.AddRecord(MemoPiece(5, 1, 0, {10, 0, 0, 0, '0', '1', '2', '3'}), 12);
   }
-  for (bool lazy : {false, true}) {
-    SCOPED_TRACE(lazy ? "rows on demand" : "every cell");
+  // Asking for rows on demand from a file that is closed when the load returns.
+  TempDir dir;
+  WriteFileBytes(dir.File("n.tps"), file);
+  for (int mode : {0, 1, 2}) {
+    SCOPED_TRACE(mode == 0 ? "every cell" : mode == 1 ? "rows on demand" : "from a file");
     TClarionTPS r;
     r.ResetGrid();
-    r.LazyRows = lazy;
+    r.LazyRows = mode > 0;
     TMemoryStream s(file);
-    r.LoadFromStream(s);
+    if (mode == 2)
+      r.LoadFromFile(dir.File("n.tps"));
+    else
+      r.LoadFromStream(s);
     auto& n = Sheet(r, 0);
     EXPECT_EQ(Text(n, 1, 0), "abcdefgh");
     EXPECT_EQ(Text(n, 1, 1), "abcdefgh");

@@ -100,7 +100,8 @@ void WriteDemo(const std::string& path) {
   w.Finish();
 }
 
-BenchResult WriteBench(const std::string& path, double megabytes, const std::string& owner) {
+BenchResult WriteBench(const std::string& path, double megabytes, const std::string& owner,
+                       bool memoHeavy) {
   Table t;
   t.number = 1;
   t.name = "SALES";
@@ -112,6 +113,7 @@ BenchResult WriteBench(const std::string& path, double megabytes, const std::str
       Field{kString, "SAL:CODE", 94, 10}, Field{kULong, "SAL:REF", 104, 4},
   };
   t.memos = {Memo{"SAL:NOTE"}};
+  if (memoHeavy) t.memos.push_back(Memo{"SAL:PICTURE", true});
   t.keys = {Key{"SAL:KEYID", {KeyPart{1}}}};
   const std::uint64_t target = std::uint64_t(megabytes * 1024 * 1024);
   Options options;
@@ -121,6 +123,7 @@ BenchResult WriteBench(const std::string& path, double megabytes, const std::str
   Rng r(77);
   std::int32_t rec = 1;
   Payload p(t.RecordLength());
+  std::uint64_t memoBytes = 0;
   while (w.BytesWritten() < target) {
     std::string name = std::string(Pick(r, kFirst)) + " " + Pick(r, kLast);
     char code[16];
@@ -136,14 +139,37 @@ BenchResult WriteBench(const std::string& path, double megabytes, const std::str
         .PutString(94, 10, code)
         .PutULong(104, std::uint32_t(r.Next()));
     std::vector<MemoText> memos;
-    if (rec % 10 == 0)
+    if (memoHeavy) {
+      // A note of 200 to 500 bytes on 7 rows of 10, a picture of 1 to 4 KiB of
+      // random bytes on every other row.
+      if (r.Below(10) < 7) {
+        std::string note = "Order " + std::to_string(rec) + " for " + name + ".";
+        const std::size_t length = 200 + r.Below(301u);
+        while (note.size() < length)
+          note += std::string(" Deliver to the ") + Pick(r, kCity) + " depot; call " +
+                  Pick(r, kFirst) + " first.";
+        note.resize(length);
+        memos.push_back({0, std::move(note)});
+      }
+      if (r.Below(2) == 0) {
+        std::string picture(1024 + r.Below(3073u), '\0');
+        for (std::size_t i = 0; i < picture.size(); i += 8) {
+          const std::uint64_t v = r.Next();
+          for (std::size_t k = 0; k < 8 && i + k < picture.size(); ++k)
+            picture[i + k] = char(v >> (8 * k));
+        }
+        memos.push_back({1, std::move(picture)});
+      }
+    } else if (rec % 10 == 0) {
       memos.push_back({0, "Order " + std::to_string(rec) + " for " + name + ": deliver to the " +
                               Pick(r, kCity) + " depot before noon."});
+    }
+    for (const MemoText& m : memos) memoBytes += m.text.size();
     w.AddRow(1, rec, p, memos);
     ++rec;
   }
   w.Finish();
-  return BenchResult{rec - 1, w.BytesWritten()};
+  return BenchResult{rec - 1, w.BytesWritten(), memoBytes};
 }
 
 }  // namespace tpsw
