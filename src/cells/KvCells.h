@@ -79,14 +79,18 @@ struct TKvICellView {
 // digits instead, without exponent.
 void AppendTextOf(std::string& out, const TKvICellView& cell, const FormatSettings& fs);
 
-// Where a row of a sheet loaded on demand comes from: its row number and two
-// positions the row source understands (for a file reader: a page and the record's
-// place in it).
+// Where a row of a sheet loaded on demand comes from: its row number, the page its
+// record lies in and the record's place in that page (positions the row source
+// understands), and a mark the row source keeps for itself (the TopSpeed reader: the
+// record's plain fields give no value, only a memo can give the row a cell).
 struct TKvISourceRow {
   std::int32_t RowNo = 0;
-  std::uint32_t Block = 0;
-  std::uint32_t Item = 0;
+  std::uint32_t Page = 0;
+  std::uint32_t Item : 31 = 0;
+  std::uint32_t NoPlainCells : 1 = 0;
 };
+// Twelve bytes a row: a table of millions of rows keeps one each.
+static_assert(sizeof(TKvISourceRow) == 12);
 
 // Decodes rows of a sheet whose cells are not stored (TSpreadSheetCells::SetRowSource).
 class TKvIRowSource {

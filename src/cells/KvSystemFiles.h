@@ -24,5 +24,9 @@ bool SysClose(int fd);
 // Maps the whole file read-only for reading front to back; null when it cannot be mapped.
 void* SysMapForReading(int fd, std::int64_t size);
 void SysUnmap(void* map, std::int64_t size);
+// Gives back the pages of a read-only file mapping that lie wholly inside [Start,
+// Start + Length): they are read from the file again when touched. Nothing where the
+// platform has no such call.
+void SysReleaseMappedRange(const void* start, std::size_t length);
 // True when Path names an existing regular file (not a directory or a device).
 bool SysIsRegularFile(const std::string& path);

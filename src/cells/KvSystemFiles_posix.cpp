@@ -56,3 +56,15 @@ bool SysIsRegularFile(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
+void SysReleaseMappedRange(const void* start, std::size_t length) {
+#if defined(MADV_DONTNEED)
+  static const std::uintptr_t page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(start);
+  const std::uintptr_t from = (base + page - 1) / page * page;
+  const std::uintptr_t to = (base + length) / page * page;
+  if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+#else
+  (void)start, (void)length;
+#endif
+}

@@ -89,3 +89,7 @@ bool SysIsRegularFile(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES &&
          (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
+
+// A view of a file mapping has no call that drops its pages while keeping the view:
+// Windows trims them itself under memory pressure.
+void SysReleaseMappedRange(const void*, std::size_t) {}

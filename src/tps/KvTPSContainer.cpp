@@ -3,12 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 #include "cells/KvExceptions.h"
+#include "cells/KvSystemFiles.h"
 #include "tps/KvTPSDamage.h"
 #include "tps/KvTPSRecords.h"
 
@@ -301,16 +297,8 @@ void TTPSReleaseBehind::Reached(std::span<const std::uint8_t> file, std::uint64_
 
 void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t from,
                            std::uint64_t to) {
-#if defined(MADV_DONTNEED) && !defined(_WIN32)
-  static const std::uint64_t page = std::uint64_t(sysconf(_SC_PAGESIZE));
   to = std::min<std::uint64_t>(to, file.size());
-  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(file.data());
-  const std::uintptr_t start = (base + from + page - 1) / page * page;
-  const std::uintptr_t end = (base + to) / page * page;
-  if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_DONTNEED);
-#else
-  (void)file, (void)from, (void)to;
-#endif
+  if (to > from) SysReleaseMappedRange(file.data() + from, std::size_t(to - from));
 }
 
 bool TTPSFileView::DecryptWith(const TTPSOwnerKey& key) {

@@ -15,8 +15,8 @@ TTPSLazyFile::TTPSLazyFile(TTPSFileBytes owned, const TTPSFileView& view,
 
 bool TTPSLazyFile::Record(const TKvISourceRow& row, TTPSPageCache& pages,
                           std::span<const std::uint8_t>& data, std::uint16_t& headerLength) const {
-  if (row.Block >= PageOffsets.size()) return false;
-  return pages.Record(PageOffsets[row.Block], row.Item & kTpsItemMask, data, headerLength);
+  if (row.Page >= PageOffsets.size()) return false;
+  return pages.Record(PageOffsets[row.Page], row.Item, data, headerLength);
 }
 
 TTPSLazyRows::TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields& fields,

@@ -37,11 +37,6 @@ struct TTPSLazyFile {
               std::uint16_t& headerLength) const;
 };
 
-// Item bits of a source row: the place in the page, and a mark for records whose
-// plain fields give no value (only a memo can give the row a cell).
-constexpr std::uint32_t kTpsItemMask = 0xFFFFu;
-constexpr std::uint32_t kTpsItemNoPlainCells = 0x80000000u;
-
 // One table's rows, decoded from its data records.
 class TTPSLazyRows : public TKvIRowSource {
  public:

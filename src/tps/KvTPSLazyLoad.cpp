@@ -129,10 +129,7 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
         std::uint16_t header = 0;
         file->Record(r, data, header);
         const std::int32_t last = TpsScanRecord(scan, data, header, invalidDateTimes_);
-        if (last < 0)
-          r.Item |= kTpsItemNoPlainCells;
-        else
-          r.Item &= ~kTpsItemNoPlainCells;
+        r.NoPlainCells = last < 0;
         lastColumn = std::max(lastColumn, last);
       }
     }
@@ -175,7 +172,7 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
     std::size_t kept = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       TKvISourceRow r = rows[i];
-      bool hasCells = (r.Item & kTpsItemNoPlainCells) == 0;
+      bool hasCells = !r.NoPlainCells;
       // A memo with text keeps a row that has no other cell and may widen the table:
       // only then is it assembled here.
       if (loadMemos && memoFrom < memoTo)
@@ -195,7 +192,7 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
           lastColumn = std::max(lastColumn, j);
         }
       if (!hasCells) continue;  // a row without cells is not kept
-      r.Item &= ~kTpsItemNoPlainCells;
+      r.NoPlainCells = false;
       rows[kept++] = r;
     }
     rows.resize(kept);

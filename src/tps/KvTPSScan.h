@@ -70,11 +70,11 @@ struct TTPSLazyIndex : TTPSDataSink {
       lastEarly = &early[table];
       lastTable = table;
     }
-    std::uint32_t item = indexInPage;
+    bool noPlainCells = false;
     if (lastEarly->Active) {
       const std::int32_t column =
           TpsScanRecord(lastEarly->Scan, data, headerLength, lastEarly->Invalid);
-      if (column < 0) item |= kTpsItemNoPlainCells;
+      noPlainCells = column < 0;
       lastEarly->LastColumn = std::max(lastEarly->LastColumn, column);
       if (!keepRows) {
         lastEarly->Skipped = true;
@@ -82,7 +82,8 @@ struct TTPSLazyIndex : TTPSDataSink {
       }
     }
     if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
-    last->push_back(TKvISourceRow{recordNumber - 1, std::uint32_t(pages.size() - 1), item});
+    last->push_back(TKvISourceRow{recordNumber - 1, std::uint32_t(pages.size() - 1),
+                                  std::uint32_t(indexInPage), noPlainCells});
   }
 
   // Memo records: where they lie, when memo texts are wanted (dropped otherwise, as the

@@ -16,7 +16,7 @@ class CountingSource : public TKvIRowSource {
   void FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) override {
     ++*fills_;
     text_ = "item " + std::to_string(row.Item);
-    const std::size_t n = row.Block % 3 + 1;
+    const std::size_t n = row.Page % 3 + 1;
     cells.assign(n + 1, TKvICellView{});  // one column more, without cell
     cells[0].Kind = VarKind::Integer;
     cells[0].Int = row.RowNo;
