@@ -1,6 +1,6 @@
-// The description of a table's columns and keys, built once from the table's definition
-// and read by every output form, the row filter and the tests. It holds only facts and
-// names: nothing here reads a file, so any output form can use it.
+// A table's columns and keys, built once from the table's definition and read by every
+// output form, the row filter and the tests. It holds only facts and names: nothing
+// here reads a file, so any output form can use it.
 #pragma once
 
 #include <cstdint>
