@@ -66,8 +66,8 @@ cat >"$launcher" <<LAUNCHER
 #!/bin/sh
 # Runs VELTRO.EXE through Wine. Now and then Wine itself fails, before or after the
 # program ran: its Unix loader fails an assertion of ld.so at exit ("_dl_fini", exit
-# code 127), or it ends with a "wine: ..." line on standard error (VELTRO writes no
-# such line). Such a run is repeated (at most twice) and noted in
+# code 127), or it ends with a "wine: ..." or "wine client error: ..." line on standard
+# error (its server went away; VELTRO writes no such line). Such a run is repeated (at most twice) and noted in
 # $retries, which the script reports at the end. Standard output goes straight
 # through; standard error is held back to look for those messages.
 err=\$(mktemp)
@@ -77,7 +77,7 @@ for attempt in 1 2 3; do
   rc=\$?
   if [ \$attempt -lt 3 ] && [ \$rc -ne 0 ] &&
     { { [ \$rc -eq 127 ] && grep -q "Inconsistency detected by ld.so" "\$err"; } ||
-      grep -q "^wine: " "\$err"; }; then
+      grep -q -e "^wine: " -e "^wine client error" "\$err"; }; then
     { echo "exit code \$rc, attempt \$attempt:"; head -5 "\$err"; } >>"$retries"
     continue
   fi
