@@ -68,8 +68,8 @@ cat >"$launcher" <<LAUNCHER
 # program ran: its Unix loader fails an assertion of ld.so at exit ("_dl_fini", exit
 # code 127), or it ends with a "wine: ..." or "wine client error: ..." line on standard
 # error (its server went away; VELTRO writes no such line). Such a run is repeated (at
-# most twice) and noted in $retries, which the script reports at the end. Standard output goes straight
-# through; standard error is held back to look for those messages.
+# most twice) and noted in $retries, which the script reports at the end. Standard
+# output goes straight through; standard error is held back to look for those messages.
 err=\$(mktemp)
 trap 'rm -f "\$err"' EXIT
 for attempt in 1 2 3; do
