@@ -67,6 +67,46 @@ void TDateTextCache::Append(std::string& out, double value) {
   AppendRecent(out, value, bits, 1);
 }
 
+void TDateTextCache::Append(std::string& out, const TKvICellView& cell) {
+  if (!AppendParts(out, cell)) Append(out, cell.Real);
+}
+
+// AppendPlain's text from the parts the value was made from: encoding a date gives a
+// whole day that decodes to the same parts, and encoding a time gives a fraction of the
+// day within a millionth of a millisecond of its exact value, which rounds back to the
+// same hours, minutes and seconds. Day 0 (1899-12-30) is written as a time of day, so it
+// takes the path of the value.
+bool TDateTextCache::AppendParts(std::string& out, const TKvICellView& cell) const {
+  const std::uint32_t parts = std::uint32_t(cell.Int);
+  char text[24];
+  char* t = text;
+  switch (cell.Int & ~std::int64_t(0xFFFFFFFF)) {
+    case TKvICellView::kCellDateParts: {
+      const int year = int(parts >> 16);
+      if (!plainDate_ || year < 1000 || year > 9999 || cell.Real == 0) return false;
+      t = Two(t, year / 100);
+      t = Two(t, year % 100);
+      *t++ = dateSeparator_;
+      t = Two(t, int((parts >> 8) & 0xFF));
+      *t++ = dateSeparator_;
+      t = Two(t, int(parts & 0xFF));
+      break;
+    }
+    case TKvICellView::kCellTimeParts:
+      if (!plainTime_) return false;
+      t = Two(t, int(parts >> 24));
+      *t++ = settings_.TimeSeparator;
+      t = Two(t, int((parts >> 16) & 0xFF));
+      *t++ = settings_.TimeSeparator;
+      t = Two(t, int((parts >> 8) & 0xFF));
+      break;
+    default:
+      return false;
+  }
+  out.append(text, std::size_t(t - text));
+  return true;
+}
+
 // The text of the value in the plain numeric forms; false when it needs a form that is
 // not plain (nothing is appended then). Put together in a small buffer and appended at
 // once.

@@ -222,7 +222,7 @@ void TTextLayout::AppendCellText(std::string& out, const TRowView& row, std::siz
     else if (!view)
       return;
     else if (view->Kind == VarKind::Date)
-      dates_->Append(out, view->Real);
+      dates_->Append(out, *view);
     else
       AppendTextOf(out, *view, shape_->settings);
   } catch (const std::bad_alloc&) {

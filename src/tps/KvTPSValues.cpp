@@ -155,7 +155,7 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
         if (EmptyDateWord(d)) {
           out.Kind = VarKind::String;
         } else if (DateWordEncodes(d, dt)) {
-          out.Kind = VarKind::Date, out.Real = dt;
+          out.Kind = VarKind::Date, out.Real = dt, out.Int = TKvICellView::kCellDateParts | d;
         } else {
           out.Kind = VarKind::String;
           ++invalid;
@@ -171,6 +171,7 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
           out.Kind = VarKind::String;
         } else if (TimeWordEncodes(t, dt)) {
           out.Kind = VarKind::Date, out.Real = dt;
+          out.Int = TKvICellView::kCellTimeParts | (t & 0x7FFFFFFFu);
         } else {
           out.Kind = VarKind::String;
           ++invalid;

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "cells/KvConvert.h"
+#include "cells/KvDateTextCache.h"
+#include "cells/KvSettings.h"
 #include "tps/KvTPSValues.h"
 #include "tpswriter/TpsWriter.h"
 
@@ -158,6 +161,48 @@ TEST(TpsFieldView, ImpossibleDatesAgreeWithDecoding) {
       }
   EXPECT_GT(impossible, 1000);
   EXPECT_GT(possible, 1000);
+}
+
+// The text a decoded date or time gets from the parts it carries equals the text of its
+// value: every day from year 1 to 9999, every second of the day with edge hundredths and
+// the hours' top bit, under settings of plain and of other forms.
+TEST(TpsFieldView, DateAndTimeTextsFromTheirPartsEqualTheValuesText) {
+  std::vector<std::pair<std::uint8_t, std::uint32_t>> words;
+  for (std::uint32_t year = 1; year <= 9999; year += year < 990 ? 7 : 1)
+    for (std::uint32_t month = 1; month <= 12; ++month)
+      for (std::uint32_t day = 1; day <= 31; ++day)
+        words.push_back({tpsDate, year << 16 | month << 8 | day});
+  for (std::uint32_t second = 0; second < 86400; ++second)
+    for (std::uint32_t extra : {0u, 1u, 49u, 50u, 99u, 0x80000000u}) {
+      const std::uint32_t h = second / 3600, m = second / 60 % 60, s = second % 60;
+      words.push_back({tpsTime, (h << 24 | m << 16 | s << 8 | (extra & 0xFF)) | (extra >> 31 << 31)});
+    }
+  FormatSettings dots = FormatSettings::Iso();
+  dots.ShortDateFormat = "yyyy/mm/dd";
+  dots.DateSeparator = '.';
+  dots.TimeSeparator = '.';
+  FormatSettings withMs = FormatSettings::Iso();
+  withMs.LongTimeFormat = "hh:nn:ss.zzz";
+  for (const FormatSettings& fs : {FormatSettings::Iso(), dots, withMs, FormatSettings::UnitedStates()}) {
+    TDateTextCache cache(fs);
+    std::size_t withParts = 0;
+    for (const auto& [type, w] : words) {
+      TTPSField f;
+      f.Type = type;
+      f.Length = 4;
+      const std::uint8_t data[4] = {std::uint8_t(w), std::uint8_t(w >> 8), std::uint8_t(w >> 16),
+                                    std::uint8_t(w >> 24)};
+      TKvICellView v;
+      std::int64_t invalid = 0;
+      if (!TpsDecodeFieldView(f, data, 0, v, invalid) || v.Kind != VarKind::Date) continue;
+      withParts += v.Int != 0;
+      std::string got, want;
+      cache.Append(got, v);
+      AppendDateTimeText(want, v.Real, fs);
+      ASSERT_EQ(got, want) << fs.ShortDateFormat << " " << fs.LongTimeFormat << " word " << std::hex << w;
+    }
+    EXPECT_GT(withParts, 3000000u);
+  }
 }
 
 }  // namespace
