@@ -31,6 +31,21 @@ double Real48(const std::uint8_t* b) {
 bool Decimal(const std::uint8_t* b, std::size_t n, int decimals, double& out) {
   out = 0;
   if (n == 0 || n >= 30) return true;
+  if (n <= 8) {
+    // Up to 15 digits, read straight into the whole number (see below).
+    std::uint64_t whole = b[0] & 0x0F;
+    if (whole > 9) return false;
+    for (std::size_t i = 1; i < n; ++i) {
+      const std::uint8_t hi = b[i] >> 4, lo = b[i] & 0x0F;
+      if (hi > 9 || lo > 9) return false;
+      whole = whole * 100 + hi * 10u + lo;
+    }
+    const double v = decimals >= 1 && std::size_t(decimals) <= 2 * n - 1
+                         ? double(std::int64_t(whole)) / kPowersOfTen[std::size_t(decimals)]
+                         : double(std::int64_t(whole));
+    out = ((b[0] >> 4) != 0 && v != 0) ? -v : v;
+    return true;
+  }
   char digits[64];
   std::size_t nd = 0;
   if ((b[0] & 0x0F) > 9) return false;
