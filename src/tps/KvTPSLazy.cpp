@@ -117,8 +117,8 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
           rowText_.append(reinterpret_cast<const char*>(data.data()), data.size());
         }
         const std::size_t at =
-            recordAt + std::size_t(reinterpret_cast<const std::uint8_t*>(cell.Text.data()) -
-                                   data.data());
+            recordAt +
+            std::size_t(reinterpret_cast<const std::uint8_t*>(cell.Text.data()) - data.data());
         copied_.push_back({j, at, cell.Text.size()});
       }
     }
