@@ -15,19 +15,23 @@ namespace {
 
 constexpr std::uint32_t kSecondsPerDay = 86400;
 
-// The last two decimal digits of a value that is not negative.
-char* Two(char* at, int v) {
-  static constexpr auto kPairs = [] {
-    std::array<char, 200> pairs{};
-    for (int i = 0; i < 100; ++i) {
-      pairs[std::size_t(2 * i)] = char('0' + i / 10);
-      pairs[std::size_t(2 * i + 1)] = char('0' + i % 10);
-    }
-    return pairs;
-  }();
-  std::memcpy(at, kPairs.data() + 2 * (v % 100), 2);
+constexpr auto kPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[std::size_t(2 * i)] = char('0' + i / 10);
+    pairs[std::size_t(2 * i + 1)] = char('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// The two decimal digits of a value below 100.
+char* Pair(char* at, std::uint32_t v) {
+  std::memcpy(at, kPairs.data() + 2 * v, 2);
   return at + 2;
 }
+
+// The last two decimal digits of a value that is not negative.
+char* Two(char* at, int v) { return Pair(at, std::uint32_t(v % 100)); }
 
 }  // namespace
 
@@ -81,24 +85,26 @@ bool TDateTextCache::AppendParts(std::string& out, const TKvICellView& cell) con
   char text[24];
   char* t = text;
   switch (cell.Int & ~std::int64_t(0xFFFFFFFF)) {
+    // The parts were checked when decoded: months, days, hours, minutes and seconds
+    // are below 100.
     case TKvICellView::kCellDateParts: {
-      const int year = int(parts >> 16);
+      const std::uint32_t year = parts >> 16;
       if (!plainDate_ || year < 1000 || year > 9999 || cell.Real == 0) return false;
-      t = Two(t, year / 100);
-      t = Two(t, year % 100);
+      t = Pair(t, year / 100);
+      t = Pair(t, year % 100);
       *t++ = dateSeparator_;
-      t = Two(t, int((parts >> 8) & 0xFF));
+      t = Pair(t, (parts >> 8) & 0xFF);
       *t++ = dateSeparator_;
-      t = Two(t, int(parts & 0xFF));
+      t = Pair(t, parts & 0xFF);
       break;
     }
     case TKvICellView::kCellTimeParts:
       if (!plainTime_) return false;
-      t = Two(t, int(parts >> 24));
+      t = Pair(t, parts >> 24);
       *t++ = settings_.TimeSeparator;
-      t = Two(t, int((parts >> 16) & 0xFF));
+      t = Pair(t, (parts >> 16) & 0xFF);
       *t++ = settings_.TimeSeparator;
-      t = Two(t, int((parts >> 8) & 0xFF));
+      t = Pair(t, (parts >> 8) & 0xFF);
       break;
     default:
       return false;

@@ -221,6 +221,8 @@ void TTextLayout::AppendCellText(std::string& out, const TRowView& row, std::siz
       forms_->Append(out, row, k, view);
     else if (!view)
       return;
+    else if (view->Kind == VarKind::String)
+      out.append(view->Text);  // as AppendTextOf, without the call
     else if (view->Kind == VarKind::Date)
       dates_->Append(out, *view);
     else
