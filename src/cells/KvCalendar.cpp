@@ -139,10 +139,16 @@ void AppendDateTimeText(std::string& out, TDateTime dt, const FormatSettings& fs
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
-bool TryEncodeDate(int year, int month, int day, TDateTime& out) {
+bool IsValidDate(int year, int month, int day) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  if (day <= 28) return true;  // every month has 28 days
   const int* before = kDaysBefore[IsLeapYear(year) ? 1 : 0];
-  if (day > before[month] - before[month - 1]) return false;
+  return day <= before[month] - before[month - 1];
+}
+
+bool TryEncodeDate(int year, int month, int day, TDateTime& out) {
+  if (!IsValidDate(year, month, day)) return false;
+  const int* before = kDaysBefore[IsLeapYear(year) ? 1 : 0];
   const int y = year - 1;  // below 3.7 million days: int suffices
   const int days = y * 365 + y / 4 - y / 100 + y / 400 + before[month - 1] + day;
   out = double(days - 693594);  // 693594 = days from 0001-01-01 to 1899-12-30, plus one

@@ -112,8 +112,8 @@ bool TpsFieldIsImpossibleDate(const TTPSField& f, std::span<const std::uint8_t> 
   if (p >= data.size() || data.size() - p < 4) return false;
   const std::uint32_t v = TpsLe32(data.data() + p);
   if (EmptyDateWord(v)) return false;
-  TDateTime dt;
-  return f.Type == tpsDate ? !DateWordEncodes(v, dt) : !TimeWordIsPossible(v);
+  return f.Type == tpsDate ? !IsValidDate(int(v >> 16), int((v >> 8) & 0xFF), int(v & 0xFF))
+                           : !TimeWordIsPossible(v);
 }
 
 bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
