@@ -15,11 +15,6 @@ namespace {
 constexpr int kDaysBefore[2][13] = {{0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
                                     {0, 31, 60, 91, 121, 152, 182, 213, 244, 274, 305, 335, 366}};
 
-int DaysInMonth(int year, int month) {
-  int leap = IsLeapYear(year) ? 1 : 0;
-  return kDaysBefore[leap][month] - kDaysBefore[leap][month - 1];
-}
-
 void AppendPadded(std::string& out, long long v, int width) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, v < 0 ? -v : v);
@@ -144,13 +139,18 @@ void AppendDateTimeText(std::string& out, TDateTime dt, const FormatSettings& fs
 
 bool IsLeapYear(int year) { return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0); }
 
+bool IsValidDate(int year, int month, int day) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  if (day <= 28) return true;  // every month has 28 days
+  const int* before = kDaysBefore[IsLeapYear(year) ? 1 : 0];
+  return day <= before[month] - before[month - 1];
+}
+
 bool TryEncodeDate(int year, int month, int day, TDateTime& out) {
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-      day > DaysInMonth(year, month))
-    return false;
-  int leap = IsLeapYear(year) ? 1 : 0;
-  long long y = year - 1;
-  long long days = y * 365 + y / 4 - y / 100 + y / 400 + kDaysBefore[leap][month - 1] + day;
+  if (!IsValidDate(year, month, day)) return false;
+  const int* before = kDaysBefore[IsLeapYear(year) ? 1 : 0];
+  const int y = year - 1;  // below 3.7 million days: int suffices
+  const int days = y * 365 + y / 4 - y / 100 + y / 400 + before[month - 1] + day;
   out = double(days - 693594);  // 693594 = days from 0001-01-01 to 1899-12-30, plus one
   return true;
 }

@@ -512,9 +512,8 @@ void AppendTextOf(std::string& out, const TKvICellView& cell, const FormatSettin
       AppendInt(out, cell.Int);
       return;
     case VarKind::Double:
-      if (!cell.Text.empty() && PackedDecimalNeedsDigits(cell.Text))
-        AppendPackedDecimal(out, cell.Text, cell.PackedDecimals, fs.DecimalSeparator, false);
-      else
+      if (cell.Text.empty() ||
+          !AppendPackedDecimalText(out, cell.Text, cell.PackedDecimals, fs.DecimalSeparator))
         AppendFloatG(out, cell.Real, 15, fs);
       return;
     default:

@@ -67,8 +67,14 @@ struct TKvICellView {
   // whose stored bytes Text holds (KvDecimal.h), so that its exact digits can be written.
   std::uint8_t PackedDecimals = 0;
   std::int32_t FormatIndex = -1;
-  std::int64_t Int = 0;   // SmallInt, Integer, Byte, Currency (scaled), Boolean (0/1)
-  double Real = 0;        // Single, Double, Date
+  std::int64_t Int = 0;  // SmallInt, Integer, Byte, Currency (scaled), Boolean (0/1)
+  double Real = 0;       // Single, Double, Date
+  // With Kind Date, Int may also carry the calendar parts Real was made from, so that
+  // its text needs no decoding of Real: kCellDateParts | year << 16 | month << 8 | day
+  // (a date alone) or kCellTimeParts | hour << 24 | minute << 16 | second << 8 |
+  // hundredths (a time alone); 0 when they are not known.
+  static constexpr std::int64_t kCellDateParts = std::int64_t(1) << 32;
+  static constexpr std::int64_t kCellTimeParts = std::int64_t(2) << 32;
   std::string_view Text;  // String, WideString; a packed decimal's bytes (see above)
   // A packed decimal carrying its stored bytes.
   bool IsPackedDecimal() const { return Kind == VarKind::Double && !Text.empty(); }

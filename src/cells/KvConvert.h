@@ -82,6 +82,8 @@ void AppendDateTimeText(std::string& out, TDateTime dt, const FormatSettings& fs
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
 bool TryEncodeDate(int year, int month, int day, TDateTime& out);
+// Whether TryEncodeDate takes these parts: years 1 to 9999, a day of the month.
+bool IsValidDate(int year, int month, int day);
 bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime& out);
 void DecodeDate(TDateTime dt, int& year, int& month, int& day);
 void DecodeTime(TDateTime dt, int& hour, int& minute, int& second, int& millisecond);

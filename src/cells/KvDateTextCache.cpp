@@ -15,19 +15,23 @@ namespace {
 
 constexpr std::uint32_t kSecondsPerDay = 86400;
 
-// The last two decimal digits of a value that is not negative.
-char* Two(char* at, int v) {
-  static constexpr auto kPairs = [] {
-    std::array<char, 200> pairs{};
-    for (int i = 0; i < 100; ++i) {
-      pairs[std::size_t(2 * i)] = char('0' + i / 10);
-      pairs[std::size_t(2 * i + 1)] = char('0' + i % 10);
-    }
-    return pairs;
-  }();
-  std::memcpy(at, kPairs.data() + 2 * (v % 100), 2);
+constexpr auto kPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[std::size_t(2 * i)] = char('0' + i / 10);
+    pairs[std::size_t(2 * i + 1)] = char('0' + i % 10);
+  }
+  return pairs;
+}();
+
+// The two decimal digits of a value below 100.
+char* Pair(char* at, std::uint32_t v) {
+  std::memcpy(at, kPairs.data() + 2 * v, 2);
   return at + 2;
 }
+
+// The last two decimal digits of a value that is not negative.
+char* Two(char* at, int v) { return Pair(at, std::uint32_t(v % 100)); }
 
 }  // namespace
 
@@ -65,6 +69,48 @@ void TDateTextCache::Append(std::string& out, double value) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   AppendRecent(out, value, bits, 1);
+}
+
+void TDateTextCache::Append(std::string& out, const TKvICellView& cell) {
+  if (!AppendParts(out, cell)) Append(out, cell.Real);
+}
+
+// AppendPlain's text from the parts the value was made from: encoding a date gives a
+// whole day that decodes to the same parts, and encoding a time gives a fraction of the
+// day within a millionth of a millisecond of its exact value, which rounds back to the
+// same hours, minutes and seconds. Day 0 (1899-12-30) is written as a time of day, so it
+// takes the path of the value.
+bool TDateTextCache::AppendParts(std::string& out, const TKvICellView& cell) const {
+  const std::uint32_t parts = std::uint32_t(cell.Int);
+  char text[24];
+  char* t = text;
+  switch (cell.Int & ~std::int64_t(0xFFFFFFFF)) {
+    // The parts were checked when decoded: months, days, hours, minutes and seconds
+    // are below 100.
+    case TKvICellView::kCellDateParts: {
+      const std::uint32_t year = parts >> 16;
+      if (!plainDate_ || year < 1000 || year > 9999 || cell.Real == 0) return false;
+      t = Pair(t, year / 100);
+      t = Pair(t, year % 100);
+      *t++ = dateSeparator_;
+      t = Pair(t, (parts >> 8) & 0xFF);
+      *t++ = dateSeparator_;
+      t = Pair(t, parts & 0xFF);
+      break;
+    }
+    case TKvICellView::kCellTimeParts:
+      if (!plainTime_) return false;
+      t = Pair(t, parts >> 24);
+      *t++ = settings_.TimeSeparator;
+      t = Pair(t, (parts >> 16) & 0xFF);
+      *t++ = settings_.TimeSeparator;
+      t = Pair(t, (parts >> 8) & 0xFF);
+      break;
+    default:
+      return false;
+  }
+  out.append(text, std::size_t(t - text));
+  return true;
 }
 
 // The text of the value in the plain numeric forms; false when it needs a form that is

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "cells/KvCells.h"
 #include "cells/KvSettings.h"
 
 class TDateTextCache {
@@ -16,6 +17,9 @@ class TDateTextCache {
   explicit TDateTextCache(const FormatSettings& settings);
   // Appends the text of the Date value.
   void Append(std::string& out, double value);
+  // Appends the text of a cell of Kind Date: from the calendar parts it carries when
+  // they give the plain forms, otherwise from its value.
+  void Append(std::string& out, const TKvICellView& cell);
 
  private:
   struct Entry {
@@ -25,6 +29,7 @@ class TDateTextCache {
     char Text[38];
   };
   bool AppendPlain(std::string& out, double value) const;
+  bool AppendParts(std::string& out, const TKvICellView& cell) const;
   void AppendClock(std::string& out, double value, std::uint32_t clock);
   void AppendRecent(std::string& out, double value, std::uint64_t key, std::uint8_t kind);
 

@@ -1,5 +1,7 @@
 #include "cells/KvDecimal.h"
 
+#include <cstring>
+
 namespace {
 
 // The digits of a packed decimal, most significant first; returns their count.
@@ -52,4 +54,44 @@ void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals
     out += decimalSeparator;
     out.append(d + whole, fracEnd - whole);
   }
+}
+
+bool AppendPackedDecimalText(std::string& out, std::string_view packed, int decimals,
+                             char decimalSeparator) {
+  if (packed.empty() || packed.size() > kMaxBytes) {
+    if (!PackedDecimalNeedsDigits(packed)) return false;
+    AppendPackedDecimal(out, packed, decimals, decimalSeparator, false);
+    return true;
+  }
+  char d[2 * kMaxBytes];
+  const std::size_t n = Digits(packed, d);
+  std::size_t first = 0, last = n;
+  while (first < n && d[first] == '0') ++first;
+  while (last > first && d[last - 1] == '0') --last;
+  const std::size_t whole =
+      n - (decimals >= 1 && std::size_t(decimals) <= n ? std::size_t(decimals) : 0);
+  // The exponent of the first significant digit is whole - 1 - first.
+  const bool plain = first == n || (first < whole + 4 && first + 15 >= whole);
+  if (last - first <= 15 && !plain) return false;
+  // AppendPackedDecimal's text, put together in one pass.
+  if (first == n) {
+    out += '0';
+    return true;
+  }
+  char text[2 * kMaxBytes + 3];
+  char* t = text;
+  if ((std::uint8_t(packed[0]) >> 4) != 0) *t++ = '-';
+  if (first >= whole) {
+    *t++ = '0';
+  } else {
+    std::memcpy(t, d + first, whole - first);
+    t += whole - first;
+  }
+  if (last > whole) {
+    *t++ = decimalSeparator;
+    std::memcpy(t, d + whole, last - whole);
+    t += last - whole;
+  }
+  out.append(text, std::size_t(t - text));
+  return true;
 }

@@ -21,6 +21,15 @@ int PackedDecimalSignificantDigits(std::string_view packed);
 void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals,
                          char decimalSeparator, bool allDecimals);
 
+// The text form of a packed decimal beside its Double (the correctly rounded value of
+// its digits), without the Double: the exact digits when there are more than 15
+// significant ones; with fewer, the Double's %.15G text is the same digits, and they
+// are written when that text has no exponent (the first significant digit from the
+// fourth place after the point up to the fifteenth before it). False, and nothing
+// appended, when the Double's text is needed.
+bool AppendPackedDecimalText(std::string& out, std::string_view packed, int decimals,
+                             char decimalSeparator);
+
 // Whether the Double text (15 significant digits) of a packed decimal would not give
 // back its exact value: more than 15 significant digits.
 inline bool PackedDecimalNeedsDigits(std::string_view packed) {

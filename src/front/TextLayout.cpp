@@ -221,8 +221,10 @@ void TTextLayout::AppendCellText(std::string& out, const TRowView& row, std::siz
       forms_->Append(out, row, k, view);
     else if (!view)
       return;
+    else if (view->Kind == VarKind::String)
+      out.append(view->Text);  // as AppendTextOf, without the call
     else if (view->Kind == VarKind::Date)
-      dates_->Append(out, view->Real);
+      dates_->Append(out, *view);
     else
       AppendTextOf(out, *view, shape_->settings);
   } catch (const std::bad_alloc&) {

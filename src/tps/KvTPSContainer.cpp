@@ -184,12 +184,13 @@ namespace {
 
 // Walks the records of an expanded page body. Each record with data is handed to
 // fn(indexInPage, flags, data, recordLength, headerLength) with its whole data (the
-// part shared with the previous record included), in `data`, a reused buffer.
+// part shared with the previous record included), in `data`, a reused buffer that only
+// grows (its first `have` bytes are the last record's).
 // Damaged lengths end the page quietly; a first record without both lengths fails.
 template <typename Fn>
 void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                  std::vector<std::uint8_t>& data, Fn&& fn) {
-  data.clear();
+  std::size_t have = 0;
   bool havePrev = false;
   std::uint32_t prevLen = 0;
   std::uint16_t prevHdr = 0;
@@ -222,18 +223,19 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
       }
       shared = flags & 0x3F;
       // A damaged prefix count: nothing to share it with; the rest of the page is lost.
-      if (shared > data.size() || shared > recLen) return;
+      if (shared > have || shared > recLen) return;
     }
     const std::size_t fresh = recLen - shared;
     if (recLen > 0 && n - p < fresh) return;  // the record runs past the page
-    data.resize(shared + fresh);
+    if (data.size() < recLen) data.resize(recLen);
     if (fresh) std::memcpy(data.data() + shared, body.data() + p, fresh);
+    have = recLen;
     p += fresh;
     havePrev = true;
     prevLen = recLen;
     prevHdr = hdrLen;
     if (recLen == 0) continue;  // no data, no body, kind 0: not kept
-    fn(k, flags, std::span<const std::uint8_t>(data), recLen, hdrLen);
+    fn(k, flags, std::span<const std::uint8_t>(data.data(), recLen), recLen, hdrLen);
   }
 }
 

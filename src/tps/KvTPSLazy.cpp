@@ -89,6 +89,7 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
   std::uint16_t header = 0;
   const bool found = file_->Record(row, pages, data, header);
   std::int64_t counted = 0;  // impossible dates were counted when the file was loaded
+  std::size_t recordAt = std::string::npos;  // where rowText_ holds the record's copy
 
   for (std::size_t j = 0; j < fields_.size(); ++j) {
     const TTPSField& f = fields_[j];
@@ -109,10 +110,16 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
         cell = TKvICellView{};
       } else if (!cell.Text.empty() && !ownPages_) {
         // The file's page cache is shared with other tables: the row keeps its own
-        // copy of a text (or of a packed decimal's bytes). A page cache of the source's own keeps
-        // the page until the next row.
-        copied_.push_back({j, rowText_.size(), cell.Text.size()});
-        rowText_.append(cell.Text);
+        // copy of its texts (and of packed decimals' bytes), the record copied once.
+        // A page cache of the source's own keeps the page until the next row.
+        if (recordAt == std::string::npos) {
+          recordAt = rowText_.size();
+          rowText_.append(reinterpret_cast<const char*>(data.data()), data.size());
+        }
+        const std::size_t at =
+            recordAt +
+            std::size_t(reinterpret_cast<const std::uint8_t*>(cell.Text.data()) - data.data());
+        copied_.push_back({j, at, cell.Text.size()});
       }
     }
   }

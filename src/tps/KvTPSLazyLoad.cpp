@@ -170,27 +170,31 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
     if (loadMemos) source->SetMemos(memos, memoFrom, memoTo, plainFields);
     std::size_t cursor = memoFrom;
     std::size_t kept = 0;
+    // The memo columns (column, memo number, BLOB), found once for all rows.
+    std::vector<std::tuple<std::int32_t, std::uint8_t, bool>> memoColumns;
+    if (loadMemos && memoFrom < memoTo)
+      for (std::int32_t j = 0; j < fieldCount; ++j) {
+        const TTPSField& f = t.Fields[std::size_t(j)];
+        if (!f.IsMemo() || (f.IsArray() && !SplitArrayFields)) continue;
+        memoColumns.emplace_back(j, std::uint8_t((j - plainFields) & 0xFF), f.Type == tpsBLOB);
+      }
     for (std::size_t i = 0; i < rows.size(); ++i) {
       TKvISourceRow r = rows[i];
       bool hasCells = !r.NoPlainCells;
       // A memo with text keeps a row that has no other cell and may widen the table:
       // only then is it assembled here.
-      if (loadMemos && memoFrom < memoTo)
-        for (std::int32_t j = 0; j < fieldCount; ++j) {
-          const TTPSField& f = t.Fields[std::size_t(j)];
-          if (!f.IsMemo() || (f.IsArray() && !SplitArrayFields)) continue;
-          if (hasCells && j <= lastColumn) continue;
-          const auto [first, last] = memos->Find(memoFrom, memoTo, r.RowNo + 1,
-                                                 std::uint8_t((j - plainFields) & 0xFF), cursor);
-          if (first == last) continue;
-          memoReader.text.clear();
-          if (TpsAssembleMemo(memos->Items().subspan(first, last - first), f.Type == tpsBLOB,
-                              file->PageOffsets, memoReader.pages, memoReader.text)
-                  .Length == 0)
-            continue;
-          hasCells = true;
-          lastColumn = std::max(lastColumn, j);
-        }
+      for (const auto& [j, memo, blob] : memoColumns) {
+        if (hasCells && j <= lastColumn) continue;
+        const auto [first, last] = memos->Find(memoFrom, memoTo, r.RowNo + 1, memo, cursor);
+        if (first == last) continue;
+        memoReader.text.clear();
+        if (TpsAssembleMemo(memos->Items().subspan(first, last - first), blob, file->PageOffsets,
+                            memoReader.pages, memoReader.text)
+                .Length == 0)
+          continue;
+        hasCells = true;
+        lastColumn = std::max(lastColumn, j);
+      }
       if (!hasCells) continue;  // a row without cells is not kept
       r.NoPlainCells = false;
       rows[kept++] = r;

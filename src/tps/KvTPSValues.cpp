@@ -31,6 +31,21 @@ double Real48(const std::uint8_t* b) {
 bool Decimal(const std::uint8_t* b, std::size_t n, int decimals, double& out) {
   out = 0;
   if (n == 0 || n >= 30) return true;
+  if (n <= 8) {
+    // Up to 15 digits, read straight into the whole number (see below).
+    std::uint64_t whole = b[0] & 0x0F;
+    if (whole > 9) return false;
+    for (std::size_t i = 1; i < n; ++i) {
+      const std::uint8_t hi = b[i] >> 4, lo = b[i] & 0x0F;
+      if (hi > 9 || lo > 9) return false;
+      whole = whole * 100 + hi * 10u + lo;
+    }
+    const double v = decimals >= 1 && std::size_t(decimals) <= 2 * n - 1
+                         ? double(std::int64_t(whole)) / kPowersOfTen[std::size_t(decimals)]
+                         : double(std::int64_t(whole));
+    out = ((b[0] >> 4) != 0 && v != 0) ? -v : v;
+    return true;
+  }
   char digits[64];
   std::size_t nd = 0;
   if ((b[0] & 0x0F) > 9) return false;
@@ -69,37 +84,16 @@ void SetText(TKvICellView& out, const std::uint8_t* p, std::size_t n) {
   out.Text = std::string_view(reinterpret_cast<const char*>(p), n);
 }
 
-// A stored DATE (year << 16 | month << 8 | day) or TIME (hours << 24 | minutes << 16 |
-// seconds << 8 | hundredths) of 0 or four spaces is empty.
-bool EmptyDateWord(std::uint32_t v) { return v == 0 || v == 0x20202020u; }
-
 bool DateWordEncodes(std::uint32_t d, TDateTime& dt) {
   return TryEncodeDate(int(d >> 16), int((d >> 8) & 0xFF), int(d & 0xFF), dt);
 }
 
-// The hours' top bit is not part of the time.
-bool TimeWordIsPossible(std::uint32_t t) {
-  return (t & 0xFF) <= 99 && ((t >> 24) & 0x7F) <= 23 && ((t >> 16) & 0xFF) <= 59 &&
-         ((t >> 8) & 0xFF) <= 59;
-}
-
 bool TimeWordEncodes(std::uint32_t t, TDateTime& dt) {
-  return TimeWordIsPossible(t) && TryEncodeTime(int((t >> 24) & 0x7F), int((t >> 16) & 0xFF),
-                                                int((t >> 8) & 0xFF), int(t & 0xFF) * 10, dt);
+  return TpsTimeWordIsPossible(t) && TryEncodeTime(int((t >> 24) & 0x7F), int((t >> 16) & 0xFF),
+                                                   int((t >> 8) & 0xFF), int(t & 0xFF) * 10, dt);
 }
 
 }  // namespace
-
-bool TpsFieldIsImpossibleDate(const TTPSField& f, std::span<const std::uint8_t> data,
-                              std::size_t payloadStart) {
-  if (f.Type != tpsDate && f.Type != tpsTime) return false;
-  const std::size_t p = payloadStart + f.Offset;
-  if (p >= data.size() || data.size() - p < 4) return false;
-  const std::uint32_t v = TpsLe32(data.data() + p);
-  if (EmptyDateWord(v)) return false;
-  TDateTime dt;
-  return f.Type == tpsDate ? !DateWordEncodes(v, dt) : !TimeWordIsPossible(v);
-}
 
 bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
                         std::size_t payloadStart, TKvICellView& out, std::int64_t& invalid) {
@@ -152,10 +146,10 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
         out.CellType = ictDate;
         std::uint32_t d = TpsLe32(b);
         TDateTime dt;
-        if (EmptyDateWord(d)) {
+        if (TpsEmptyDateWord(d)) {
           out.Kind = VarKind::String;
         } else if (DateWordEncodes(d, dt)) {
-          out.Kind = VarKind::Date, out.Real = dt;
+          out.Kind = VarKind::Date, out.Real = dt, out.Int = TKvICellView::kCellDateParts | d;
         } else {
           out.Kind = VarKind::String;
           ++invalid;
@@ -167,10 +161,11 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
         out.CellType = ictDate;
         std::uint32_t t = TpsLe32(b);
         TDateTime dt;
-        if (EmptyDateWord(t)) {
+        if (TpsEmptyDateWord(t)) {
           out.Kind = VarKind::String;
         } else if (TimeWordEncodes(t, dt)) {
           out.Kind = VarKind::Date, out.Real = dt;
+          out.Int = TKvICellView::kCellTimeParts | (t & 0x7FFFFFFFu);
         } else {
           out.Kind = VarKind::String;
           ++invalid;

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "cells/KvCells.h"
+#include "cells/KvConvert.h"
 #include "cells/KvVariant.h"
+#include "tps/KvTPSBytes.h"
 #include "tps/KvTPSContainer.h"
 #include "tps/KvTPSDamage.h"
 #include "tps/KvTPSFields.h"
@@ -32,10 +34,29 @@ bool TpsDecodeFieldView(const TTPSField& field, std::span<const std::uint8_t> da
 bool TpsFieldHasValue(const TTPSField& field, std::span<const std::uint8_t> data,
                       std::size_t payloadStart);
 
+// A stored DATE (year << 16 | month << 8 | day) or TIME (hours << 24 | minutes << 16 |
+// seconds << 8 | hundredths) of 0 or four spaces is empty.
+inline bool TpsEmptyDateWord(std::uint32_t v) { return v == 0 || v == 0x20202020u; }
+
+// Whether a stored TIME gives a time of day; the hours' top bit is not part of it.
+inline bool TpsTimeWordIsPossible(std::uint32_t t) {
+  return (t & 0xFF) <= 99 && ((t >> 24) & 0x7F) <= 23 && ((t >> 16) & 0xFF) <= 59 &&
+         ((t >> 8) & 0xFF) <= 59;
+}
+
 // Whether a DATE or TIME field holds a value that is neither empty (0 or spaces) nor a
 // possible date or time: what the decoding counts as impossible, without decoding.
-bool TpsFieldIsImpossibleDate(const TTPSField& field, std::span<const std::uint8_t> data,
-                              std::size_t payloadStart);
+// Inline: the load asks it of every date of every record.
+inline bool TpsFieldIsImpossibleDate(const TTPSField& f, std::span<const std::uint8_t> data,
+                                     std::size_t payloadStart) {
+  if (f.Type != tpsDate && f.Type != tpsTime) return false;
+  const std::size_t p = payloadStart + f.Offset;
+  if (p >= data.size() || data.size() - p < 4) return false;
+  const std::uint32_t v = TpsLe32(data.data() + p);
+  if (TpsEmptyDateWord(v)) return false;
+  return f.Type == tpsDate ? !IsValidDate(int(v >> 16), int((v >> 8) & 0xFF), int(v & 0xFF))
+                           : !TpsTimeWordIsPossible(v);
+}
 
 // An array field (elements > 1) as one text: "(" elements joined by separator ")".
 // The cell type is that of the last element.

@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "cells/KvCells.h"
+#include "cells/KvConvert.h"
+#include "cells/KvDateTextCache.h"
+#include "cells/KvDecimal.h"
+#include "cells/KvSettings.h"
 #include "tps/KvTPSValues.h"
 #include "tpswriter/TpsWriter.h"
 
@@ -158,6 +163,97 @@ TEST(TpsFieldView, ImpossibleDatesAgreeWithDecoding) {
       }
   EXPECT_GT(impossible, 1000);
   EXPECT_GT(possible, 1000);
+}
+
+// The text a decoded date or time gets from the parts it carries equals the text of its
+// value: month ends of every year (every day near 1900, 2000 and 2100 and at the ends
+// of four-digit years), every second of the day with edge hundredths and the hours' top
+// bit, under settings of plain and of other forms.
+TEST(TpsFieldView, DateAndTimeTextsFromTheirPartsEqualTheValuesText) {
+  std::vector<std::pair<std::uint8_t, std::uint32_t>> words;
+  for (std::uint32_t year = 1; year <= 9999; ++year) {
+    const bool everyDay =
+        (year >= 1890 && year <= 2110) || (year >= 995 && year <= 1005) || year >= 9995;
+    for (std::uint32_t month = 1; month <= 12; ++month)
+      for (std::uint32_t day = 1; day <= 31; ++day)
+        if (everyDay || ((month <= 3 || month == 12) && (day == 1 || day >= 28)))
+          words.push_back({tpsDate, year << 16 | month << 8 | day});
+  }
+  for (std::uint32_t second = 0; second < 86400; ++second)
+    for (std::uint32_t extra : {0u, 99u, 0x80000000u}) {
+      const std::uint32_t h = second / 3600, m = second / 60 % 60, s = second % 60;
+      words.push_back(
+          {tpsTime, (h << 24 | m << 16 | s << 8 | (extra & 0xFF)) | (extra >> 31 << 31)});
+    }
+  FormatSettings dots = FormatSettings::Iso();
+  dots.ShortDateFormat = "yyyy/mm/dd";
+  dots.DateSeparator = '.';
+  dots.TimeSeparator = '.';
+  FormatSettings withMs = FormatSettings::Iso();
+  withMs.LongTimeFormat = "hh:nn:ss.zzz";
+  for (const FormatSettings& fs :
+       {FormatSettings::Iso(), dots, withMs, FormatSettings::UnitedStates()}) {
+    TDateTextCache cache(fs);
+    std::size_t withParts = 0;
+    for (const auto& [type, w] : words) {
+      TTPSField f;
+      f.Type = type;
+      f.Length = 4;
+      const std::uint8_t data[4] = {std::uint8_t(w), std::uint8_t(w >> 8), std::uint8_t(w >> 16),
+                                    std::uint8_t(w >> 24)};
+      TKvICellView v;
+      std::int64_t invalid = 0;
+      if (!TpsDecodeFieldView(f, data, 0, v, invalid) || v.Kind != VarKind::Date) continue;
+      withParts += v.Int != 0;
+      std::string got, want;
+      cache.Append(got, v);
+      AppendDateTimeText(want, v.Real, fs);
+      ASSERT_EQ(got, want) << fs.ShortDateFormat << " " << fs.LongTimeFormat << " word " << std::hex
+                           << w;
+    }
+    EXPECT_GT(withParts, 500000u);
+  }
+}
+
+// A packed decimal's text, written from its digits where that gives the same text, equals
+// the text of its Double (or its exact digits beyond 15): runs of zeros before and after
+// the digits put the first one at every place, with and without an exponent.
+TEST(TpsFieldView, PackedDecimalTextEqualsThatOfItsDouble) {
+  Rng r{99};
+  FormatSettings comma = FormatSettings::Iso();
+  comma.DecimalSeparator = ',';
+  std::size_t exponents = 0;
+  for (int k = 0; k < 40000; ++k) {
+    const std::size_t len = 1 + r.Next() % 20;
+    std::vector<std::uint8_t> bytes(len);
+    const std::size_t zerosBefore = r.Next() % (2 * len), digits = 1 + r.Next() % 18;
+    for (std::size_t i = 0; i < 2 * len - 1; ++i) {
+      const std::uint8_t digit =
+          i < zerosBefore || i >= zerosBefore + digits
+              ? 0
+              : std::uint8_t(r.Next() % (i == zerosBefore ? 9 : 10) + (i == zerosBefore));
+      std::uint8_t& b = bytes[(i + 1) / 2];
+      b = std::uint8_t(i % 2 == 0 ? (b & 0xF0) | digit : (b & 0x0F) | digit << 4);
+    }
+    if (r.Next() % 2) bytes[0] |= 0xD0;
+    TTPSField f;
+    f.Type = tpsDecimal;
+    f.Length = std::uint16_t(len);
+    f.Decimals = std::uint8_t(r.Next() % 34);
+    TKvICellView v;
+    std::int64_t invalid = 0;
+    ASSERT_TRUE(TpsDecodeFieldView(f, bytes, 0, v, invalid));
+    const FormatSettings& fs = k % 2 ? comma : CurrentSettings();
+    std::string got, want;
+    AppendTextOf(got, v, fs);
+    if (PackedDecimalNeedsDigits(v.Text))
+      AppendPackedDecimal(want, v.Text, v.PackedDecimals, fs.DecimalSeparator, false);
+    else
+      AppendFloatG(want, v.Real, 15, fs);
+    ASSERT_EQ(got, want) << "decimals " << int(f.Decimals) << " len " << len;
+    exponents += want.find('E') != std::string::npos;
+  }
+  EXPECT_GT(exponents, 1000u);
 }
 
 }  // namespace

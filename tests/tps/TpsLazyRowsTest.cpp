@@ -39,12 +39,13 @@ Loaded LoadWith(const std::vector<std::uint8_t>& bytes, bool lazy, std::int32_t 
   return l;
 }
 
-// A packed decimal decoded on demand also carries its stored bytes, which a stored
-// cell does not keep: only the texts of text kinds are compared.
+// A packed decimal decoded on demand also carries its stored bytes, and a date its
+// calendar parts, which a stored cell does not keep: only the texts of text kinds and
+// the Int of kinds other than Date are compared.
 std::string Describe(const TKvICellView& v) {
   return std::to_string(int(v.Kind)) + "/" + std::to_string(int(v.Alignment)) + "/" +
          std::to_string(int(v.CellType)) + "/" + std::to_string(v.FormatIndex) + "/" +
-         std::to_string(v.Int) + "/" + std::to_string(v.Real) + "/" +
+         std::to_string(v.Kind == VarKind::Date ? 0 : v.Int) + "/" + std::to_string(v.Real) + "/" +
          std::string(v.IsPackedDecimal() ? std::string_view() : v.Text);
 }
 
