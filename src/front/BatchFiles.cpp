@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "cells/KvExceptions.h"
 #include "cells/KvText.h"
 #include "front/BatchSystem.h"
 #include "front/PathNames.h"
@@ -225,6 +226,13 @@ std::string ReadWholeFile(const std::string& path) {
     std::fclose(f);
   }
   return text;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  const bool written = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (f == nullptr || std::fclose(f) != 0 || !written)
+    throw EFCreateError("Cannot create file " + path);
 }
 
 std::string FailureMessage(const std::string& out, const std::string& err, int exitCode,

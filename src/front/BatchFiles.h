@@ -63,6 +63,8 @@ std::vector<TRenames> SharedNameRenames(const std::vector<std::vector<std::strin
 
 // The whole content of a file; "" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
+// Writes Text as the whole content of a file. Fails with EFCreateError.
+void WriteWholeFile(const std::string& path, const std::string& text);
 
 // The message of a failed run on one file, on one line: its report without the
 // "Exception ... in module" line, or its standard error, or how it ended.

@@ -170,14 +170,7 @@ int RunFolder(const TRunOptions& o, const std::vector<std::string>& arguments) {
         pairs.push_back(renamed);
       }
       renamesPath[i] = tempBase("renames", i);
-      failedFirst[i] = FailureOf([&] {
-        std::FILE* f = std::fopen(renamesPath[i].c_str(), "wb");
-        const std::string text = JoinNames(pairs);
-        const bool written =
-            f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-        if (f == nullptr || std::fclose(f) != 0 || !written)
-          throw EFCreateError("Cannot create file " + renamesPath[i]);
-      });
+      failedFirst[i] = FailureOf([&] { WriteWholeFile(renamesPath[i], JoinNames(pairs)); });
     }
   }
 

@@ -235,17 +235,6 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
   return Run(o);
 }
 
-namespace {
-
-void WriteWholeFile(const std::string& path, const std::string& text) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  const bool written = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  if (f == nullptr || std::fclose(f) != 0 || !written)
-    throw EFCreateError("Cannot create file " + path);
-}
-
-}  // namespace
-
 int TA::Run(const TRunOptions& o) {
   const int code = RunOnce(o);
   if (code == ecDone && !o.RunStatsPath.empty())
