@@ -61,7 +61,7 @@ constexpr TFormExtension kFormExtensions[] = {
 bool IsFolderRunSwitch(const std::string& upper) {
   return StartsWith(upper, "/JOBS=") || upper == "/RECURSE" || upper == "/PROGRESS" ||
          StartsWith(upper, "/RUNSTATS=") || StartsWith(upper, "/TABLENAMESTO=") ||
-         StartsWith(upper, "/RENAMETABLES=") || StartsWith(upper, "/THREADS=");
+         StartsWith(upper, "/RENAMETABLES=");
 }
 
 std::vector<std::string> LinesOf(const std::string& text) {

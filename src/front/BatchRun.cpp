@@ -128,11 +128,7 @@ int RunFolder(const TRunOptions& o, const std::vector<std::string>& arguments) {
   if (jobs > files.size()) jobs = unsigned(files.size());
   // The arguments of the run on file I into Target, with the switches of this run.
   auto fileArguments = [&](std::size_t i, const std::string& target, const std::string& base) {
-    std::vector<std::string> args =
-        FileRunArguments(program, arguments, files[i], target, base + ".stats");
-    // Files converted at once keep the cores busy: each formats on one thread.
-    if (jobs > 1) args.push_back("/THREADS=1");
-    return args;
+    return FileRunArguments(program, arguments, files[i], target, base + ".stats");
   };
 
   // Into one database, a first look at every file gives the names of its tables: those

@@ -173,7 +173,6 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   TBufferedFileWriter& out = *file;
   TWalkLimits limits;
   limits.MaxBytes = textBudget_;
-  limits.Threads = options.Threads;
   limits.RowsDone = rowsDone;
   try {
     textBudget_ -= WriteTableRows(out, sheet.Cells, context, *form.Format, rowTest, limits);

@@ -191,8 +191,6 @@ const std::vector<TSwitch> kSwitches = {
      [](TRunOptions& o, const std::string& v) { o.TableNamesPath = v; }},
     {"/RENAMETABLES", F::sfValue, "",
      [](TRunOptions& o, const std::string& v) { o.TableRenamesPath = v; }},
-    {"/THREADS", F::sfValue, "1",
-     [](TRunOptions& o, const std::string& v) { o.Threads = v == "1" ? 1 : 0; }},
 };
 
 // How a switch is written in messages: lower case, with "=" when it takes a value.

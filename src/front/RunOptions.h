@@ -96,9 +96,6 @@ struct TRunOptions {
   // SQLite output gives it instead; the database is then shared with other runs writing
   // into it at once, whose tables this run waits for.
   std::string TableRenamesPath;
-  // Threads formatting a table's rows: 0 as many as the machine has, 1 this one alone
-  // (files converted several at once already keep the cores busy).
-  unsigned Threads = 0;
 };
 
 // One switch of the command line. Every switch the program knows must be listed in

@@ -157,7 +157,6 @@ void TA::WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions
       TSqlRowFormat format(table, codePage);
       TWalkLimits limits;
       limits.MaxBytes = textBudget_ - std::min(textBudget_, written);
-      limits.Threads = o.Threads;
       limits.RowsDone = TableProgress(sheet.Caption, sheet.Cells.RowCount);
       written += WriteTableRows(out, sheet.Cells, context, format, rowTest, limits);
       format.TallyWarnings(Warnings);
