@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
+#include <set>
 
+#include "cells/KvExceptions.h"
 #include "cells/KvText.h"
 #include "front/BatchSystem.h"
 #include "front/PathNames.h"
@@ -57,7 +60,8 @@ constexpr TFormExtension kFormExtensions[] = {
 // Switches of the folder run itself, not handed to the run on one file.
 bool IsFolderRunSwitch(const std::string& upper) {
   return StartsWith(upper, "/JOBS=") || upper == "/RECURSE" || upper == "/PROGRESS" ||
-         StartsWith(upper, "/RUNSTATS=");
+         StartsWith(upper, "/RUNSTATS=") || StartsWith(upper, "/TABLENAMESTO=") ||
+         StartsWith(upper, "/RENAMETABLES=");
 }
 
 std::vector<std::string> LinesOf(const std::string& text) {
@@ -159,6 +163,76 @@ std::vector<std::string> FileRunArguments(const std::string& program,
     if (!IsFolderRunSwitch(UpperAscii(arguments[i]))) out.push_back(arguments[i]);
   out.push_back("/RUNSTATS=" + statsPath);
   return out;
+}
+
+bool TargetIsDatabase(const std::string& target) {
+  return !target.empty() && !TargetIsFolder(target);
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& n : names) text += std::to_string(n.size()) + ":" + n;
+  return text;
+}
+
+bool SplitNames(std::string_view text, std::vector<std::string>& names) {
+  names.clear();
+  while (!text.empty()) {
+    std::size_t length = 0, p = 0;
+    for (; p < text.size() && p < 10 && text[p] >= '0' && text[p] <= '9'; ++p)
+      length = length * 10 + std::size_t(text[p] - '0');
+    if (p == 0 || p >= text.size() || text[p] != ':' || text.size() - p - 1 < length) return false;
+    names.emplace_back(text.substr(p + 1, length));
+    text.remove_prefix(p + 1 + length);
+  }
+  return true;
+}
+
+std::string TablePrefixOf(const std::string& relative) {
+  std::string prefix = TargetInFolder("", relative, "");
+  for (char& c : prefix)
+    if (IsPathSeparator(c)) c = '_';
+  return prefix;
+}
+
+std::vector<TRenames> SharedNameRenames(const std::vector<std::vector<std::string>>& names,
+                                        const std::vector<std::string>& prefixes) {
+  std::map<std::string, std::size_t> files;  // lower-cased name -> the files giving it
+  for (const std::vector<std::string>& list : names)
+    for (const std::string& n : list) ++files[LowerAscii(n)];
+  // The names kept as they are, then each new one, are taken.
+  std::set<std::string> taken;
+  for (const auto& [name, count] : files)
+    if (count == 1) taken.insert(name);
+  std::vector<TRenames> renames(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    for (const std::string& n : names[i]) {
+      if (files[LowerAscii(n)] < 2) continue;
+      const std::string base = prefixes[i] + "_" + n;
+      std::string name = base;
+      for (int k = 2; !taken.insert(LowerAscii(name)).second; ++k)
+        name = base + "_" + std::to_string(k);
+      renames[i].emplace_back(n, name);
+    }
+  return renames;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::string text;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, got);
+    std::fclose(f);
+  }
+  return text;
+}
+
+void WriteWholeFile(const std::string& path, const std::string& text) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  const bool written = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (f == nullptr || std::fclose(f) != 0 || !written)
+    throw EFCreateError("Cannot create file " + path);
 }
 
 std::string FailureMessage(const std::string& out, const std::string& err, int exitCode,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Whether the file-name part of Path holds "*" or "?".
@@ -39,6 +40,31 @@ std::vector<std::string> FileRunArguments(const std::string& program,
                                           const std::vector<std::string>& arguments,
                                           const TBatchFile& file, const std::string& target,
                                           const std::string& statsPath);
+
+// A folder run's files converted into one SQLite database. A target that is not an
+// existing folder and does not end with a separator is the database file.
+bool TargetIsDatabase(const std::string& target);
+// The names of a list as one text: each its length in decimal digits, ":" and its bytes,
+// so that a name may hold any byte.
+std::string JoinNames(const std::vector<std::string>& names);
+// The names of a JoinNames text; false when Text is not one.
+bool SplitNames(std::string_view text, std::vector<std::string>& names);
+// The prefix of a file's tables whose names another file shares: its path below the
+// source folder without its extension, every separator replaced by "_".
+std::string TablePrefixOf(const std::string& relative);
+using TRenames = std::vector<std::pair<std::string, std::string>>;  // (name, new name)
+// The tables to rename when several files go into one database: Names[i] are the names
+// file i gives its tables (unique within it, ignoring letter case). A name that two or
+// more files give, ignoring ASCII letter case as SQLite does, becomes
+// Prefixes[i] + "_" + the name in each of them, with "_2", "_3", ... after it when that
+// is taken too. Returns the renames of each file.
+std::vector<TRenames> SharedNameRenames(const std::vector<std::vector<std::string>>& names,
+                                        const std::vector<std::string>& prefixes);
+
+// The whole content of a file; "" when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+// Writes Text as the whole content of a file. Fails with EFCreateError.
+void WriteWholeFile(const std::string& path, const std::string& text);
 
 // The message of a failed run on one file, on one line: its report without the
 // "Exception ... in module" line, or its standard error, or how it ended.

@@ -2,6 +2,9 @@
 
 #include <stdexcept>
 
+#include "cells/KvExceptions.h"
+#include "cells/KvText.h"
+#include "front/BatchFiles.h"
 #include "front/PathNames.h"
 #include "front/TextLayout.h"
 #include "front/TypedOutputs.h"
@@ -32,6 +35,16 @@ TTypedOptions TypedOptionsOf(const TRunOptions& o) {
   }
   const std::string name = o.Source.substr(FileNamePartStart(o.Source));
   t.SourceStem = name.substr(0, name.rfind('.'));
+  if (!o.TableRenamesPath.empty()) {
+    std::vector<std::string> pairs;
+    if (!SplitNames(ReadWholeFile(o.TableRenamesPath), pairs) || pairs.size() % 2 != 0)
+      throw EFOpenError("Cannot read the table names of " + o.TableRenamesPath);
+    for (std::size_t i = 0; i < pairs.size(); i += 2)
+      t.Renames[LowerAscii(pairs[i])] = pairs[i + 1];
+    // Other runs write into the database at once: a table may wait for a big table of
+    // another file.
+    t.BusyMilliseconds = 60 * 60 * 1000;
+  }
   return t;
 }
 
@@ -55,4 +68,13 @@ TOutputForm MakeOutputForm(const TRunOptions& options) {
       throw std::logic_error("the SQL script is written by the run object");
   }
   return form;
+}
+
+std::vector<std::string> SqliteTableNames(
+    const TRunOptions& options, const std::vector<std::pair<std::string, std::int32_t>>& tables) {
+  const TTypedOptions typed = TypedOptionsOf(options);
+  TSqliteTableNames names(typed);
+  std::vector<std::string> out;
+  for (const auto& [stored, number] : tables) out.push_back(names.Next(stored, number));
+  return out;
 }

@@ -14,7 +14,11 @@
 // output files and reports the warnings the form counts.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "front/RowFormat.h"
 #include "front/RunOptions.h"
@@ -28,3 +32,8 @@ struct TOutputForm {
 // The output form the options ask for (the delimited or fixed-width text layout unless
 // another is chosen).
 TOutputForm MakeOutputForm(const TRunOptions& options);
+
+// The names the SQLite output of a run with these options gives tables of these stored
+// names and numbers, written in this order.
+std::vector<std::string> SqliteTableNames(
+    const TRunOptions& options, const std::vector<std::pair<std::string, std::int32_t>>& tables);

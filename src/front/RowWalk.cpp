@@ -103,6 +103,11 @@ void WritePieces(TBufferedFileWriter& out, const std::vector<std::string>& piece
   }
 }
 
+// Publishes the rows walked so far for a progress line.
+void Passed(std::atomic<std::int64_t>* rowsDone, std::int32_t rows) {
+  if (rowsDone != nullptr) rowsDone->store(rows, std::memory_order_relaxed);
+}
+
 // Rows a thread formats at a time when two share the work.
 constexpr std::int32_t kBlockRows = 8192;
 // The most text a block holds ahead of writing; the rest of its rows are written one by
@@ -230,7 +235,8 @@ std::int32_t BlockCount(std::int32_t rowCount) { return (rowCount - 1) / kBlockR
 // row.
 void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
                            TKvICellReader& reader, TRowFormatter& mine, TRowFormatter& theirs,
-                           std::uint64_t maxBytes, std::uint64_t& written) {
+                           std::uint64_t maxBytes, std::uint64_t& written,
+                           std::atomic<std::int64_t>* rowsDone) {
   const std::int32_t rowCount = cells.RowCount;
   const std::int32_t blocks = BlockCount(rowCount);
   TLineBlock own;
@@ -263,12 +269,13 @@ void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& ce
     if (k % 2 == 0 || !second.Running()) {  // without a second thread, every block here
       formatBlock(own, mine, cells, k);
       writeBlock(own, k);
-      continue;
+    } else {
+      const int s = (k / 2) % 2;
+      second.WaitFor([&] { return ready[s]; });
+      writeBlock(shared[s], k);
+      second.Change([&] { ready[s] = false; });
     }
-    const int s = (k / 2) % 2;
-    second.WaitFor([&] { return ready[s]; });
-    writeBlock(shared[s], k);
-    second.Change([&] { ready[s] = false; });
+    Passed(rowsDone, BlockRows(k, rowCount).second);
   }
 }
 
@@ -280,7 +287,7 @@ void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& ce
 void WriteTestedRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
                                  TKvICellReader& reader, TRowFormatter& mine, TRowFormatter& theirs,
                                  const TRowTest& rowTest, std::uint64_t maxBytes,
-                                 std::uint64_t& written) {
+                                 std::uint64_t& written, std::atomic<std::int64_t>* rowsDone) {
   const std::int32_t rowCount = cells.RowCount;
   const std::int32_t blocks = BlockCount(rowCount);
   std::string line;
@@ -333,6 +340,7 @@ void WriteTestedRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCel
       j.TestError = std::current_exception();
     }
     second.Change([&] { j.Now = State::Tested; });
+    Passed(rowsDone, last);
     if (j.TestError) {
       end = k + 1;
       break;
@@ -364,15 +372,19 @@ std::uint64_t WriteTableRows(TBufferedFileWriter& out, const TSpreadSheetCells& 
     const std::unique_ptr<TRowFormat> copy = format.CloneForThread();
     TRowFormatter theirs(*copy, cells, table.Columns);
     if (rowTest)
-      WriteTestedRowsOnTwoThreads(out, cells, *reader, mine, theirs, rowTest, maxBytes, written);
+      WriteTestedRowsOnTwoThreads(out, cells, *reader, mine, theirs, rowTest, maxBytes, written,
+                                  limits.RowsDone);
     else
-      WriteRowsOnTwoThreads(out, cells, *reader, mine, theirs, maxBytes, written);
+      WriteRowsOnTwoThreads(out, cells, *reader, mine, theirs, maxBytes, written, limits.RowsDone);
     format.MergeCopy(*copy);
   } else {
     std::string line;
-    for (std::int32_t row = 0; row < cells.RowCount; ++row)
+    for (std::int32_t row = 0; row < cells.RowCount; ++row) {
       if (!rowTest || rowTest(row)) WriteLineNow(out, mine, cells, row, maxBytes, line, written);
+      if ((row & 1023) == 1023) Passed(limits.RowsDone, row + 1);
+    }
   }
+  Passed(limits.RowsDone, cells.RowCount);
 
   pieces.clear();
   format.Epilogue(pieces);
@@ -381,13 +393,15 @@ std::uint64_t WriteTableRows(TBufferedFileWriter& out, const TSpreadSheetCells& 
 }
 
 void FeedTableRows(TRowSink& sink, const TSpreadSheetCells& cells, const TTableContext& table,
-                   const TRowTest& rowTest) {
+                   const TRowTest& rowTest, std::atomic<std::int64_t>* rowsDone) {
   sink.BeginTable(table);
   TRowView view;
   for (std::int32_t row = 0; row < cells.RowCount; ++row) {
+    if ((row & 1023) == 1023) Passed(rowsDone, row);
     if (rowTest && !rowTest(row)) continue;
     ReadRow(cells, cells, row, table.Columns, view);
     sink.Row(view);
   }
   sink.EndTable();
+  Passed(rowsDone, cells.RowCount);
 }

@@ -5,6 +5,7 @@
 // than TWalkLimits::MaxBytes fails with kTextLimitMessage instead of filling the disk.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -24,6 +25,8 @@ struct TWalkLimits {
   // Threads that format rows: 0 as many as the machine has (at most two are used), 1 this
   // thread alone.
   unsigned Threads = 0;
+  // When set, the rows walked so far, updated as the walk goes on (for a progress line).
+  std::atomic<std::int64_t>* RowsDone = nullptr;
 };
 
 // The columns written on every row, in the table's order: all of them, less the group-like
@@ -40,6 +43,6 @@ std::uint64_t WriteTableRows(TBufferedFileWriter& out, const TSpreadSheetCells& 
                              const TRowTest& rowTest, const TWalkLimits& limits);
 
 // Feeds a table to Sink on this thread: BeginTable, the rows that pass rowTest, EndTable.
-// A failure propagates without EndTable.
+// A failure propagates without EndTable. RowsDone as in TWalkLimits.
 void FeedTableRows(TRowSink& sink, const TSpreadSheetCells& cells, const TTableContext& table,
-                   const TRowTest& rowTest);
+                   const TRowTest& rowTest, std::atomic<std::int64_t>* rowsDone = nullptr);

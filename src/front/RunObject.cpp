@@ -10,7 +10,9 @@
 #include "cells/KvSettings.h"
 #include "cells/KvStream.h"
 #include "cells/KvText.h"
+#include "front/BatchFiles.h"
 #include "front/PathNames.h"
+#include "front/Progress.h"
 #include "front/RowFilter.h"
 #include "front/RowWalk.h"
 #include "front/RunChecks.h"
@@ -143,9 +145,10 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
     RowsWritten += rowTest ? passed : sheet.Cells.RowCount;
   };
 
+  std::atomic<std::int64_t>* rowsDone = TableProgress(sheet.Caption, sheet.Cells.RowCount);
   if (form.Sink) {
     context.MaxBytes = textBudget_;
-    FeedTableRows(*form.Sink, sheet.Cells, context, rowTest);
+    FeedTableRows(*form.Sink, sheet.Cells, context, rowTest, rowsDone);
     form.Sink->TallyWarnings(Warnings);
     tally();
     return;
@@ -170,6 +173,7 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   TBufferedFileWriter& out = *file;
   TWalkLimits limits;
   limits.MaxBytes = textBudget_;
+  limits.RowsDone = rowsDone;
   try {
     textBudget_ -= WriteTableRows(out, sheet.Cells, context, *form.Format, rowTest, limits);
   } catch (...) {
@@ -183,6 +187,12 @@ void TA::ExportTable(std::int32_t sheetIndex, const TRunOptions& options, TOutpu
   out.Close();
   form.Format->TallyWarnings(Warnings);
   tally();
+}
+
+std::atomic<std::int64_t>* TA::TableProgress(const std::string& name, std::int64_t rows) {
+  if (!progress_) return nullptr;
+  progress_->BeginTable(name, rows);
+  return &progress_->RowsDone();
 }
 
 void TA::WriteSchema(std::int32_t sheetIndex) {
@@ -226,13 +236,9 @@ int TA::Run(const std::string& source, const std::string& target, const std::str
 
 int TA::Run(const TRunOptions& o) {
   const int code = RunOnce(o);
-  if (code == ecDone && !o.RunStatsPath.empty()) {
-    const std::string text = std::to_string(TablesWritten) + " " + std::to_string(RowsWritten);
-    std::FILE* f = std::fopen(o.RunStatsPath.c_str(), "wb");
-    const bool written = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (f == nullptr || std::fclose(f) != 0 || !written)
-      throw EFCreateError("Cannot create file " + o.RunStatsPath);
-  }
+  if (code == ecDone && !o.RunStatsPath.empty())
+    WriteWholeFile(o.RunStatsPath,
+                   std::to_string(TablesWritten) + " " + std::to_string(RowsWritten));
   return code;
 }
 
@@ -251,6 +257,7 @@ int TA::RunOnce(const TRunOptions& o) {
   struct Cleanup {
     TA& a;
     ~Cleanup() {
+      a.progress_.reset();
       a.rowFilter_.reset();
       a.Reader.reset();
       a.CurrentRow.reset();
@@ -262,6 +269,13 @@ int TA::RunOnce(const TRunOptions& o) {
   TFileStream stream(o.Source);
   outputPaths_.Remember(o.Source);  // no table's text may replace the source file
   textBudget_ = std::uint64_t(stream.Size()) * 1024 + (std::uint64_t(16) << 20);
+  // A conversion shows its progress when asked to; a list or a schema is quick.
+  if ((ProgressOnTerminal || ProgressAsked) && !o.ListOnly && !o.SchemaOnly &&
+      o.TableNamesPath.empty()) {
+    progress_ = std::make_unique<TFileProgress>(ProgressOnTerminal, ProgressAsked,
+                                                std::uint64_t(stream.Size()));
+    Reader->LoadPosition = &progress_->LoadPosition();
+  }
 
   stream.Seek(0);
   Reader->KeepOpen = true;
@@ -274,10 +288,12 @@ int TA::RunOnce(const TRunOptions& o) {
   Reader->LoadRowStatutes = TKvIRowStatuses{rsNormal};
   Reader->TableNumber = 0;
   Reader->Owner = Owner;
-  Reader->LazyRows = true;        // cells are decoded when written: memory stays near the file size
-  Reader->ListOnly = o.ListOnly;  // a list needs the tables' names, not their rows
+  Reader->LazyRows = true;  // cells are decoded when written: memory stays near the file size
+  // A list needs the tables' names, not their rows.
+  Reader->ListOnly = o.ListOnly || !o.TableNamesPath.empty();
   // The typed outputs (the SQL script too) write an array's elements as values of their own.
-  Reader->SplitArrayFields = o.Format != TOutputKind::Text && !o.ListOnly && !o.SchemaOnly;
+  Reader->SplitArrayFields =
+      o.Format != TOutputKind::Text && !o.ListOnly && !o.SchemaOnly && o.TableNamesPath.empty();
   Reader->Strict = o.Strict;
   Reader->DefinitionsFile = o.DefinitionsFile;
   Reader->LoadFromStream(stream);
@@ -313,6 +329,15 @@ int TA::RunOnce(const TRunOptions& o) {
     }
     last = first + 1;
   }
+  if (!o.TableNamesPath.empty()) {
+    std::vector<std::pair<std::string, std::int32_t>> tables;
+    for (std::int32_t i = first; i < last; ++i) {
+      const TTPSClarionTable* table = Reader->TableOfSheet(i);
+      tables.emplace_back(sheets[i].Caption, table != nullptr ? table->TableNumber : i);
+    }
+    WriteWholeFile(o.TableNamesPath, JoinNames(SqliteTableNames(o, tables)));
+    return ecDone;
+  }
   if (o.SchemaOnly) {
     for (std::int32_t i = first; i < last; ++i) {
       if (i > first) WriteConsoleLine("");
@@ -346,6 +371,7 @@ int TA::RunOnce(const TRunOptions& o) {
       WriteWarningLine("Warning: the file holds no tables; the database was left without them.");
     for (std::int32_t i = first; i < last; ++i) ExportTable(i, o, form);
   }
+  if (progress_) progress_->Finish();
   for (const auto& [text, count] : Warnings.Counts)
     WriteWarningLine("Warning: " + std::to_string(count) + " " + text);
   // Names of /DATES= and /TIMES= that named no LONG field of the tables converted.

@@ -3,6 +3,7 @@
 // reader reports, and drives the export.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 #include "front/RunOptions.h"
 #include "tps/KvTPS.h"
 
+class TFileProgress;
 class TRowFilter;
 
 class TA {
@@ -62,6 +64,11 @@ class TA {
 
   // Warnings the output forms counted during this run, printed at its end.
   TWarningTally Warnings;
+  // Progress of a conversion on standard error (TFileProgress): rewritten in place on a
+  // terminal, or plain lines when asked; set by the program's entry.
+  bool ProgressOnTerminal = false;
+  bool ProgressAsked = false;
+
   // Tables written and the rows written into them, over this object's runs.
   std::int64_t TablesWritten = 0;
   std::int64_t RowsWritten = 0;
@@ -97,4 +104,8 @@ class TA {
   // of a table converted.
   std::string dateFields_, timeFields_;
   std::set<std::string> dayFieldsFound_;
+  // The progress of the run on standard error, when it is shown.
+  std::unique_ptr<TFileProgress> progress_;
+  // Starts a table's progress; the count the row walk updates, or null.
+  std::atomic<std::int64_t>* TableProgress(const std::string& name, std::int64_t rows);
 };

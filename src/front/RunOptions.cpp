@@ -186,8 +186,11 @@ const std::vector<TSwitch> kSwitches = {
     {"/RECURSE", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Recurse = true; }},
     {"/PROGRESS", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Progress = true; }},
     {"/QUIET", F::sfFlag, "", [](TRunOptions& o, const std::string&) { o.Quiet = true; }},
-    {"/RUNSTATS", F::sfValue, "",
-     [](TRunOptions& o, const std::string& v) { o.RunStatsPath = v; }},
+    {"/RUNSTATS", F::sfValue, "", [](TRunOptions& o, const std::string& v) { o.RunStatsPath = v; }},
+    {"/TABLENAMESTO", F::sfValue, "",
+     [](TRunOptions& o, const std::string& v) { o.TableNamesPath = v; }},
+    {"/RENAMETABLES", F::sfValue, "",
+     [](TRunOptions& o, const std::string& v) { o.TableRenamesPath = v; }},
 };
 
 // How a switch is written in messages: lower case, with "=" when it takes a value.
@@ -384,6 +387,9 @@ std::string UsageText() {
          "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<cp>]\r\n"
          "Damaged files: /strict (the first damage ends the run) or /definitions=<file.tps> "
          "(definitions from another file of the application)\r\n"
+         "A whole folder: <folder or pattern> <target folder> [/jobs=<n>] [/recurse] "
+         "[/progress] [/quiet]; with /format=sqlite a target that is no existing folder and "
+         "does not end with a separator is one database holding every table\r\n"
          "Exit codes: 0 done, 1 failed, 2 file or table not found, 3 written but the file is "
          "damaged and something was lost (see the warnings)\r\n";
 }

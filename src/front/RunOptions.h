@@ -88,6 +88,14 @@ struct TRunOptions {
   // When set, a finished run writes "<tables> <rows>" to this file (how a folder run
   // learns what the run on one of its files converted).
   std::string RunStatsPath;
+  // When set, the run writes the names its SQLite output would give the tables to this
+  // file (JoinNames) and converts nothing: how a folder run into one database learns
+  // which names its files share. Only the definitions are read.
+  std::string TableNamesPath;
+  // When set, a file of names in pairs (JoinNames), a table's name and the name the
+  // SQLite output gives it instead; the database is then shared with other runs writing
+  // into it at once, whose tables this run waits for.
+  std::string TableRenamesPath;
 };
 
 // One switch of the command line. Every switch the program knows must be listed in
@@ -147,5 +155,6 @@ std::string ApplyBackslashForm(const std::string& value);
 
 // The usage text, every line ended by CR LF, followed by one line naming the owner
 // password switches, one naming the switches of text for other tools, those naming the
-// output forms, one naming the switches for damaged files and one the exit codes.
+// output forms, one naming the switches for damaged files, one those of a whole folder
+// and one the exit codes.
 std::string UsageText();

@@ -157,6 +157,7 @@ void TA::WriteSqlScript(std::int32_t first, std::int32_t last, const TRunOptions
       TSqlRowFormat format(table, codePage);
       TWalkLimits limits;
       limits.MaxBytes = textBudget_ - std::min(textBudget_, written);
+      limits.RowsDone = TableProgress(sheet.Caption, sheet.Cells.RowCount);
       written += WriteTableRows(out, sheet.Cells, context, format, rowTest, limits);
       format.TallyWarnings(Warnings);
     }

@@ -86,10 +86,15 @@ void AppendJsonArray(std::string& out, TTypedReader& reader, const TTypedColumn&
 }
 
 // Appends a name from the file's code page as UTF-8.
-std::string Utf8Name(const std::string& name, std::uint32_t codePage, TTypedReader& reader) {
+std::string Utf8Name(const std::string& name, std::uint32_t codePage, std::int64_t& invalid) {
   std::string out;
-  std::int64_t invalid = 0;
   TKvCodePage::Get(codePage).AppendUtf8(out, name, invalid);
+  return out;
+}
+
+std::string Utf8Name(const std::string& name, std::uint32_t codePage, TTypedReader& reader) {
+  std::int64_t invalid = 0;
+  std::string out = Utf8Name(name, codePage, invalid);
   reader.AddInvalidUtf8(invalid);
   return out;
 }
@@ -98,6 +103,19 @@ std::string Utf8Name(const std::string& name, std::uint32_t codePage, TTypedRead
 
 std::string TypedTableName(const std::string& stored, const TTypedOptions& options) {
   return stored.empty() || stored == "UNNAMED" ? options.SourceStem : stored;
+}
+
+std::string TSqliteTableNames::Next(const std::string& stored, std::int32_t number) {
+  // Invalid sequences of a name are not counted with the values'.
+  std::int64_t invalid = 0;
+  std::string name = Utf8Name(TypedTableName(stored, options_), options_.CodePage, invalid);
+  // Two tables of one file under one name: the later one gets its table number.
+  if (!taken_.insert(LowerAscii(name)).second) {
+    name += "_" + std::to_string(number);
+    taken_.insert(LowerAscii(name));
+  }
+  const auto renamed = options_.Renames.find(LowerAscii(name));
+  return renamed != options_.Renames.end() ? renamed->second : name;
 }
 
 // ---- JSON Lines ----
@@ -169,7 +187,13 @@ void TJsonLinesFormat::TallyWarnings(TWarningTally& tally) const {
 TSqliteSink::TSqliteSink(const std::string& databasePath, const TTypedOptions& options)
     : options_(options),
       db_(databasePath),
-      reader_(TKvCodePage::Get(options.CodePage), options.Trim) {}
+      reader_(TKvCodePage::Get(options.CodePage), options.Trim) {
+  // Runs writing into one database at once take turns table by table: each waits for
+  // the table being written (BEGIN IMMEDIATE takes the write lock at once, so no two
+  // readers wait for each other to upgrade).
+  if (options_.BusyMilliseconds > 0)
+    db_.Exec("PRAGMA busy_timeout = " + std::to_string(options_.BusyMilliseconds));
+}
 
 TSqliteSink::~TSqliteSink() {
   insert_.reset();
@@ -184,16 +208,11 @@ TSqliteSink::~TSqliteSink() {
 
 void TSqliteSink::BeginTable(const TTableContext& table) {
   const TTableSchema& schema = *table.Schema;
-  name_ = Utf8Name(TypedTableName(schema.Name, options_), options_.CodePage, reader_);
-  // Two tables of one file under one name: the later one gets its table number.
-  if (!names_.insert(LowerAscii(name_)).second) {
-    name_ += "_" + std::to_string(schema.Number);
-    names_.insert(LowerAscii(name_));
-  }
-  table_ = BuildTypedTable(schema, table.Columns);
   // The counts are the table's own.
   unreadable_ = 0;
   reader_.AddInvalidUtf8(-reader_.InvalidUtf8());
+  name_ = names_.Next(schema.Name, schema.Number);
+  table_ = BuildTypedTable(schema, table.Columns);
   tableBytes_ = 0;
   maxBytes_ = table.MaxBytes;
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -29,11 +30,29 @@ struct TTypedOptions {
   TTypedBlob Blob = TTypedBlob::Bytes;
   // The name of an unnamed table: the source file's name without its extension.
   std::string SourceStem;
+  // SQLite: tables written under another name, by the name they would have (lower case).
+  std::map<std::string, std::string> Renames;
+  // SQLite: how long a table waits while another run writes into the same database
+  // (0: it fails at once).
+  int BusyMilliseconds = 0;
 };
 
 // The name a typed output gives a table: its stored name, or the source's stem for an
 // unnamed one.
 std::string TypedTableName(const std::string& stored, const TTypedOptions& options);
+
+// The names the SQLite output gives the tables of a run, one table after another: the
+// typed name in UTF-8; when an earlier table took it (ignoring letter case), "_" and the
+// table's number after it; then the new name Renames gives it.
+class TSqliteTableNames {
+ public:
+  explicit TSqliteTableNames(const TTypedOptions& options) : options_(options) {}
+  std::string Next(const std::string& stored, std::int32_t number);
+
+ private:
+  const TTypedOptions& options_;
+  std::set<std::string> taken_;  // lower-cased
+};
 
 class TJsonLinesFormat final : public TRowFormat {
  public:
@@ -80,8 +99,8 @@ class TSqliteSink final : public TRowSink {
   std::unique_ptr<TSqliteStatement> insert_;
   std::vector<std::string> scratch_;  // one per written column: bound until the row is in
   std::string element_;
-  bool open_ = false;            // a table's transaction is open
-  std::set<std::string> names_;  // tables written by this run, lower-cased
+  bool open_ = false;  // a table's transaction is open
+  TSqliteTableNames names_{options_};
   std::int64_t unreadable_ = 0;
   // Bytes of values the table took so far, and the most it may take.
   std::uint64_t tableBytes_ = 0, maxBytes_ = UINT64_MAX;

@@ -15,6 +15,7 @@
 #include "front/BatchSystem.h"
 #include "front/CmdLineHelper.h"
 #include "front/PathNames.h"
+#include "front/Progress.h"
 #include "front/RunObject.h"
 #include "front/RunOptions.h"
 
@@ -65,6 +66,9 @@ int RunEntry() {
   }
 
   TA a;
+  // The data on standard output leaves no line of the terminal to rewrite.
+  a.ProgressOnTerminal = !o.Quiet && !dataOnStdout && StandardErrorIsTerminal();
+  a.ProgressAsked = !o.Quiet && o.Progress;
   return a.Run(o);
 }
 
@@ -86,12 +90,14 @@ int Report(std::string_view className, std::string_view message) {
 }  // namespace
 
 void WriteConsoleLine(std::string_view text) {
+  ClearProgressLine();
   WriteRaw(stdout, text);
   WriteRaw(stdout, "\r\n");
 }
 
 void WriteWarningLine(std::string_view text) {
   if (warningsQuiet) return;
+  ClearProgressLine();
   std::fflush(stdout);
   WriteRaw(stderr, text);
   WriteRaw(stderr, "\r\n");

@@ -167,7 +167,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
       };
       index->keepMemos = ParseItems.Contains(ipiBLOB) && !ListOnly;
       index->keepRows = keepRows;
-      TpsCollectRecords(view, header_, records_, memos_, store_, &*index, &damage_);
+      TpsCollectRecords(view, header_, records_, memos_, store_, &*index, &damage_, LoadPosition);
       index->NoteDefinitions();  // those after the last data record, before any is joined
       index->definitions = nullptr;
       TpsJoinDefinitions(records_, store_);
@@ -182,7 +182,7 @@ void TClarionTPS::LoadFromStream(TStream& stream) {
     BuildTables(index->order);
     ProduceLazyRows(*index, view);
   } else {
-    TpsCollectRecords(view, header_, records_, memos_, store_, nullptr, &damage_);
+    TpsCollectRecords(view, header_, records_, memos_, store_, nullptr, &damage_, LoadPosition);
     source_.clear();
     source_.shrink_to_fit();
     TpsJoinDefinitions(records_, store_);

@@ -2,6 +2,7 @@
 // TTPSClarionTable per table, and reports every cell through OnCellValue.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -78,6 +79,9 @@ class TClarionTPS : public TCustomClarion {
   // rows, and where the memo texts lie is not kept. A file whose definition of a table
   // is replaced after its data is loaded once more with the records kept.
   bool ListOnly = false;
+  // When set, how far the load has read the file, in bytes, stored page by page (for a
+  // progress line read by another thread; the load itself is unchanged).
+  std::atomic<std::uint64_t>* LoadPosition = nullptr;
 
   std::string GetMemoText(std::int32_t column, std::int32_t row) override;
   void LoadFromFile(const std::string& name) override;

@@ -395,7 +395,7 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
 
 void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
                        TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink,
-                       TTPSDamage* damage) {
+                       TTPSDamage* damage, std::atomic<std::uint64_t>* position) {
   std::memset(header, 0, sizeof header);
   std::vector<std::uint8_t> read;  // decrypted bytes of the header or of a page
   const std::span<const std::uint8_t> head = file.Read(0, kTpsHeaderSize, read);
@@ -468,6 +468,7 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
     if (!TpsPageFramingOk(body, h.RecordCount)) return false;
     CutRecords(body, h.RecordCount, records, memos, store, pos, dataSink, scratch);
     if (dataSink) dataSink->Passed(pos);
+    if (position) position->store(pos + h.PageSize, std::memory_order_relaxed);
     checkBudget();
     return true;
   };

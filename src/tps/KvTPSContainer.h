@@ -6,6 +6,7 @@
 // shorten what is read but never overrun it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -177,9 +178,12 @@ void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t fro
 // reported to damage, as are damaged block-table entries (the parts of the file no
 // intact entry covers are then searched for pages) and a file shorter than its header
 // says. With a data sink, data records go to the sink and not into the records list.
+// With Position, the end of each page read is stored there as the walk goes on (for a
+// progress line read by another thread).
 void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
                        TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink = nullptr,
-                       TTPSDamage* damage = nullptr);
+                       TTPSDamage* damage = nullptr,
+                       std::atomic<std::uint64_t>* position = nullptr);
 
 // Expands a run-length encoded page body (the stored bytes) and appends the result
 // to out. Reads only the given bytes.

@@ -4,6 +4,7 @@
 
 #include "front/BatchFiles.h"
 #include "front/CmdLineHelper.h"
+#include "front/PathNames.h"
 
 TEST(FolderRunPieces, WildcardsIgnoreLetterCase) {
   struct Case {
@@ -51,4 +52,27 @@ TEST(FolderRunPieces, FailureMessageFromTheRunsOutput) {
             "Table name: ORDERS not found in TPS file.");
   EXPECT_EQ(FailureMessage("", "Cannot write file out.txt\r\n", 1, 0), "Cannot write file out.txt");
   EXPECT_EQ(FailureMessage("", "", -1, 11), "The conversion ended on signal 11.");
+}
+
+TEST(FolderRunPieces, SharedTableNamesGetTheFilesPrefix) {
+  // Names of three files: CUSTOMER in two of them (in another letter case), a prefixed
+  // name that a third file already gives, a name of one file only.
+  const std::vector<std::vector<std::string>> names = {
+      {"CUSTOMER", "ORDERS"}, {"Customer", "a_b_CUSTOMER"}, {"NOTES"}};
+  const std::vector<std::string> prefixes = {"a_b", "c", "d"};
+  const std::vector<TRenames> renames = SharedNameRenames(names, prefixes);
+  ASSERT_EQ(renames.size(), 3u);
+  EXPECT_EQ(renames[0], (TRenames{{"CUSTOMER", "a_b_CUSTOMER_2"}}));
+  EXPECT_EQ(renames[1], (TRenames{{"Customer", "c_Customer"}}));
+  EXPECT_TRUE(renames[2].empty());
+
+  EXPECT_EQ(TablePrefixOf(std::string("2019") + PathSeparator() + "SHOP.TPS"), "2019_SHOP");
+  EXPECT_EQ(TablePrefixOf("shop.v2.tps"), "shop.v2");
+
+  // Any byte may be in a name; a damaged list is refused.
+  const std::vector<std::string> list = {"", "a:b", std::string("x\0\n9", 4), "12345678901"};
+  std::vector<std::string> back;
+  ASSERT_TRUE(SplitNames(JoinNames(list), back));
+  EXPECT_EQ(back, list);
+  for (const char* bad : {"3:ab", "x:", "1", ":a"}) EXPECT_FALSE(SplitNames(bad, back)) << bad;
 }

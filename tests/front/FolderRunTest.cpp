@@ -8,6 +8,7 @@
 #include <map>
 
 #include "TestSupport.h"
+#include "out/SqliteDb.h"
 #include "tpswriter/TpsWriter.h"
 
 namespace fs = std::filesystem;
@@ -51,6 +52,21 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
     if (e.is_regular_file())
       files[fs::relative(e.path(), folder).generic_string()] = ReadFileText(e.path().string());
   return files;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Every table of a database with its row count.
+std::map<std::string, std::string> TableRows(const std::string& path) {
+  TSqliteDatabase db(path);
+  std::map<std::string, std::string> rows;
+  for (const std::string& name :
+       db.QueryTexts("SELECT name FROM sqlite_master WHERE type = 'table'"))
+    rows[name] = db.QueryTexts("SELECT count(*) FROM " + QuoteSqlName(name)).at(0);
+  return rows;
 }
 
 class FolderRun : public ::testing::Test {
@@ -162,6 +178,24 @@ TEST_F(FolderRun, PatternsSubfoldersTargetsAndProgress) {
                 "app" +
                 sep + "shop22.tps\r\nTableNumber\tTableName\r\n1\tCUSTOMER\r\n2\tORDERS\r\n");
   EXPECT_FALSE(PathExists(dir.File("ignored")));
+  // /SCHEMA too: each file's definitions as a run on it alone prints them.
+  r = Veltro({"app" + sep + "s*", "/schema"});
+  EXPECT_EQ(r.exitCode, 0);
+  std::string schemas;
+  for (const char* name : {"Shop1.TPS", "shop22.tps"})
+    schemas += "app" + sep + name + "\r\n" + Veltro({"app" + sep + name, "/schema"}).out;
+  EXPECT_EQ(r.out.substr(0, r.out.find("Converted")), schemas);
+
+  // One file shows its load's and its writing's progress with /PROGRESS (the first line at
+  // once, the last at the end), and the same output bytes as without.
+  r = Veltro({"app" + sep + "shop22.tps", "p.txt", "/progress"});
+  EXPECT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_EQ(r.err.substr(0, 9), "Loading: ") << r.err;
+  EXPECT_NE(r.err.find("\r\nWriting ORDERS: 4 of 4 rows, "), std::string::npos) << r.err;
+  // Nothing on a pipe without it, nor with /QUIET.
+  EXPECT_EQ(Veltro({"app" + sep + "shop22.tps", "q.txt", "/quiet", "/progress"}).err, "");
+  EXPECT_EQ(Veltro({"app" + sep + "shop22.tps", "q.txt"}).err, "");
+  EXPECT_EQ(ReadFileText(dir.File("p.ORDERS.txt")), ReadFileText(dir.File("q.ORDERS.txt")));
 
   // A target that is a file is refused; a pattern matching nothing ends with exit code 2.
   WriteFileText(dir.File("taken.txt"), "mine");
@@ -173,6 +207,52 @@ TEST_F(FolderRun, PatternsSubfoldersTargetsAndProgress) {
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.out, "TopSpeed TPS file not found.\r\n");
   EXPECT_FALSE(PathExists(dir.File("out2")));
+}
+
+TEST_F(FolderRun, EveryTableIntoOneDatabase) {
+  // Three files give CUSTOMER and ORDERS; the samples' names are their own.
+  fs::create_directories(dir.File("app/a"));
+  fs::create_directories(dir.File("app/b"));
+  if (const std::string samples = SamplesDir(); !samples.empty())
+    for (const auto& e : fs::directory_iterator(samples))
+      if (SameTextExtension(e.path()))
+        fs::copy_file(e.path(), dir.File("app/" + e.path().filename().string()));
+  WriteShopFile(dir.File("app/a/shop.tps"), 2);
+  WriteShopFile(dir.File("app/b/shop.tps"), 3, "a");
+  WriteShopFile(dir.File("app/shop.tps"), 20000);  // long enough for others to wait for
+  WriteFileText(dir.File("app/junk.tps"), "not a TopSpeed file at all");
+
+  const ProcessResult r =
+      Veltro({"app", "db" + sep + "all.db", "/format=sqlite", "/recurse", "/owner=a", "/jobs=2"});
+  EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+  if (std::getenv("VELTRO_UNDER_TEST") != nullptr) {  // VELTRO.EXE without SQLite here
+    EXPECT_NE(r.out.find("SQLite is not available"), std::string::npos) << r.out;
+    return;
+  }
+  EXPECT_NE(r.out.find("app" + sep + "junk.tps: File signature is not correct."), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(" s; 1 failed."), std::string::npos) << r.out;
+
+  // Each file alone into a database of its own: its tables and rows, a name that
+  // another file gives too with the file's path before it.
+  std::map<std::string, std::map<std::string, std::string>> single;  // by prefix
+  std::map<std::string, int> files;                                  // by lower-case name
+  for (const auto& e : fs::recursive_directory_iterator(dir.File("app"))) {
+    if (!SameTextExtension(e.path()) || e.path().filename() == "junk.tps") continue;
+    const std::string relative = fs::relative(e.path(), dir.File("app")).string();
+    std::string prefix = fs::path(relative).replace_extension().generic_string();
+    for (char& c : prefix) c = c == '/' ? '_' : c;
+    Veltro({"app" + sep + relative, prefix + ".db", "/format=sqlite", "/owner=a"});
+    single[prefix] = TableRows(dir.File(prefix + ".db"));
+    for (const auto& table : single[prefix]) ++files[Lower(table.first)];
+  }
+  std::map<std::string, std::string> expected;
+  for (const auto& [prefix, tables] : single)
+    for (const auto& [name, rows] : tables)
+      expected[files[Lower(name)] > 1 ? prefix + "_" + name : name] = rows;
+  EXPECT_EQ(expected["a_shop_CUSTOMER"], "2");
+  EXPECT_EQ(expected["shop_ORDERS"], "20000");
+  EXPECT_EQ(TableRows(dir.File("db/all.db")), expected);
 }
 
 }  // namespace

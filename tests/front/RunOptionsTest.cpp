@@ -114,6 +114,9 @@ TEST(RunOptions, UsageTextBytes) {
             "One SQL script for PostgreSQL: /format=sql [/trim=0] [/codepage=<cp>]\r\n"
             "Damaged files: /strict (the first damage ends the run) or /definitions=<file.tps> "
             "(definitions from another file of the application)\r\n"
+            "A whole folder: <folder or pattern> <target folder> [/jobs=<n>] [/recurse] "
+            "[/progress] [/quiet]; with /format=sqlite a target that is no existing folder and "
+            "does not end with a separator is one database holding every table\r\n"
             "Exit codes: 0 done, 1 failed, 2 file or table not found, 3 written but the file is "
             "damaged and something was lost (see the warnings)\r\n");
 }
