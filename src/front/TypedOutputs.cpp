@@ -7,6 +7,7 @@
 #include "cells/KvCodePage.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvText.h"
+#include "front/PathNames.h"
 #include "out/JsonText.h"
 
 namespace {
@@ -73,14 +74,32 @@ void AppendJson(std::string& out, const TTypedValue& v, TTypedBlob blob) {
   }
 }
 
-// Appends the JSON array of an array column's elements.
-void AppendJsonArray(std::string& out, TTypedReader& reader, const TTypedColumn& c,
-                     const TRowView& row, std::string& scratch, TTypedBlob blob,
+// The value of selected cell K of Row in column C. With Files (/BLOB=FILES) a BLOB goes
+// into a file of its own and the value is the file's path, held in Scratch; a row
+// without one has none (null).
+TTypedValue ReadCell(TTypedReader& reader, TTypedBlobFiles* files, const TTypedColumn& c,
+                     const TRowView& row, std::int32_t k, std::string& scratch,
                      std::int64_t& unreadable) {
+  TTypedValue v = reader.Read(c, CellOf(row, k, unreadable), scratch);
+  if (files == nullptr || v.Kind != TTypedValue::kBytes) return v;
+  if (v.Text.empty()) return TTypedValue{};
+  // The bytes are the cell's, not Scratch's: Scratch may take the path.
+  std::int64_t invalid = 0;
+  files->Write(scratch, row, k, v.Text, invalid);
+  reader.AddInvalidUtf8(invalid);
+  v.Kind = TTypedValue::kText;
+  v.Text = scratch;
+  return v;
+}
+
+// Appends the JSON array of an array column's elements.
+void AppendJsonArray(std::string& out, TTypedReader& reader, TTypedBlobFiles* files,
+                     const TTypedColumn& c, const TRowView& row, std::string& scratch,
+                     TTypedBlob blob, std::int64_t& unreadable) {
   out.push_back('[');
   for (std::size_t e = 0; e < c.Cells.size(); ++e) {
     if (e > 0) out.push_back(',');
-    AppendJson(out, reader.Read(c, CellOf(row, c.Cells[e], unreadable), scratch), blob);
+    AppendJson(out, ReadCell(reader, files, c, row, c.Cells[e], scratch, unreadable), blob);
   }
   out.push_back(']');
 }
@@ -100,6 +119,37 @@ std::string TypedTableName(const std::string& stored, const TTypedOptions& optio
   return stored.empty() || stored == "UNNAMED" ? options.SourceStem : stored;
 }
 
+// ---- BLOB files ----
+
+void TTypedBlobFiles::Begin(const TTypedOptions& options, const TTableSchema& schema) {
+  schema_ = &schema;
+  codePage_ = &TKvCodePage::Get(options.CodePage);
+  files_ = TBlobFiles(options.Target);
+  name_.clear();
+  AppendFileNamePart(name_, TypedTableName(schema.Name, options));
+  files_.BeginTable(name_);
+}
+
+void TTypedBlobFiles::AppendFileNamePart(std::string& out, std::string_view name) {
+  std::int64_t invalid = 0;
+  if (FileNamesAreUtf8())
+    codePage_->AppendUtf8(out, name, invalid);
+  else
+    out.append(name);
+}
+
+void TTypedBlobFiles::Write(std::string& path, const TRowView& row, std::int32_t k,
+                            std::string_view bytes, std::int64_t& invalid) {
+  name_.clear();
+  AppendFileNamePart(name_, schema_->Columns[std::size_t(row.Column(std::size_t(k)))].Name);
+  path_.clear();
+  files_.Write(path_, name_, row.RecordNumber, bytes);
+  // The path as file names hold it: UTF-8 already, or the system's code page, taken to be
+  // the file's.
+  path.clear();
+  (FileNamesAreUtf8() ? TKvCodePage::Get(65001) : *codePage_).AppendUtf8(path, path_, invalid);
+}
+
 // ---- JSON Lines ----
 
 TJsonLinesFormat::TJsonLinesFormat(const TTypedOptions& options)
@@ -110,6 +160,7 @@ void TJsonLinesFormat::Begin(const TTableContext& table) {
   unreadable_ = 0;
   reader_.AddInvalidUtf8(-reader_.InvalidUtf8());
   table_ = BuildTypedTable(*table.Schema, table.Columns);
+  if (options_.Blob == TTypedBlob::Files) files_.Begin(options_, *table.Schema);
   keys_.clear();
   for (const TTypedColumn& c : table_.Columns) {
     std::string key;
@@ -121,7 +172,8 @@ void TJsonLinesFormat::Begin(const TTableContext& table) {
 
 void TJsonLinesFormat::AppendValue(std::string& out, const TTypedColumn& c, const TRowView& row,
                                    std::int32_t cell) {
-  AppendJson(out, reader_.Read(c, CellOf(row, cell, unreadable_), scratch_), options_.Blob);
+  TTypedBlobFiles* files = options_.Blob == TTypedBlob::Files ? &files_ : nullptr;
+  AppendJson(out, ReadCell(reader_, files, c, row, cell, scratch_, unreadable_), options_.Blob);
 }
 
 bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
@@ -134,7 +186,8 @@ bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uin
     first = false;
     out += keys_[j];
     if (c.Array)
-      AppendJsonArray(out, reader_, c, row, scratch_, options_.Blob, unreadable_);
+      AppendJsonArray(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
+                      scratch_, options_.Blob, unreadable_);
     else
       AppendValue(out, c, row, c.Cells[0]);
     if (out.size() > limit) return false;
@@ -191,6 +244,7 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
     names_.insert(LowerAscii(name_));
   }
   table_ = BuildTypedTable(schema, table.Columns);
+  if (options_.Blob == TTypedBlob::Files) files_.Begin(options_, schema);
   // The counts are the table's own.
   unreadable_ = 0;
   reader_.AddInvalidUtf8(-reader_.InvalidUtf8());
@@ -230,18 +284,19 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
 void TSqliteSink::Row(const TRowView& row) {
   if (!insert_) return;
   std::uint64_t bytes = 0;
+  TTypedBlobFiles* files = options_.Blob == TTypedBlob::Files ? &files_ : nullptr;
   for (std::size_t w = 0; w < written_.size(); ++w) {
     const TTypedColumn& c = table_.Columns[written_[w]];
     const int parameter = int(w + 1);
     std::string& scratch = scratch_[w];
     if (c.Array) {
       scratch.clear();
-      AppendJsonArray(scratch, reader_, c, row, element_, options_.Blob, unreadable_);
+      AppendJsonArray(scratch, reader_, files, c, row, element_, options_.Blob, unreadable_);
       insert_->BindText(parameter, scratch);
       bytes += scratch.size();
       continue;
     }
-    const TTypedValue v = reader_.Read(c, CellOf(row, c.Cells[0], unreadable_), scratch);
+    const TTypedValue v = ReadCell(reader_, files, c, row, c.Cells[0], scratch, unreadable_);
     bytes += 8 + v.Text.size();
     switch (v.Kind) {
       case TTypedValue::kNull:

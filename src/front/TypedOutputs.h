@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "front/BlobFiles.h"
 #include "front/RowFormat.h"
 #include "out/SqliteDb.h"
 #include "out/TypedSchema.h"
@@ -21,6 +22,7 @@ enum class TTypedBlob : std::uint8_t {
   Base64,  // a base64 string
   Hex,     // a string of two upper-case hex digits a byte
   Omit,    // the column is left out
+  Files,   // a file of its own beside the target; the value is its relative path
 };
 
 struct TTypedOptions {
@@ -29,11 +31,32 @@ struct TTypedOptions {
   TTypedBlob Blob = TTypedBlob::Bytes;
   // The name of an unnamed table: the source file's name without its extension.
   std::string SourceStem;
+  // The target (a JSON Lines file or the database): BLOB files go beside it.
+  std::string Target;
 };
 
 // The name a typed output gives a table: its stored name, or the source's stem for an
 // unnamed one.
 std::string TypedTableName(const std::string& stored, const TTypedOptions& options);
+
+// BLOB values as files (TTypedBlob::Files), named as the text forms name them; the value
+// written is the file's relative path in UTF-8.
+class TTypedBlobFiles {
+ public:
+  void Begin(const TTypedOptions& options, const TTableSchema& schema);
+  // Writes Bytes, the BLOB of selected cell K of Row, into its file and sets Path to the
+  // file's path; Invalid counts the bytes of the path that were no valid UTF-8.
+  void Write(std::string& path, const TRowView& row, std::int32_t k, std::string_view bytes,
+             std::int64_t& invalid);
+
+ private:
+  // Appends Name, bytes of the file's code page, as file names hold it.
+  void AppendFileNamePart(std::string& out, std::string_view name);
+  const TTableSchema* schema_ = nullptr;
+  const TKvCodePage* codePage_ = nullptr;
+  TBlobFiles files_;
+  std::string name_, path_;
+};
 
 class TJsonLinesFormat final : public TRowFormat {
  public:
@@ -52,6 +75,7 @@ class TJsonLinesFormat final : public TRowFormat {
 
   TTypedOptions options_;
   TTypedReader reader_;
+  TTypedBlobFiles files_;
   TTypedTable table_;
   std::vector<std::string> keys_;  // "\"name\":" of each column, after the comma
   std::string scratch_;
@@ -74,6 +98,7 @@ class TSqliteSink final : public TRowSink {
   TTypedOptions options_;
   TSqliteDatabase db_;
   TTypedReader reader_;
+  TTypedBlobFiles files_;
   std::string name_;
   TTypedTable table_;
   std::vector<std::size_t> written_;  // the typed columns that have a column in the table

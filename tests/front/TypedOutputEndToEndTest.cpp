@@ -70,6 +70,7 @@ TEST_F(TypedRun, EverySampleAgreesWithItsTextExport) {
   const struct {
     const char* file;
     const char* table;
+    const char* blob = nullptr;  // a /BLOB= switch
   } samples[] = {{"table.tps", "table"},
                  {"table-with-time.TPS", "table-with-time"},
                  {"table-with-memos.tps", "table-with-memos"},
@@ -78,16 +79,24 @@ TEST_F(TypedRun, EverySampleAgreesWithItsTextExport) {
                  {"Vendors.tps", "Vendors"},
                  {"INVHIST.TPS", "INVHIST"},
                  {"Products.tps", "Products"},
+                 // Files beside each target holding the bytes, the values their paths.
+                 {"Products.tps", "Products", "/BLOB=FILES"},
                  {"Zipcodes.tps", "Zipcodes"}};
   for (const auto& s : samples) {
     SCOPED_TRACE(s.file);
     const std::string source = SamplesDir() + "/" + s.file;
     ASSERT_EQ(Veltro({source, "t.txt", "/h", "/f", "/qualifier=\\34"}).exitCode, 0);
-    const ProcessResult json = Veltro({source, "t.jsonl", "/FORMAT=JSONL", "/TRIM=0"});
-    ASSERT_EQ(json.exitCode, 0) << json.out << json.err;
-    const bool db = ToDatabase({source, "all.db", "/TRIM=0"});
-    const ProcessResult check = RunProcess({kPython, script, dir.File("t.txt"), dir.File("t.jsonl"),
-                                            db ? dir.File("all.db") : "-", s.table, "0"});
+    std::vector<std::string> json = {source, "t.jsonl", "/FORMAT=JSONL", "/TRIM=0"}, sqlite = {source, "all.db", "/TRIM=0"};
+    if (s.blob) {
+      json.push_back(s.blob);
+      sqlite.push_back(s.blob);
+    }
+    const ProcessResult jsonRun = Veltro(json);
+    ASSERT_EQ(jsonRun.exitCode, 0) << jsonRun.out << jsonRun.err;
+    const bool db = ToDatabase(sqlite);
+    const ProcessResult check =
+        RunProcess({kPython, script, dir.File("t.txt"), dir.File("t.jsonl"),
+                    db ? dir.File("all.db") : "-", s.table, "0", s.blob ? "files" : ""});
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
     EXPECT_NE(check.out.find(" cells"), std::string::npos) << check.out;
     EXPECT_NE(check.out.substr(0, 2), "0 ") << check.out;
