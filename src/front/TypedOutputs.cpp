@@ -35,6 +35,39 @@ const TKvICellView* CellOf(const TRowView& row, std::int32_t k, std::int64_t& un
   }
 }
 
+// The number a DECIMAL(p,d) column's affinity makes of a decimal's digits ("-12.50"):
+// an integer when the value is whole, else the double nearest to it (exactly rounded, so
+// the same with every build of the library). False for a text of more digits than a
+// double holds exactly: the library then converts the text itself.
+bool DecimalNumber(std::string_view digits, std::int64_t& whole, double& real, bool& isWhole) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::int64_t n = 0, fraction = 0;
+  int count = 0, decimals = -1;
+  const bool negative = !digits.empty() && digits[0] == '-';
+  for (std::size_t i = negative ? 1 : 0; i < digits.size(); ++i) {
+    const char c = digits[i];
+    if (c == '.' && decimals < 0) {
+      decimals = 0;
+      continue;
+    }
+    if (c < '0' || c > '9' || ++count > kSqliteExactDigits) return false;
+    n = n * 10 + (c - '0');
+    if (decimals >= 0) {
+      ++decimals;
+      fraction = fraction * 10 + (c - '0');
+    }
+  }
+  if (count == 0) return false;
+  if (decimals < 0) decimals = 0;
+  if (negative) n = -n;
+  isWhole = fraction == 0;
+  whole = n / std::int64_t(kPow10[decimals]);
+  // Both operands are exact (below 2^53 and 10^15), so one division rounds once.
+  real = double(n) / kPow10[decimals];
+  return true;
+}
+
 double SingleAsDouble(double value) {
   std::string text;
   AppendJsonNumber(text, float(value));
@@ -74,13 +107,13 @@ void AppendJson(std::string& out, const TTypedValue& v, TTypedBlob blob) {
   }
 }
 
-// The value of selected cell K of Row in column C. With Files (/BLOB=FILES) a BLOB goes
-// into a file of its own and the value is the file's path, held in Scratch; a row
-// without one has none (null).
+// The value of View, selected cell K of Row, in column C. With Files (/BLOB=FILES) a
+// BLOB goes into a file of its own and the value is the file's path, held in Scratch; a
+// row without one has none (null).
 TTypedValue ReadCell(TTypedReader& reader, TTypedBlobFiles* files, const TTypedColumn& c,
-                     const TRowView& row, std::int32_t k, std::string& scratch,
-                     std::int64_t& unreadable) {
-  TTypedValue v = reader.Read(c, CellOf(row, k, unreadable), scratch);
+                     const TRowView& row, std::int32_t k, const TKvICellView* view,
+                     std::string& scratch) {
+  TTypedValue v = reader.Read(c, view, scratch);
   if (files == nullptr || v.Kind != TTypedValue::kBytes) return v;
   if (v.Text.empty()) return TTypedValue{};
   // The bytes are the cell's, not Scratch's: Scratch may take the path.
@@ -92,6 +125,16 @@ TTypedValue ReadCell(TTypedReader& reader, TTypedBlobFiles* files, const TTypedC
   return v;
 }
 
+// Appends the JSON value of selected cell K of Row in column C: straight from the cell
+// where it can be, else through the typed value.
+void AppendJsonValue(std::string& out, TTypedReader& reader, TTypedBlobFiles* files,
+                     const TTypedColumn& c, const TRowView& row, std::int32_t k,
+                     std::string& scratch, TTypedBlob blob, std::int64_t& unreadable) {
+  const TKvICellView* view = CellOf(row, k, unreadable);
+  if (reader.AppendJsonDirect(out, c, view)) return;
+  AppendJson(out, ReadCell(reader, files, c, row, k, view, scratch), blob);
+}
+
 // Appends the JSON array of an array column's elements.
 void AppendJsonArray(std::string& out, TTypedReader& reader, TTypedBlobFiles* files,
                      const TTypedColumn& c, const TRowView& row, std::string& scratch,
@@ -99,7 +142,7 @@ void AppendJsonArray(std::string& out, TTypedReader& reader, TTypedBlobFiles* fi
   out.push_back('[');
   for (std::size_t e = 0; e < c.Cells.size(); ++e) {
     if (e > 0) out.push_back(',');
-    AppendJson(out, ReadCell(reader, files, c, row, c.Cells[e], scratch, unreadable), blob);
+    AppendJsonValue(out, reader, files, c, row, c.Cells[e], scratch, blob, unreadable);
   }
   out.push_back(']');
 }
@@ -172,8 +215,8 @@ void TJsonLinesFormat::Begin(const TTableContext& table) {
 
 void TJsonLinesFormat::AppendValue(std::string& out, const TTypedColumn& c, const TRowView& row,
                                    std::int32_t cell) {
-  TTypedBlobFiles* files = options_.Blob == TTypedBlob::Files ? &files_ : nullptr;
-  AppendJson(out, ReadCell(reader_, files, c, row, cell, scratch_, unreadable_), options_.Blob);
+  AppendJsonValue(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
+                  cell, scratch_, options_.Blob, unreadable_);
 }
 
 bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
@@ -296,7 +339,8 @@ void TSqliteSink::Row(const TRowView& row) {
       bytes += scratch.size();
       continue;
     }
-    const TTypedValue v = ReadCell(reader_, files, c, row, c.Cells[0], scratch, unreadable_);
+    const TTypedValue v = ReadCell(reader_, files, c, row, c.Cells[0],
+                                   CellOf(row, c.Cells[0], unreadable_), scratch);
     bytes += 8 + v.Text.size();
     switch (v.Kind) {
       case TTypedValue::kNull:
@@ -314,8 +358,17 @@ void TSqliteSink::Row(const TRowView& row) {
         insert_->BindReal(parameter, SingleAsDouble(v.Real));
         break;
       case TTypedValue::kDecimal:
-        // The column's affinity turns the digits of a short decimal into a number; a
-        // long one stays text, exact.
+        // A short decimal's column holds numbers; a long one's text, exact.
+        if (c.Digits <= kSqliteExactDigits && !c.Array) {
+          std::int64_t whole;
+          double real;
+          bool isWhole;
+          if (DecimalNumber(v.Text, whole, real, isWhole)) {
+            isWhole ? insert_->BindInteger(parameter, whole) : insert_->BindReal(parameter, real);
+            break;
+          }
+        }
+        [[fallthrough]];
       case TTypedValue::kText:
         insert_->BindText(parameter, v.Text);
         break;

@@ -7,6 +7,7 @@
 #include "cells/KvCodePage.h"
 #include "cells/KvDecimal.h"
 #include "cells/KvText.h"
+#include "out/JsonText.h"
 
 namespace {
 
@@ -108,4 +109,43 @@ TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v, std
       break;
   }
   return r;
+}
+
+bool TTypedReader::AppendJsonDirect(std::string& out, const TTypedColumn& c,
+                                    const TKvICellView* v) {
+  if (!v || v->Kind == VarKind::Null || v->Kind == VarKind::Empty) {
+    out += "null";
+    return true;
+  }
+  switch (c.Kind) {
+    case TTypedKind::Integer:
+      if (v->Kind != VarKind::Integer && v->Kind != VarKind::SmallInt && v->Kind != VarKind::Byte)
+        return false;
+      AppendJsonInteger(out, v->Int);
+      return true;
+    case TTypedKind::Decimal:
+      if (!v->IsPackedDecimal()) return false;
+      AppendPackedDecimal(out, v->Text, v->PackedDecimals, '.', true);
+      return true;
+    case TTypedKind::Date:
+    case TTypedKind::Time:
+      if (v->Kind != VarKind::Date) {
+        out += "null";
+      } else {
+        // The ISO forms hold nothing a JSON string escapes.
+        out.push_back('"');
+        AppendIsoDateTime(out, v->Real);
+        out.push_back('"');
+      }
+      return true;
+    case TTypedKind::String:
+    case TTypedKind::Text:
+    case TTypedKind::Memo:
+      if (v->Kind != VarKind::String || codePage_.IsUtf8()) return false;
+      AppendJsonString(out, codePage_,
+                       WithoutPadding(v->Text, trim_ && c.Kind == TTypedKind::String));
+      return true;
+    default:
+      return false;
+  }
 }

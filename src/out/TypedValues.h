@@ -30,6 +30,12 @@ class TTypedReader {
   // Texts go into Scratch, which must stay unchanged while the value is used.
   TTypedValue Read(const TTypedColumn& column, const TKvICellView* view, std::string& scratch);
 
+  // Appends the JSON form of the value Read gives, straight from the cell, where that
+  // needs no copy through a scratch text: null, integers, decimals with their digits,
+  // dates and times, texts of a single-byte code page. False, with nothing appended, for
+  // every other value (BLOB bytes among them).
+  bool AppendJsonDirect(std::string& out, const TTypedColumn& column, const TKvICellView* view);
+
   // Texts of code page 65001 that were not valid UTF-8 (each bad sequence replaced).
   std::int64_t InvalidUtf8() const { return invalidUtf8_; }
   void AddInvalidUtf8(std::int64_t n) { invalidUtf8_ += n; }
