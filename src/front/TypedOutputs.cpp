@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <new>
+#include <system_error>
 
 #include "cells/KvBinaryText.h"
 #include "cells/KvCodePage.h"
@@ -268,6 +269,9 @@ TSqliteSink::TSqliteSink(const std::string& databasePath, const TTypedOptions& o
       reader_(TKvCodePage::Get(options.CodePage), options.Trim) {}
 
 TSqliteSink::~TSqliteSink() {
+  // Rows being inserted go in first (their failure no longer matters): the connection is
+  // this thread's again.
+  if (inserting_.valid()) inserting_.wait();
   insert_.reset();
   if (open_) {
     try {
@@ -314,7 +318,7 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
   }
   create += ")";
   insert += ")";
-  scratch_.assign(written_.size(), std::string());
+  filling_.Clear();
 
   db_.Exec("BEGIN IMMEDIATE");
   open_ = true;
@@ -324,74 +328,137 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
   insert_ = std::make_unique<TSqliteStatement>(db_, insert);
 }
 
+void TSqliteSink::TBatch::Clear() {
+  Values.clear();
+  Bytes.clear();
+  Rows = 0;
+}
+
+void TSqliteSink::TBatch::Add(TBound::TKind kind, std::string_view bytes) {
+  TBound b;
+  b.Kind = kind;
+  b.At = Bytes.size();
+  b.Size = bytes.size();
+  Bytes.append(bytes);
+  Values.push_back(b);
+}
+
 void TSqliteSink::Row(const TRowView& row) {
   if (!insert_) return;
   std::uint64_t bytes = 0;
   TTypedBlobFiles* files = options_.Blob == TTypedBlob::Files ? &files_ : nullptr;
+  TBatch& batch = filling_;
   for (std::size_t w = 0; w < written_.size(); ++w) {
     const TTypedColumn& c = table_.Columns[written_[w]];
-    const int parameter = int(w + 1);
-    std::string& scratch = scratch_[w];
     if (c.Array) {
-      scratch.clear();
-      AppendJsonArray(scratch, reader_, files, c, row, element_, options_.Blob, unreadable_);
-      insert_->BindText(parameter, scratch);
-      bytes += scratch.size();
+      scratch_.clear();
+      AppendJsonArray(scratch_, reader_, files, c, row, element_, options_.Blob, unreadable_);
+      batch.Add(TBound::kText, scratch_);
+      bytes += scratch_.size();
       continue;
     }
     const TTypedValue v = ReadCell(reader_, files, c, row, c.Cells[0],
-                                   CellOf(row, c.Cells[0], unreadable_), scratch);
+                                   CellOf(row, c.Cells[0], unreadable_), scratch_);
     bytes += 8 + v.Text.size();
+    TBound bound;
     switch (v.Kind) {
       case TTypedValue::kNull:
-        insert_->BindNull(parameter);
         break;
       case TTypedValue::kInteger:
-        insert_->BindInteger(parameter, v.Int);
+        bound.Kind = TBound::kInteger;
+        bound.Int = v.Int;
         break;
       case TTypedValue::kReal:
-        insert_->BindReal(parameter, v.Real);
+        bound.Kind = TBound::kReal;
+        bound.Real = v.Real;
         break;
       case TTypedValue::kSingle:
         // The double nearest to the float's shortest text: an SREAL holding -2.7 gives
         // -2.7, as in JSON, not the float's binary value -2.7000000476837158.
-        insert_->BindReal(parameter, SingleAsDouble(v.Real));
+        bound.Kind = TBound::kReal;
+        bound.Real = SingleAsDouble(v.Real);
         break;
-      case TTypedValue::kDecimal:
+      case TTypedValue::kDecimal: {
         // A short decimal's column holds numbers; a long one's text, exact.
-        if (c.Digits <= kSqliteExactDigits && !c.Array) {
-          std::int64_t whole;
-          double real;
-          bool isWhole;
-          if (DecimalNumber(v.Text, whole, real, isWhole)) {
-            isWhole ? insert_->BindInteger(parameter, whole) : insert_->BindReal(parameter, real);
-            break;
-          }
+        bool isWhole;
+        if (c.Digits <= kSqliteExactDigits && DecimalNumber(v.Text, bound.Int, bound.Real, isWhole)) {
+          bound.Kind = isWhole ? TBound::kInteger : TBound::kReal;
+          break;
         }
-        [[fallthrough]];
+        batch.Add(TBound::kText, v.Text);
+        continue;
+      }
       case TTypedValue::kText:
-        insert_->BindText(parameter, v.Text);
-        break;
+        batch.Add(TBound::kText, v.Text);
+        continue;
       case TTypedValue::kBytes:
         if (options_.Blob == TTypedBlob::Bytes) {
-          insert_->BindBlob(parameter, v.Text);
+          batch.Add(TBound::kBlob, v.Text);
         } else {
-          std::string text;
-          options_.Blob == TTypedBlob::Hex ? AppendHex(text, v.Text) : AppendBase64(text, v.Text);
-          scratch = std::move(text);
-          insert_->BindText(parameter, scratch);
+          scratch_.clear();
+          options_.Blob == TTypedBlob::Hex ? AppendHex(scratch_, v.Text)
+                                           : AppendBase64(scratch_, v.Text);
+          batch.Add(TBound::kText, scratch_);
         }
-        break;
+        continue;
     }
+    batch.Values.push_back(bound);
   }
   // A damaged file may ask for more than the disk holds: the table fails (and is rolled
   // back) once its values pass the run's limit.
   tableBytes_ += bytes;
   if (tableBytes_ > maxBytes_) throw Exception(kTextLimitMessage);
-  insert_->Run();
+  ++batch.Rows;
+  if (batch.Rows >= kBatchRows || batch.Bytes.size() >= kBatchBytes) Send();
+}
+
+void TSqliteSink::Send() {
+  Wait();
+  std::swap(filling_, sent_);
+  filling_.Clear();
+  try {
+    inserting_ = std::async(std::launch::async, [this] { Insert(sent_); });
+  } catch (const std::system_error&) {
+    Insert(sent_);  // no thread to be had: the rows go in on this one
+  }
+}
+
+void TSqliteSink::Wait() {
+  if (inserting_.valid()) inserting_.get();  // the inserting's failure, if any, is thrown here
+}
+
+void TSqliteSink::Insert(const TBatch& batch) {
+  const std::size_t columns = written_.size();
+  for (std::size_t r = 0; r < batch.Rows; ++r) {
+    for (std::size_t w = 0; w < columns; ++w) {
+      const TBound& v = batch.Values[r * columns + w];
+      const int parameter = int(w + 1);
+      const std::string_view bytes(batch.Bytes.data() + v.At, v.Size);
+      switch (v.Kind) {
+        case TBound::kNull:
+          insert_->BindNull(parameter);
+          break;
+        case TBound::kInteger:
+          insert_->BindInteger(parameter, v.Int);
+          break;
+        case TBound::kReal:
+          insert_->BindReal(parameter, v.Real);
+          break;
+        case TBound::kText:
+          insert_->BindText(parameter, bytes);
+          break;
+        case TBound::kBlob:
+          insert_->BindBlob(parameter, bytes);
+          break;
+      }
+    }
+    insert_->Run();
+  }
 }
 
 void TSqliteSink::EndTable() {
+  if (filling_.Rows > 0) Send();
+  Wait();
   insert_.reset();
   if (!written_.empty()) {
     // Indexes share one name space with tables, views and triggers.

@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "front/BlobFiles.h"
@@ -103,8 +105,32 @@ class TSqliteSink final : public TRowSink {
   TTypedTable table_;
   std::vector<std::size_t> written_;  // the typed columns that have a column in the table
   std::unique_ptr<TSqliteStatement> insert_;
-  std::vector<std::string> scratch_;  // one per written column: bound until the row is in
-  std::string element_;
+  // Rows are inserted a batch at a time on a second thread while the next batch is read
+  // on this one: the values of each row in the order of the written columns, texts and
+  // bytes in one buffer.
+  struct TBound {
+    enum TKind : std::uint8_t { kNull, kInteger, kReal, kText, kBlob };
+    TKind Kind = kNull;
+    std::int64_t Int = 0;
+    double Real = 0;
+    std::size_t At = 0, Size = 0;  // the bytes of a text or BLOB in TBatch::Bytes
+  };
+  struct TBatch {
+    std::vector<TBound> Values;
+    std::string Bytes;
+    std::size_t Rows = 0;
+    void Clear();
+    void Add(TBound::TKind kind, std::string_view bytes);
+  };
+  static constexpr std::size_t kBatchRows = 4096, kBatchBytes = std::size_t(4) << 20;
+  // Hands the filled batch to the inserting thread, once the batch before is in.
+  void Send();
+  // Waits for the batch being inserted; throws the failure that ended it.
+  void Wait();
+  void Insert(const TBatch& batch);
+  TBatch filling_, sent_;
+  std::future<void> inserting_;
+  std::string scratch_, element_;
   bool open_ = false;            // a table's transaction is open
   std::set<std::string> names_;  // tables written by this run, lower-cased
   std::int64_t unreadable_ = 0;

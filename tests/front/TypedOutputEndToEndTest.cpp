@@ -176,7 +176,8 @@ TEST_F(TypedRun, FilesShareADatabaseTablesAreReplacedAndFailuresLeaveNoHalfTable
             (std::vector<std::string>{"2:-3.25", "3:0"}));
 
   // A filter that fails in the middle of the table (the last row's OK is no truth value)
-  // ends the run there: the table it would have replaced stays as it was.
+  // ends the run there, rows of earlier batches already inserted: the table it would
+  // have replaced stays as it was.
   tpsw::Table failing;
   failing.number = 1;
   failing.name = "ITEMS";
@@ -185,10 +186,10 @@ TEST_F(TypedRun, FilesShareADatabaseTablesAreReplacedAndFailuresLeaveNoHalfTable
   {
     tpsw::Writer w(dir.File("failing.tps"));
     w.AddTable(failing);
-    for (int i = 1; i <= 2000; ++i) {
+    for (int i = 1; i <= 9000; ++i) {
       tpsw::Payload p(failing.RecordLength());
       p.PutLong(0, i);
-      tpsw::PutValue(p, failing.fields[1], i < 2000 ? "1" : "x");
+      tpsw::PutValue(p, failing.fields[1], i < 9000 ? "1" : "x");
       w.AddRow(failing.number, i, p);
     }
   }
@@ -196,6 +197,10 @@ TEST_F(TypedRun, FilesShareADatabaseTablesAreReplacedAndFailuresLeaveNoHalfTable
   EXPECT_NE(lastOut.find("EVariantTypeCastError"), std::string::npos) << lastOut;
   EXPECT_EQ(Query("SELECT group_concat(ID) FROM ITEMS"), std::vector<std::string>{"5,6"});
   EXPECT_EQ(Query("SELECT count(*) FROM ORDERS"), std::vector<std::string>{"2"});
+  // Without the failing row: every row, in order, over several batches.
+  ToDatabase({"failing.tps", "all.db", "/WHERE=ID < 9000"});
+  EXPECT_EQ(Query("SELECT count(*) || ' ' || sum(rowid <> ID) FROM ITEMS"),
+            std::vector<std::string>{"8999 0"});
 }
 
 TEST_F(TypedRun, JsonLinesFilesAreNamedLikeTextOutputsAndABadFormatWritesNothing) {
