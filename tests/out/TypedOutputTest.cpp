@@ -9,12 +9,14 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "cells/KvBinaryText.h"
 #include "cells/KvCodePage.h"
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "out/JsonText.h"
 #include "out/SqliteDb.h"
 #include "out/TypedColumns.h"
+#include "out/TypedValues.h"
 
 namespace {
 
@@ -68,6 +70,27 @@ TEST(JsonText, StringsFromACodePageEqualTheirUtf8FormEscaped) {
       AppendJsonString(want, utf8);
       AppendJsonString(got, *page, t);
       ASSERT_EQ(got, want) << page->Number() << " " << t;
+    }
+  }
+}
+
+// Dates through the reader's table of recent days against their plain ISO text: days
+// over the whole range (slots taken again by other days), repeated, and times of day.
+TEST(TypedReader, JsonDatesFromRecentDaysEqualTheirIsoText) {
+  TTypedReader reader(TKvCodePage::Get(1252), true);
+  TTypedColumn date;
+  date.Kind = TTypedKind::Date;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (double day = -693593; day <= 2958466; day += pass == 0 ? 997 : 4096) {
+      for (const double value : {day, day + 0.25}) {
+        TKvICellView cell;
+        cell.Kind = VarKind::Date;
+        cell.Real = value;
+        std::string got, want = "\"";
+        ASSERT_TRUE(reader.AppendJsonDirect(got, date, &cell));
+        AppendIsoDateTime(want, value);
+        ASSERT_EQ(got, want + "\"") << value;
+      }
     }
   }
 }
