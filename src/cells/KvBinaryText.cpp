@@ -71,37 +71,45 @@ std::string_view ExtensionForContent(std::string_view b) {
 
 namespace {
 
-void Two(std::string& out, int v) {
-  out += char('0' + v / 10);
-  out += char('0' + v % 10);
+char* Two(char* at, int v) {
+  at[0] = char('0' + v / 10);
+  at[1] = char('0' + v % 10);
+  return at + 2;
 }
 
 }  // namespace
 
 void AppendIsoDateTime(std::string& out, double dt) {
+  // Put together in a small buffer and appended at once.
+  char text[24];
+  char* t = text;
   const double day = std::trunc(dt);
   const bool hasDate = day != 0, hasTime = dt != day;
   if (hasDate) {
     int y, m, d;
     DecodeDate(dt, y, m, d);
-    Two(out, y / 100);
-    Two(out, y % 100);
-    out += '-';
-    Two(out, m);
-    out += '-';
-    Two(out, d);
-    if (!hasTime) return;
-    out += ' ';
+    t = Two(t, y / 100);
+    t = Two(t, y % 100);
+    *t++ = '-';
+    t = Two(t, m);
+    *t++ = '-';
+    t = Two(t, d);
+    if (!hasTime) {
+      out.append(text, std::size_t(t - text));
+      return;
+    }
+    *t++ = ' ';
   }
   int h, n, s, ms;
   DecodeTime(dt, h, n, s, ms);
-  Two(out, h);
-  out += ':';
-  Two(out, n);
-  out += ':';
-  Two(out, s);
+  t = Two(t, h);
+  *t++ = ':';
+  t = Two(t, n);
+  *t++ = ':';
+  t = Two(t, s);
   if (ms / 10 != 0) {
-    out += '.';
-    Two(out, ms / 10);
+    *t++ = '.';
+    t = Two(t, ms / 10);
   }
+  out.append(text, std::size_t(t - text));
 }

@@ -13,8 +13,7 @@ namespace {
 
 // What the typed outputs take from the options: texts are UTF-8 from the file's code
 // page, STRING padding is trimmed unless /TRIM=0 keeps it, BLOBs are bytes (base64 in
-// JSON) unless /BLOB= asks for hex, base64 text or nothing (/BLOB=FILES is refused with
-// these forms when the options are read).
+// JSON) unless /BLOB= asks for hex, base64 text, files beside the target or nothing.
 TTypedOptions TypedOptionsOf(const TRunOptions& o) {
   TTypedOptions t;
   t.CodePage = o.CodePage;
@@ -29,12 +28,16 @@ TTypedOptions TypedOptionsOf(const TRunOptions& o) {
     case TBlobForm::Omit:
       t.Blob = TTypedBlob::Omit;
       break;
+    case TBlobForm::Files:
+      t.Blob = TTypedBlob::Files;
+      break;
     default:
       t.Blob = TTypedBlob::Bytes;
       break;
   }
   const std::string name = o.Source.substr(FileNamePartStart(o.Source));
   t.SourceStem = name.substr(0, name.rfind('.'));
+  t.Target = o.Target;
   if (!o.TableRenamesPath.empty()) {
     std::vector<std::string> pairs;
     if (!SplitNames(ReadWholeFile(o.TableRenamesPath), pairs) || pairs.size() % 2 != 0)

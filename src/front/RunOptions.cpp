@@ -348,10 +348,10 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& arguments,
     throw Exception(
         "/CSV and /FIXED cannot be used together: a CSV file has no fixed-width "
         "fields. Leave out one of them.");
-  if (o.Format != TOutputKind::Text && o.Blob == TBlobForm::Files)
+  if (o.Format == TOutputKind::Sql && o.Blob == TBlobForm::Files)
     throw Exception(
-        "/BLOB=FILES is not available with /FORMAT=JSONL or /FORMAT=SQLITE: give BASE64, HEX "
-        "or OMIT, or leave /BLOB= out.");
+        "/BLOB=FILES is not available with /FORMAT=SQL, whose script holds the BLOBs' bytes: "
+        "leave /BLOB= out.");
   return o;
 }
 

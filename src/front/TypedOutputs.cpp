@@ -2,11 +2,13 @@
 
 #include <charconv>
 #include <new>
+#include <system_error>
 
 #include "cells/KvBinaryText.h"
 #include "cells/KvCodePage.h"
 #include "cells/KvExceptions.h"
 #include "cells/KvText.h"
+#include "front/PathNames.h"
 #include "out/JsonText.h"
 
 namespace {
@@ -32,6 +34,39 @@ const TKvICellView* CellOf(const TRowView& row, std::int32_t k, std::int64_t& un
     ++unreadable;
     return nullptr;
   }
+}
+
+// The number a DECIMAL(p,d) column's affinity makes of a decimal's digits ("-12.50"):
+// an integer when the value is whole, else the double nearest to it (exactly rounded, so
+// the same with every build of the library). False for a text of more digits than a
+// double holds exactly: the library then converts the text itself.
+bool DecimalNumber(std::string_view digits, std::int64_t& whole, double& real, bool& isWhole) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::int64_t n = 0, fraction = 0;
+  int count = 0, decimals = -1;
+  const bool negative = !digits.empty() && digits[0] == '-';
+  for (std::size_t i = negative ? 1 : 0; i < digits.size(); ++i) {
+    const char c = digits[i];
+    if (c == '.' && decimals < 0) {
+      decimals = 0;
+      continue;
+    }
+    if (c < '0' || c > '9' || ++count > kSqliteExactDigits) return false;
+    n = n * 10 + (c - '0');
+    if (decimals >= 0) {
+      ++decimals;
+      fraction = fraction * 10 + (c - '0');
+    }
+  }
+  if (count == 0) return false;
+  if (decimals < 0) decimals = 0;
+  if (negative) n = -n;
+  isWhole = fraction == 0;
+  whole = n / std::int64_t(kPow10[decimals]);
+  // Both operands are exact (below 2^53 and 10^15), so one division rounds once.
+  real = double(n) / kPow10[decimals];
+  return true;
 }
 
 double SingleAsDouble(double value) {
@@ -73,14 +108,42 @@ void AppendJson(std::string& out, const TTypedValue& v, TTypedBlob blob) {
   }
 }
 
+// The value of View, selected cell K of Row, in column C. With Files (/BLOB=FILES) a
+// BLOB goes into a file of its own and the value is the file's path, held in Scratch; a
+// row without one has none (null).
+TTypedValue ReadCell(TTypedReader& reader, TTypedBlobFiles* files, const TTypedColumn& c,
+                     const TRowView& row, std::int32_t k, const TKvICellView* view,
+                     std::string& scratch) {
+  TTypedValue v = reader.Read(c, view, scratch);
+  if (files == nullptr || v.Kind != TTypedValue::kBytes) return v;
+  if (v.Text.empty()) return TTypedValue{};
+  // The bytes are the cell's, not Scratch's: Scratch may take the path.
+  std::int64_t invalid = 0;
+  files->Write(scratch, row, k, v.Text, invalid);
+  reader.AddInvalidUtf8(invalid);
+  v.Kind = TTypedValue::kText;
+  v.Text = scratch;
+  return v;
+}
+
+// Appends the JSON value of selected cell K of Row in column C: straight from the cell
+// where it can be, else through the typed value.
+void AppendJsonValue(std::string& out, TTypedReader& reader, TTypedBlobFiles* files,
+                     const TTypedColumn& c, const TRowView& row, std::int32_t k,
+                     std::string& scratch, TTypedBlob blob, std::int64_t& unreadable) {
+  const TKvICellView* view = CellOf(row, k, unreadable);
+  if (reader.AppendJsonDirect(out, c, view)) return;
+  AppendJson(out, ReadCell(reader, files, c, row, k, view, scratch), blob);
+}
+
 // Appends the JSON array of an array column's elements.
-void AppendJsonArray(std::string& out, TTypedReader& reader, const TTypedColumn& c,
-                     const TRowView& row, std::string& scratch, TTypedBlob blob,
-                     std::int64_t& unreadable) {
+void AppendJsonArray(std::string& out, TTypedReader& reader, TTypedBlobFiles* files,
+                     const TTypedColumn& c, const TRowView& row, std::string& scratch,
+                     TTypedBlob blob, std::int64_t& unreadable) {
   out.push_back('[');
   for (std::size_t e = 0; e < c.Cells.size(); ++e) {
     if (e > 0) out.push_back(',');
-    AppendJson(out, reader.Read(c, CellOf(row, c.Cells[e], unreadable), scratch), blob);
+    AppendJsonValue(out, reader, files, c, row, c.Cells[e], scratch, blob, unreadable);
   }
   out.push_back(']');
 }
@@ -118,6 +181,41 @@ std::string TSqliteTableNames::Next(const std::string& stored, std::int32_t numb
   return renamed != options_.Renames.end() ? renamed->second : name;
 }
 
+// ---- BLOB files ----
+
+void TTypedBlobFiles::Begin(const TTypedOptions& options, const TTableSchema& schema,
+                            std::string_view renamedUtf8) {
+  schema_ = &schema;
+  codePage_ = &TKvCodePage::Get(options.CodePage);
+  files_ = TBlobFiles(options.Target);
+  name_.clear();
+  if (!renamedUtf8.empty())
+    name_.append(renamedUtf8);
+  else
+    AppendFileNamePart(name_, TypedTableName(schema.Name, options));
+  files_.BeginTable(name_);
+}
+
+void TTypedBlobFiles::AppendFileNamePart(std::string& out, std::string_view name) {
+  std::int64_t invalid = 0;
+  if (FileNamesAreUtf8())
+    codePage_->AppendUtf8(out, name, invalid);
+  else
+    out.append(name);
+}
+
+void TTypedBlobFiles::Write(std::string& path, const TRowView& row, std::int32_t k,
+                            std::string_view bytes, std::int64_t& invalid) {
+  name_.clear();
+  AppendFileNamePart(name_, schema_->Columns[std::size_t(row.Column(std::size_t(k)))].Name);
+  path_.clear();
+  files_.Write(path_, name_, row.RecordNumber, bytes);
+  // The path as file names hold it: UTF-8 already, or the system's code page, taken to be
+  // the file's.
+  path.clear();
+  (FileNamesAreUtf8() ? TKvCodePage::Get(65001) : *codePage_).AppendUtf8(path, path_, invalid);
+}
+
 // ---- JSON Lines ----
 
 TJsonLinesFormat::TJsonLinesFormat(const TTypedOptions& options)
@@ -128,6 +226,7 @@ void TJsonLinesFormat::Begin(const TTableContext& table) {
   unreadable_ = 0;
   reader_.AddInvalidUtf8(-reader_.InvalidUtf8());
   table_ = BuildTypedTable(*table.Schema, table.Columns);
+  if (options_.Blob == TTypedBlob::Files) files_.Begin(options_, *table.Schema);
   keys_.clear();
   for (const TTypedColumn& c : table_.Columns) {
     std::string key;
@@ -139,7 +238,8 @@ void TJsonLinesFormat::Begin(const TTableContext& table) {
 
 void TJsonLinesFormat::AppendValue(std::string& out, const TTypedColumn& c, const TRowView& row,
                                    std::int32_t cell) {
-  AppendJson(out, reader_.Read(c, CellOf(row, cell, unreadable_), scratch_), options_.Blob);
+  AppendJsonValue(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
+                  cell, scratch_, options_.Blob, unreadable_);
 }
 
 bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
@@ -152,7 +252,8 @@ bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uin
     first = false;
     out += keys_[j];
     if (c.Array)
-      AppendJsonArray(out, reader_, c, row, scratch_, options_.Blob, unreadable_);
+      AppendJsonArray(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
+                      scratch_, options_.Blob, unreadable_);
     else
       AppendValue(out, c, row, c.Cells[0]);
     if (out.size() > limit) return false;
@@ -196,6 +297,9 @@ TSqliteSink::TSqliteSink(const std::string& databasePath, const TTypedOptions& o
 }
 
 TSqliteSink::~TSqliteSink() {
+  // Rows being inserted go in first (their failure no longer matters): the connection is
+  // this thread's again.
+  if (inserting_.valid()) inserting_.wait();
   insert_.reset();
   if (open_) {
     try {
@@ -213,6 +317,15 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
   reader_.AddInvalidUtf8(-reader_.InvalidUtf8());
   name_ = names_.Next(schema.Name, schema.Number);
   table_ = BuildTypedTable(schema, table.Columns);
+  if (options_.Blob == TTypedBlob::Files) {
+    // A table written under another name (a second table of that name, or one renamed
+    // for a database shared by several files) names its BLOB files the same way, so
+    // that they do not overwrite the files of the table whose name it would have had.
+    std::int64_t unused = 0;
+    const bool renamed =
+        name_ != Utf8Name(TypedTableName(schema.Name, options_), options_.CodePage, unused);
+    files_.Begin(options_, schema, renamed ? std::string_view(name_) : std::string_view());
+  }
   tableBytes_ = 0;
   maxBytes_ = table.MaxBytes;
 
@@ -236,7 +349,7 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
   }
   create += ")";
   insert += ")";
-  scratch_.assign(written_.size(), std::string());
+  filling_.Clear();
 
   db_.Exec("BEGIN IMMEDIATE");
   open_ = true;
@@ -246,63 +359,137 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
   insert_ = std::make_unique<TSqliteStatement>(db_, insert);
 }
 
+void TSqliteSink::TBatch::Clear() {
+  Values.clear();
+  Bytes.clear();
+  Rows = 0;
+}
+
+void TSqliteSink::TBatch::Add(TBound::TKind kind, std::string_view bytes) {
+  TBound b;
+  b.Kind = kind;
+  b.At = Bytes.size();
+  b.Size = bytes.size();
+  Bytes.append(bytes);
+  Values.push_back(b);
+}
+
 void TSqliteSink::Row(const TRowView& row) {
   if (!insert_) return;
   std::uint64_t bytes = 0;
+  TTypedBlobFiles* files = options_.Blob == TTypedBlob::Files ? &files_ : nullptr;
+  TBatch& batch = filling_;
   for (std::size_t w = 0; w < written_.size(); ++w) {
     const TTypedColumn& c = table_.Columns[written_[w]];
-    const int parameter = int(w + 1);
-    std::string& scratch = scratch_[w];
     if (c.Array) {
-      scratch.clear();
-      AppendJsonArray(scratch, reader_, c, row, element_, options_.Blob, unreadable_);
-      insert_->BindText(parameter, scratch);
-      bytes += scratch.size();
+      scratch_.clear();
+      AppendJsonArray(scratch_, reader_, files, c, row, element_, options_.Blob, unreadable_);
+      batch.Add(TBound::kText, scratch_);
+      bytes += scratch_.size();
       continue;
     }
-    const TTypedValue v = reader_.Read(c, CellOf(row, c.Cells[0], unreadable_), scratch);
+    const TTypedValue v = ReadCell(reader_, files, c, row, c.Cells[0],
+                                   CellOf(row, c.Cells[0], unreadable_), scratch_);
     bytes += 8 + v.Text.size();
+    TBound bound;
     switch (v.Kind) {
       case TTypedValue::kNull:
-        insert_->BindNull(parameter);
         break;
       case TTypedValue::kInteger:
-        insert_->BindInteger(parameter, v.Int);
+        bound.Kind = TBound::kInteger;
+        bound.Int = v.Int;
         break;
       case TTypedValue::kReal:
-        insert_->BindReal(parameter, v.Real);
+        bound.Kind = TBound::kReal;
+        bound.Real = v.Real;
         break;
       case TTypedValue::kSingle:
         // The double nearest to the float's shortest text: an SREAL holding -2.7 gives
         // -2.7, as in JSON, not the float's binary value -2.7000000476837158.
-        insert_->BindReal(parameter, SingleAsDouble(v.Real));
+        bound.Kind = TBound::kReal;
+        bound.Real = SingleAsDouble(v.Real);
         break;
-      case TTypedValue::kDecimal:
-        // The column's affinity turns the digits of a short decimal into a number; a
-        // long one stays text, exact.
+      case TTypedValue::kDecimal: {
+        // A short decimal's column holds numbers; a long one's text, exact.
+        bool isWhole;
+        if (c.Digits <= kSqliteExactDigits && DecimalNumber(v.Text, bound.Int, bound.Real, isWhole)) {
+          bound.Kind = isWhole ? TBound::kInteger : TBound::kReal;
+          break;
+        }
+        batch.Add(TBound::kText, v.Text);
+        continue;
+      }
       case TTypedValue::kText:
-        insert_->BindText(parameter, v.Text);
-        break;
+        batch.Add(TBound::kText, v.Text);
+        continue;
       case TTypedValue::kBytes:
         if (options_.Blob == TTypedBlob::Bytes) {
-          insert_->BindBlob(parameter, v.Text);
+          batch.Add(TBound::kBlob, v.Text);
         } else {
-          std::string text;
-          options_.Blob == TTypedBlob::Hex ? AppendHex(text, v.Text) : AppendBase64(text, v.Text);
-          scratch = std::move(text);
-          insert_->BindText(parameter, scratch);
+          scratch_.clear();
+          options_.Blob == TTypedBlob::Hex ? AppendHex(scratch_, v.Text)
+                                           : AppendBase64(scratch_, v.Text);
+          batch.Add(TBound::kText, scratch_);
         }
-        break;
+        continue;
     }
+    batch.Values.push_back(bound);
   }
   // A damaged file may ask for more than the disk holds: the table fails (and is rolled
   // back) once its values pass the run's limit.
   tableBytes_ += bytes;
   if (tableBytes_ > maxBytes_) throw Exception(kTextLimitMessage);
-  insert_->Run();
+  ++batch.Rows;
+  if (batch.Rows >= kBatchRows || batch.Bytes.size() >= kBatchBytes) Send();
+}
+
+void TSqliteSink::Send() {
+  Wait();
+  std::swap(filling_, sent_);
+  filling_.Clear();
+  try {
+    inserting_ = std::async(std::launch::async, [this] { Insert(sent_); });
+  } catch (const std::system_error&) {
+    Insert(sent_);  // no thread to be had: the rows go in on this one
+  }
+}
+
+void TSqliteSink::Wait() {
+  if (inserting_.valid()) inserting_.get();  // the inserting's failure, if any, is thrown here
+}
+
+void TSqliteSink::Insert(const TBatch& batch) {
+  const std::size_t columns = written_.size();
+  for (std::size_t r = 0; r < batch.Rows; ++r) {
+    for (std::size_t w = 0; w < columns; ++w) {
+      const TBound& v = batch.Values[r * columns + w];
+      const int parameter = int(w + 1);
+      const std::string_view bytes(batch.Bytes.data() + v.At, v.Size);
+      switch (v.Kind) {
+        case TBound::kNull:
+          insert_->BindNull(parameter);
+          break;
+        case TBound::kInteger:
+          insert_->BindInteger(parameter, v.Int);
+          break;
+        case TBound::kReal:
+          insert_->BindReal(parameter, v.Real);
+          break;
+        case TBound::kText:
+          insert_->BindText(parameter, bytes);
+          break;
+        case TBound::kBlob:
+          insert_->BindBlob(parameter, bytes);
+          break;
+      }
+    }
+    insert_->Run();
+  }
 }
 
 void TSqliteSink::EndTable() {
+  if (filling_.Rows > 0) Send();
+  Wait();
   insert_.reset();
   if (!written_.empty()) {
     // Indexes share one name space with tables, views and triggers.

@@ -6,11 +6,14 @@
 
 #include <cstdint>
 #include <map>
+#include <future>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "front/BlobFiles.h"
 #include "front/RowFormat.h"
 #include "out/SqliteDb.h"
 #include "out/TypedSchema.h"
@@ -22,6 +25,7 @@ enum class TTypedBlob : std::uint8_t {
   Base64,  // a base64 string
   Hex,     // a string of two upper-case hex digits a byte
   Omit,    // the column is left out
+  Files,   // a file of its own beside the target; the value is its relative path
 };
 
 struct TTypedOptions {
@@ -35,6 +39,8 @@ struct TTypedOptions {
   // SQLite: how long a table waits while another run writes into the same database
   // (0: it fails at once).
   int BusyMilliseconds = 0;
+  // The target (a JSON Lines file or the database): BLOB files go beside it.
+  std::string Target;
 };
 
 // The name a typed output gives a table: its stored name, or the source's stem for an
@@ -54,6 +60,27 @@ class TSqliteTableNames {
   std::set<std::string> taken_;  // lower-cased
 };
 
+// BLOB values as files (TTypedBlob::Files), named as the text forms name them; the value
+// written is the file's relative path in UTF-8.
+class TTypedBlobFiles {
+ public:
+  // RenamedUtf8: the table's name in the output when it is not its typed name.
+  void Begin(const TTypedOptions& options, const TTableSchema& schema,
+             std::string_view renamedUtf8 = {});
+  // Writes Bytes, the BLOB of selected cell K of Row, into its file and sets Path to the
+  // file's path; Invalid counts the bytes of the path that were no valid UTF-8.
+  void Write(std::string& path, const TRowView& row, std::int32_t k, std::string_view bytes,
+             std::int64_t& invalid);
+
+ private:
+  // Appends Name, bytes of the file's code page, as file names hold it.
+  void AppendFileNamePart(std::string& out, std::string_view name);
+  const TTableSchema* schema_ = nullptr;
+  const TKvCodePage* codePage_ = nullptr;
+  TBlobFiles files_;
+  std::string name_, path_;
+};
+
 class TJsonLinesFormat final : public TRowFormat {
  public:
   explicit TJsonLinesFormat(const TTypedOptions& options);
@@ -71,6 +98,7 @@ class TJsonLinesFormat final : public TRowFormat {
 
   TTypedOptions options_;
   TTypedReader reader_;
+  TTypedBlobFiles files_;
   TTypedTable table_;
   std::vector<std::string> keys_;  // "\"name\":" of each column, after the comma
   std::string scratch_;
@@ -93,13 +121,38 @@ class TSqliteSink final : public TRowSink {
   TTypedOptions options_;
   TSqliteDatabase db_;
   TTypedReader reader_;
+  TTypedBlobFiles files_;
   std::string name_;
   TTypedTable table_;
   std::vector<std::size_t> written_;  // the typed columns that have a column in the table
   std::unique_ptr<TSqliteStatement> insert_;
-  std::vector<std::string> scratch_;  // one per written column: bound until the row is in
-  std::string element_;
-  bool open_ = false;  // a table's transaction is open
+  // Rows are inserted a batch at a time on a second thread while the next batch is read
+  // on this one: the values of each row in the order of the written columns, texts and
+  // bytes in one buffer.
+  struct TBound {
+    enum TKind : std::uint8_t { kNull, kInteger, kReal, kText, kBlob };
+    TKind Kind = kNull;
+    std::int64_t Int = 0;
+    double Real = 0;
+    std::size_t At = 0, Size = 0;  // the bytes of a text or BLOB in TBatch::Bytes
+  };
+  struct TBatch {
+    std::vector<TBound> Values;
+    std::string Bytes;
+    std::size_t Rows = 0;
+    void Clear();
+    void Add(TBound::TKind kind, std::string_view bytes);
+  };
+  static constexpr std::size_t kBatchRows = 4096, kBatchBytes = std::size_t(4) << 20;
+  // Hands the filled batch to the inserting thread, once the batch before is in.
+  void Send();
+  // Waits for the batch being inserted; throws the failure that ended it.
+  void Wait();
+  void Insert(const TBatch& batch);
+  TBatch filling_, sent_;
+  std::future<void> inserting_;
+  std::string scratch_, element_;
+  bool open_ = false;            // a table's transaction is open
   TSqliteTableNames names_{options_};
   std::int64_t unreadable_ = 0;
   // Bytes of values the table took so far, and the most it may take.

@@ -1,15 +1,12 @@
 #include "front/ValueForms.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "cells/KvBinaryText.h"
 #include "cells/KvConvert.h"
 #include "cells/KvDecimal.h"
-#include "cells/KvFileWriter.h"
 #include "cells/KvStream.h"
 #include "cells/KvText.h"
-#include "front/OutputPaths.h"
 #include "front/PathNames.h"
 
 namespace {
@@ -35,10 +32,6 @@ bool NameListHolds(const std::string& list, std::string_view name) {
 bool ValueFormsActive(const TRunOptions& o) {
   return o.Utf8 || o.IsoValues || o.Trim || o.Blob != TBlobForm::Raw || !o.DateFields.empty() ||
          !o.TimeFields.empty();
-}
-
-std::string BlobFolderFor(const std::string& target) {
-  return target.substr(0, FileNamePartStart(target)) + StemOf(target) + ".blobs";
 }
 
 TValueForms::TValueForms(const TRunOptions& options)
@@ -67,15 +60,14 @@ void TValueForms::Begin(const TTableContext& table) {
       rule = TRule::DayTime;
   }
   if (blob_ == TBlobForm::Files) {
-    // Files go to "<target stem>.blobs/" beside the target; the cell holds the
-    // path relative to the output file's folder, which is the target's.
-    blobFolder_ = BlobFolderFor(options_.Target);
-    blobPrefix_ = blobFolder_.substr(FileNamePartStart(blobFolder_)) + PathSeparator();
+    // The cell holds the path relative to the output file's folder, which is the
+    // target's.
+    files_ = TBlobFiles(options_.Target);
     const std::string& name = schema_->Name;
     const std::string table = name.empty() || name == "UNNAMED" ? StemOf(options_.Source) : name;
-    tableForFiles_.clear();
-    AppendFileNamePart(tableForFiles_, table);
-    folderMade_ = false;
+    scratch_.clear();
+    AppendFileNamePart(scratch_, table);
+    files_.BeginTable(scratch_);
   }
 }
 
@@ -85,9 +77,7 @@ std::unique_ptr<TValueForms> TValueForms::Clone() const {
   copy->settings_ = settings_;
   copy->dates_ = std::make_unique<TDateTextCache>(copy->settings_);
   copy->rules_ = rules_;
-  copy->blobFolder_ = blobFolder_;
-  copy->blobPrefix_ = blobPrefix_;
-  copy->tableForFiles_ = tableForFiles_;
+  copy->files_ = files_;
   return copy;
 }
 
@@ -187,22 +177,7 @@ void TValueForms::AppendBlob(std::string& out, const TRowView& row, std::size_t 
       break;
   }
   if (bytes.empty()) return;
-  scratch_ = tableForFiles_;
-  scratch_ += '.';
+  scratch_.clear();
   AppendFileNamePart(scratch_, schema_->Columns[std::size_t(row.Column(k))].Name);
-  scratch_ += '.';
-  scratch_ += std::to_string(row.RecordNumber);
-  scratch_ += '.';
-  scratch_ += ExtensionForContent(bytes);
-  const std::string name = SanitizeTableName(scratch_);
-  if (!folderMade_) {
-    MakeDirectory(blobFolder_);
-    folderMade_ = true;
-  }
-  TBufferedFileWriter file(blobFolder_ + PathSeparator() + name,
-                           std::min<std::size_t>(bytes.size() + 1, std::size_t(1) << 20));
-  file.Write(bytes);
-  file.Close();
-  out += blobPrefix_;
-  out += name;
+  files_.Write(out, scratch_, row.RecordNumber, bytes);
 }

@@ -15,14 +15,13 @@
 #include "cells/KvDateTextCache.h"
 #include "cells/KvSettings.h"
 #include "cells/KvTableSchema.h"
+#include "front/BlobFiles.h"
 #include "front/RowFormat.h"
 #include "front/RunOptions.h"
 
 // Whether any switch of text for other tools changes how values are written.
 bool ValueFormsActive(const TRunOptions& options);
 
-// The BLOB folder of a run: "<target stem>.blobs" beside the target.
-std::string BlobFolderFor(const std::string& target);
 // Whether a list of lower-cased names each followed by ";" (/FIELDS=, /DATES=) holds
 // Name, in any letter case.
 bool NameListHolds(const std::string& list, std::string_view name);
@@ -67,8 +66,7 @@ class TValueForms {
   // The table's.
   const TTableSchema* schema_ = nullptr;
   std::vector<TRule> rules_;  // by selected column
-  std::string blobFolder_, blobPrefix_, tableForFiles_;
-  bool folderMade_ = false;
+  TBlobFiles files_;
   std::unique_ptr<TDateTextCache> dates_;
   std::int64_t impossible_ = 0, invalidUtf8_ = 0;
   std::string scratch_;

@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
+
+#include "cells/KvCodePage.h"
 
 namespace {
 
@@ -21,26 +24,89 @@ void AppendShortest(std::string& out, Number value) {
   out.append(text, res.ptr);
 }
 
-}  // namespace
+// The length of the run of ASCII bytes at P that need no escape, eight at a time while
+// they last (a byte is flagged when it is 0x80 or above, below 0x20, '"' or '\\').
+std::size_t PlainAsciiRun(const unsigned char* p, const unsigned char* end) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  const unsigned char* q = p;
+  while (end - q >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, q, 8);
+    const std::uint64_t quote = w ^ (kOnes * '"'), slash = w ^ (kOnes * '\\');
+    // A zero byte of Quote or Slash, or a byte below 0x20, sets that byte's high bit.
+    const std::uint64_t flags =
+        ((w - kOnes * 0x20) | (quote - kOnes) | (slash - kOnes) | w) & kHigh;
+    if (flags != 0) break;
+    q += 8;
+  }
+  while (q < end && *q < 0x80 && !NeedsEscape(*q)) ++q;
+  return std::size_t(q - p);
+}
 
-void AppendJsonString(std::string& out, std::string_view utf8) {
+// Appends the escaped form of a byte that NeedsEscape.
+void AppendEscape(std::string& out, unsigned char c) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  out.push_back('"');
+  if (c >= 0x20) {
+    out.push_back('\\');
+    out.push_back(char(c));
+  } else {
+    const char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0x0F]};
+    out.append(escape, sizeof escape);
+  }
+}
+
+// Appends the UTF-8 text, escaped, without quotes.
+void AppendJsonInner(std::string& out, std::string_view utf8) {
   std::size_t from = 0;
   for (std::size_t i = 0; i < utf8.size(); ++i) {
     const auto c = static_cast<unsigned char>(utf8[i]);
     if (!NeedsEscape(c)) continue;
     out.append(utf8.substr(from, i - from));
-    if (c >= 0x20) {
-      out.push_back('\\');
-      out.push_back(char(c));
-    } else {
-      const char escape[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0x0F]};
-      out.append(escape, sizeof escape);
-    }
+    AppendEscape(out, c);
     from = i + 1;
   }
   out.append(utf8.substr(from));
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+  out.push_back('"');
+  AppendJsonInner(out, utf8);
+  out.push_back('"');
+}
+
+void AppendJsonString(std::string& out, const TKvCodePage& codePage, std::string_view bytes) {
+  out.push_back('"');
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  std::int64_t invalid = 0;  // a single-byte code page has no invalid bytes
+  while (p < end) {
+    // ASCII that stays as it is.
+    const auto* q = p + PlainAsciiRun(p, end);
+    out.append(reinterpret_cast<const char*>(p), std::size_t(q - p));
+    p = q;
+    if (p == end) break;
+    if (*p < 0x80) {
+      AppendEscape(out, *p++);
+      continue;
+    }
+    // Bytes above 127 through the code page's table. Their characters are never ASCII in
+    // the code pages there are; should one be, it is escaped like any other.
+    while (q < end && *q >= 0x80) ++q;
+    const std::size_t at = out.size();
+    codePage.AppendUtf8(out, std::string_view(reinterpret_cast<const char*>(p), std::size_t(q - p)),
+                        invalid);
+    p = q;
+    for (std::size_t i = at; i < out.size(); ++i) {
+      if (NeedsEscape(static_cast<unsigned char>(out[i]))) {
+        const std::string utf8 = out.substr(at);
+        out.resize(at);
+        AppendJsonInner(out, utf8);
+        break;
+      }
+    }
+  }
   out.push_back('"');
 }
 

@@ -5,10 +5,15 @@
 #include <string>
 #include <string_view>
 
+class TKvCodePage;
+
 // Appends Utf8 as a JSON string: in double quotes, '"' and '\' escaped with a
 // backslash, every control character (below 0x20) as \u00XX. The text must be valid
 // UTF-8; its other bytes are copied as they are.
 void AppendJsonString(std::string& out, std::string_view utf8);
+// The same for Bytes of a single-byte code page: AppendJsonString of their UTF-8 form,
+// made in one pass.
+void AppendJsonString(std::string& out, const TKvCodePage& codePage, std::string_view bytes);
 
 // The shortest text that reads back to the same value of the number's own precision
 // (a float holding -2.7 gives "-2.7", not the digits of the nearest double); "null"

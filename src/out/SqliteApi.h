@@ -39,6 +39,7 @@ inline constexpr int kSqliteRow = 100;
 inline constexpr int kSqliteDone = 101;
 inline constexpr int kSqliteOpenReadWrite = 0x00000002;
 inline constexpr int kSqliteOpenCreate = 0x00000004;
+inline constexpr int kSqliteOpenNoMutex = 0x00008000;
 
 // The library's functions, found once per process; null when no library can be
 // loaded, with Why saying what was tried.

@@ -23,8 +23,9 @@ TSqliteDatabase::TSqliteDatabase(const std::string& path) {
   std::string why;
   api_ = SqliteLibrary(why);
   if (!api_) throw Exception("SQLite is not available: " + why);
-  const int rc =
-      api_->OpenV2(path.c_str(), &db_, kSqliteOpenReadWrite | kSqliteOpenCreate, nullptr);
+  // One thread uses the connection at a time: the library need not lock it on every call.
+  const int rc = api_->OpenV2(path.c_str(), &db_,
+                              kSqliteOpenReadWrite | kSqliteOpenCreate | kSqliteOpenNoMutex, nullptr);
   if (rc != kSqliteOk) {
     const std::string message = db_ ? api_->ErrMsg(db_) : "out of memory";
     if (db_) api_->CloseV2(db_);

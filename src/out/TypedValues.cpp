@@ -2,11 +2,13 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "cells/KvBinaryText.h"
 #include "cells/KvCodePage.h"
 #include "cells/KvDecimal.h"
 #include "cells/KvText.h"
+#include "out/JsonText.h"
 
 namespace {
 
@@ -108,4 +110,64 @@ TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v, std
       break;
   }
   return r;
+}
+
+bool TTypedReader::AppendJsonDirect(std::string& out, const TTypedColumn& c,
+                                    const TKvICellView* v) {
+  if (!v || v->Kind == VarKind::Null || v->Kind == VarKind::Empty) {
+    out += "null";
+    return true;
+  }
+  switch (c.Kind) {
+    case TTypedKind::Integer:
+      if (v->Kind != VarKind::Integer && v->Kind != VarKind::SmallInt && v->Kind != VarKind::Byte)
+        return false;
+      AppendJsonInteger(out, v->Int);
+      return true;
+    case TTypedKind::Decimal:
+      if (!v->IsPackedDecimal()) return false;
+      AppendPackedDecimal(out, v->Text, v->PackedDecimals, '.', true);
+      return true;
+    case TTypedKind::Date:
+    case TTypedKind::Time:
+      if (v->Kind != VarKind::Date) {
+        out += "null";
+      } else {
+        // The ISO forms hold nothing a JSON string escapes.
+        out.push_back('"');
+        if (c.Kind == TTypedKind::Date && v->Real == std::trunc(v->Real) && v->Real != 0 &&
+            std::fabs(v->Real) < 1e7)
+          AppendDay(out, v->Real);
+        else
+          AppendIsoDateTime(out, v->Real);
+        out.push_back('"');
+      }
+      return true;
+    case TTypedKind::String:
+    case TTypedKind::Text:
+    case TTypedKind::Memo:
+      if (v->Kind != VarKind::String || codePage_.IsUtf8()) return false;
+      AppendJsonString(out, codePage_,
+                       WithoutPadding(v->Text, trim_ && c.Kind == TTypedKind::String));
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TTypedReader::AppendDay(std::string& out, double day) {
+  constexpr std::size_t kDays = 4096;  // a power of two
+  if (days_.empty()) days_.resize(kDays);
+  TDayText& slot = days_[std::size_t(std::int64_t(day)) & (kDays - 1)];
+  if (slot.Day != day) {
+    const std::size_t at = out.size();
+    AppendIsoDateTime(out, day);
+    // Only the usual "yyyy-mm-dd" is kept.
+    if (out.size() - at == sizeof slot.Text) {
+      slot.Day = day;
+      std::memcpy(slot.Text, out.data() + at, sizeof slot.Text);
+    }
+    return;
+  }
+  out.append(slot.Text, sizeof slot.Text);
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cells/KvCells.h"
 #include "out/TypedColumns.h"
@@ -30,14 +31,29 @@ class TTypedReader {
   // Texts go into Scratch, which must stay unchanged while the value is used.
   TTypedValue Read(const TTypedColumn& column, const TKvICellView* view, std::string& scratch);
 
+  // Appends the JSON form of the value Read gives, straight from the cell, where that
+  // needs no copy through a scratch text: null, integers, decimals with their digits,
+  // dates and times, texts of a single-byte code page. False, with nothing appended, for
+  // every other value (BLOB bytes among them).
+  bool AppendJsonDirect(std::string& out, const TTypedColumn& column, const TKvICellView* view);
+
   // Texts of code page 65001 that were not valid UTF-8 (each bad sequence replaced).
   std::int64_t InvalidUtf8() const { return invalidUtf8_; }
   void AddInvalidUtf8(std::int64_t n) { invalidUtf8_ += n; }
 
  private:
+  // Appends the text of a whole day (a DATE's value) as AppendIsoDateTime writes it,
+  // from a table of recent days: a table's dates repeat a great deal.
+  void AppendDay(std::string& out, double day);
+
   const TKvCodePage& codePage_;
   const bool trim_;
   std::int64_t invalidUtf8_ = 0;
+  struct TDayText {
+    double Day = 0;  // 0: empty (day 0 is no date)
+    char Text[10];
+  };
+  std::vector<TDayText> days_;
 };
 
 // The text of a decimal with exactly Decimals digits after the point ("12.50", "-0.05",

@@ -134,7 +134,9 @@ TEST(RunOptions, OutputFormsInAnyLetterCaseAndNoOther) {
     EXPECT_EQ(ParseRunOptions({"a.tps", "b.db", "/format=sqlite", f.arg}).Format, f.kind) << f.arg;
   for (const char* bad : {"/FORMAT=XML", "/FORMAT=", "/FORMAT=JSON"})
     EXPECT_THROW(ParseRunOptions({"a.tps", "b.txt", bad}), Exception) << bad;
-  EXPECT_THROW(ParseRunOptions({"a.tps", "b.db", "/format=sqlite", "/blob=files"}), Exception);
+  EXPECT_EQ(ParseRunOptions({"a.tps", "b.db", "/format=sqlite", "/blob=files"}).Blob,
+            TBlobForm::Files);
+  EXPECT_THROW(ParseRunOptions({"a.tps", "b.sql", "/format=sql", "/blob=files"}), Exception);
   // The typed outputs trim STRING padding unless /TRIM=0 is given.
   EXPECT_FALSE(ParseRunOptions({"a.tps", "b.db"}).TrimGiven);
   EXPECT_TRUE(ParseRunOptions({"a.tps", "b.db", "/trim=0"}).TrimGiven);

@@ -70,6 +70,7 @@ TEST_F(TypedRun, EverySampleAgreesWithItsTextExport) {
   const struct {
     const char* file;
     const char* table;
+    const char* blob = nullptr;  // a /BLOB= switch
   } samples[] = {{"table.tps", "table"},
                  {"table-with-time.TPS", "table-with-time"},
                  {"table-with-memos.tps", "table-with-memos"},
@@ -78,16 +79,24 @@ TEST_F(TypedRun, EverySampleAgreesWithItsTextExport) {
                  {"Vendors.tps", "Vendors"},
                  {"INVHIST.TPS", "INVHIST"},
                  {"Products.tps", "Products"},
+                 // Files beside each target holding the bytes, the values their paths.
+                 {"Products.tps", "Products", "/BLOB=FILES"},
                  {"Zipcodes.tps", "Zipcodes"}};
   for (const auto& s : samples) {
     SCOPED_TRACE(s.file);
     const std::string source = SamplesDir() + "/" + s.file;
     ASSERT_EQ(Veltro({source, "t.txt", "/h", "/f", "/qualifier=\\34"}).exitCode, 0);
-    const ProcessResult json = Veltro({source, "t.jsonl", "/FORMAT=JSONL", "/TRIM=0"});
-    ASSERT_EQ(json.exitCode, 0) << json.out << json.err;
-    const bool db = ToDatabase({source, "all.db", "/TRIM=0"});
-    const ProcessResult check = RunProcess({kPython, script, dir.File("t.txt"), dir.File("t.jsonl"),
-                                            db ? dir.File("all.db") : "-", s.table, "0"});
+    std::vector<std::string> json = {source, "t.jsonl", "/FORMAT=JSONL", "/TRIM=0"}, sqlite = {source, "all.db", "/TRIM=0"};
+    if (s.blob) {
+      json.push_back(s.blob);
+      sqlite.push_back(s.blob);
+    }
+    const ProcessResult jsonRun = Veltro(json);
+    ASSERT_EQ(jsonRun.exitCode, 0) << jsonRun.out << jsonRun.err;
+    const bool db = ToDatabase(sqlite);
+    const ProcessResult check =
+        RunProcess({kPython, script, dir.File("t.txt"), dir.File("t.jsonl"),
+                    db ? dir.File("all.db") : "-", s.table, "0", s.blob ? "files" : ""});
     EXPECT_EQ(check.exitCode, 0) << check.out << check.err;
     EXPECT_NE(check.out.find(" cells"), std::string::npos) << check.out;
     EXPECT_NE(check.out.substr(0, 2), "0 ") << check.out;
@@ -167,7 +176,8 @@ TEST_F(TypedRun, FilesShareADatabaseTablesAreReplacedAndFailuresLeaveNoHalfTable
             (std::vector<std::string>{"2:-3.25", "3:0"}));
 
   // A filter that fails in the middle of the table (the last row's OK is no truth value)
-  // ends the run there: the table it would have replaced stays as it was.
+  // ends the run there, rows of earlier batches already inserted: the table it would
+  // have replaced stays as it was.
   tpsw::Table failing;
   failing.number = 1;
   failing.name = "ITEMS";
@@ -176,10 +186,10 @@ TEST_F(TypedRun, FilesShareADatabaseTablesAreReplacedAndFailuresLeaveNoHalfTable
   {
     tpsw::Writer w(dir.File("failing.tps"));
     w.AddTable(failing);
-    for (int i = 1; i <= 2000; ++i) {
+    for (int i = 1; i <= 9000; ++i) {
       tpsw::Payload p(failing.RecordLength());
       p.PutLong(0, i);
-      tpsw::PutValue(p, failing.fields[1], i < 2000 ? "1" : "x");
+      tpsw::PutValue(p, failing.fields[1], i < 9000 ? "1" : "x");
       w.AddRow(failing.number, i, p);
     }
   }
@@ -187,6 +197,10 @@ TEST_F(TypedRun, FilesShareADatabaseTablesAreReplacedAndFailuresLeaveNoHalfTable
   EXPECT_NE(lastOut.find("EVariantTypeCastError"), std::string::npos) << lastOut;
   EXPECT_EQ(Query("SELECT group_concat(ID) FROM ITEMS"), std::vector<std::string>{"5,6"});
   EXPECT_EQ(Query("SELECT count(*) FROM ORDERS"), std::vector<std::string>{"2"});
+  // Without the failing row: every row, in order, over several batches.
+  ToDatabase({"failing.tps", "all.db", "/WHERE=ID < 9000"});
+  EXPECT_EQ(Query("SELECT count(*) || ' ' || sum(rowid <> ID) FROM ITEMS"),
+            std::vector<std::string>{"8999 0"});
 }
 
 TEST_F(TypedRun, JsonLinesFilesAreNamedLikeTextOutputsAndABadFormatWritesNothing) {

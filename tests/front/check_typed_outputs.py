@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Compares one table's typed outputs with its text export, cell by cell.
 
-Arguments: TEXT JSONL DATABASE TABLE TRIM
+Arguments: TEXT JSONL DATABASE TABLE TRIM [FILES]
   TEXT      the text export with /h /f '/qualifier=\\34' (TAB, CR LF, quotes doubled)
   JSONL     the JSON Lines output of the same table
   DATABASE  the SQLite database holding TABLE, or "-" when there is none
   TRIM      1 when the typed outputs were written with /TRIM (STRING padding removed)
+  FILES     "files" when BLOBs were written with /BLOB=FILES: a BLOB value is then the
+            relative path of a file holding its bytes
 Prints "<cells> cells" and exits 0 when every value agrees, else prints the first
 differences and exits 1. JSON is read by Python's json module, the database by its
 sqlite3 module.
@@ -15,6 +17,7 @@ import codecs
 import csv
 import io
 import json
+import os
 import sqlite3
 import sys
 from decimal import Decimal
@@ -28,6 +31,7 @@ def cp1252_or_own(err):
 codecs.register_error("own", cp1252_or_own)
 text_path, jsonl_path, db_path, table, trim = sys.argv[1:6]
 trim = trim == "1"
+files = sys.argv[6:7] == ["files"]
 with open(text_path, "rb") as f:
     raw = f.read().decode("latin-1")
 rows = list(csv.reader(io.StringIO(raw, newline=""), delimiter="\t", quotechar='"',
@@ -61,6 +65,18 @@ def text_value(text, letter):
     return s.rstrip("\0 ") if trim and letter == "C" else s.rstrip("\0")
 
 
+def blob_bytes(value, beside):
+    """The bytes of a BLOB value: decoded base64, or the file at its relative path."""
+    if not files:
+        return base64.b64decode(value)
+    path = value.replace("\\", "/")
+    folder = os.path.splitext(os.path.basename(beside))[0] + ".blobs/"
+    if not path.startswith(folder):
+        return None  # not in "<target stem>.blobs" beside the target
+    with open(os.path.join(os.path.dirname(beside), path), "rb") as f:
+        return f.read()
+
+
 def agrees(text, value, letter):
     """Whether a JSON value says what the text export's cell says."""
     if value is None:
@@ -78,7 +94,7 @@ def agrees(text, value, letter):
             return False
         return all(agrees(t, v, letter) for t, v in zip(inner, value))
     if letter == "B":
-        return base64.b64decode(value) == text.encode("latin-1")
+        return blob_bytes(value, jsonl_path) == text.encode("latin-1")
     if letter == "T" and len(value) == 11 and value[8] == ".":
         return value[:8] == text  # the text has no hundredths
     return value == text_value(text, letter)
@@ -95,13 +111,15 @@ def declared(value, name):
     return ("BLOB",) if types.get(name) == "BLOB" else ("TEXT",)
 
 
-def db_agrees(cell, value, kind):
+def db_agrees(cell, value, kind, letter):
     if value is None or cell is None:
         return value is None and cell is None
     if isinstance(value, list):
         return json.loads(cell.decode("utf-8"), parse_float=Decimal) == value
     if kind == "BLOB":
         return cell == base64.b64decode(value)
+    if files and letter == "B":
+        return blob_bytes(cell.decode("utf-8"), db_path) == blob_bytes(value, jsonl_path)
     if isinstance(value, (int, Decimal)):
         if isinstance(cell, bytes):  # a long decimal kept as its digits
             return cell.decode() == str(value)
@@ -133,7 +151,7 @@ for r, (obj, row) in enumerate(zip(objects, rows)):
         kind = types[name]
         if value is not None and not kind.startswith(declared(value, name)):
             fail(r, name, f"declared {kind} for JSON {value!r}")
-        if not db_agrees(db_rows[r][c], value, kind):
+        if not db_agrees(db_rows[r][c], value, kind, letters[t]):
             fail(r, name, f"database {db_rows[r][c]!r:.60} against JSON {str(value)[:60]!r}")
 for p in problems:
     print(p)

@@ -2,16 +2,21 @@
 // declared types, and the SQLite access through the library's function table.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "TestSupport.h"
+#include "cells/KvBinaryText.h"
+#include "cells/KvCodePage.h"
 #include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 #include "out/JsonText.h"
 #include "out/SqliteDb.h"
 #include "out/TypedColumns.h"
+#include "out/TypedValues.h"
 
 namespace {
 
@@ -36,6 +41,57 @@ TEST(JsonText, StringsEscapeQuotesBackslashesAndEveryControlCharacter) {
     std::string out = "[";
     AppendJsonString(out, c.in);
     EXPECT_EQ(out, "[" + c.want) << c.in;
+  }
+}
+
+// The one-pass form from a code page's bytes against escaping their UTF-8 form: every
+// byte alone and at each place of long texts (the eight-byte scan), in real code pages
+// and in one that maps high bytes to a quote and a control character.
+TEST(JsonText, StringsFromACodePageEqualTheirUtf8FormEscaped) {
+  std::array<char32_t, 256> odd{};
+  for (std::size_t b = 0; b < odd.size(); ++b) odd[b] = char32_t(b);
+  odd[0x80] = U'"';
+  odd[0x81] = U'\x01';
+  const TKvCodePage custom(1252, odd);
+  std::vector<std::string> texts;
+  const std::string plain = "The quick brown fox jumps over the lazy dog";
+  for (int b = 0; b < 256; ++b) {
+    texts.push_back(std::string(1, char(b)));
+    std::string t = plain;
+    t[std::size_t(b) % t.size()] = char(b);
+    texts.push_back(t);
+  }
+  for (const TKvCodePage* page :
+       {&TKvCodePage::Get(1252), &TKvCodePage::Get(437), &TKvCodePage::Get(866), &custom}) {
+    for (const std::string& t : texts) {
+      std::string utf8, want, got;
+      std::int64_t invalid = 0;
+      page->AppendUtf8(utf8, t, invalid);
+      AppendJsonString(want, utf8);
+      AppendJsonString(got, *page, t);
+      ASSERT_EQ(got, want) << page->Number() << " " << t;
+    }
+  }
+}
+
+// Dates through the reader's table of recent days against their plain ISO text: days
+// over the whole range (slots taken again by other days), repeated, and times of day.
+TEST(TypedReader, JsonDatesFromRecentDaysEqualTheirIsoText) {
+  TTypedReader reader(TKvCodePage::Get(1252), true);
+  TTypedColumn date;
+  date.Kind = TTypedKind::Date;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (double day = -693593; day <= 2958466; day += pass == 0 ? 997 : 4096) {
+      for (const double value : {day, day + 0.25}) {
+        TKvICellView cell;
+        cell.Kind = VarKind::Date;
+        cell.Real = value;
+        std::string got, want = "\"";
+        ASSERT_TRUE(reader.AppendJsonDirect(got, date, &cell));
+        AppendIsoDateTime(want, value);
+        ASSERT_EQ(got, want + "\"") << value;
+      }
+    }
   }
 }
 
