@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "cells/KvCells.h"
 #include "cells/KvConvert.h"
 
 void AppendBase64(std::string& out, std::string_view bytes) {
@@ -112,4 +113,40 @@ void AppendIsoDateTime(std::string& out, double dt) {
     t = Two(t, ms / 10);
   }
   out.append(text, std::size_t(t - text));
+}
+
+bool AppendIsoDateTimeParts(std::string& out, std::int64_t parts, double value) {
+  const std::uint32_t p = std::uint32_t(parts);
+  char text[16];
+  char* t = text;
+  switch (parts & ~std::int64_t(0xFFFFFFFF)) {
+    // The parts were checked when decoded: a valid date of years 1 to 9999, a valid
+    // time of day; encoding them gave the value, which decodes to the same parts.
+    case TKvICellView::kCellDateParts: {
+      if (value == 0) return false;
+      const int year = int(p >> 16);
+      t = Two(t, year / 100);
+      t = Two(t, year % 100);
+      *t++ = '-';
+      t = Two(t, int((p >> 8) & 0xFF));
+      *t++ = '-';
+      t = Two(t, int(p & 0xFF));
+      break;
+    }
+    case TKvICellView::kCellTimeParts:
+      t = Two(t, int(p >> 24));
+      *t++ = ':';
+      t = Two(t, int((p >> 16) & 0xFF));
+      *t++ = ':';
+      t = Two(t, int((p >> 8) & 0xFF));
+      if ((p & 0xFF) != 0) {
+        *t++ = '.';
+        t = Two(t, int(p & 0xFF));
+      }
+      break;
+    default:
+      return false;
+  }
+  out.append(text, std::size_t(t - text));
+  return true;
 }

@@ -3,6 +3,7 @@
 // the content's signature suggests.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,3 +19,8 @@ std::string_view ExtensionForContent(std::string_view bytes);
 // joined by a space. A value on day 0 is a time alone, one without a time of day a
 // date alone, as in the default text.
 void AppendIsoDateTime(std::string& out, double dateTime);
+// AppendIsoDateTime's text of a decoded DATE or TIME cell, Value, written from the
+// calendar parts the cell carries in Parts (its Int: TKvICellView::kCellDateParts or
+// kCellTimeParts) without decoding the value; false, with nothing appended, when Parts
+// holds none, and for day 0, which AppendIsoDateTime writes as a time of day.
+bool AppendIsoDateTimeParts(std::string& out, std::int64_t parts, double value);

@@ -151,7 +151,8 @@ void TValueForms::Append(std::string& out, const TRowView& row, std::size_t k,
   if (text) {
     AppendText(out, cell->Text);
   } else if (cell->Kind == VarKind::Date) {
-    AppendDate(out, cell->Real);
+    // The ISO forms straight from the calendar parts a decoded cell carries.
+    if (!iso_ || !AppendIsoDateTimeParts(out, cell->Int, cell->Real)) AppendDate(out, cell->Real);
   } else if (iso_ && cell->IsPackedDecimal()) {
     AppendPackedDecimal(out, cell->Text, cell->PackedDecimals, '.', true);
   } else {

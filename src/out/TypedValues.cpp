@@ -89,7 +89,7 @@ TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v, std
       if (v->Kind != VarKind::Date) break;
       scratch.clear();
       // A date is a whole day, a time a fraction of day 0: yyyy-mm-dd or hh:nn:ss[.cc].
-      AppendIsoDateTime(scratch, v->Real);
+      if (!AppendIsoDateTimeParts(scratch, v->Int, v->Real)) AppendIsoDateTime(scratch, v->Real);
       r.Kind = TTypedValue::kText;
       r.Text = scratch;
       break;
@@ -135,11 +135,14 @@ bool TTypedReader::AppendJsonDirect(std::string& out, const TTypedColumn& c,
       } else {
         // The ISO forms hold nothing a JSON string escapes.
         out.push_back('"');
-        if (c.Kind == TTypedKind::Date && v->Real == std::trunc(v->Real) && v->Real != 0 &&
-            std::fabs(v->Real) < 1e7)
-          AppendDay(out, v->Real);
-        else
-          AppendIsoDateTime(out, v->Real);
+        // From the parts the cell was decoded from, else from its value.
+        if (!AppendIsoDateTimeParts(out, v->Int, v->Real)) {
+          if (c.Kind == TTypedKind::Date && v->Real == std::trunc(v->Real) && v->Real != 0 &&
+              std::fabs(v->Real) < 1e7)
+            AppendDay(out, v->Real);
+          else
+            AppendIsoDateTime(out, v->Real);
+        }
         out.push_back('"');
       }
       return true;

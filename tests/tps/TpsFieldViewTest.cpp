@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cells/KvBinaryText.h"
 #include "cells/KvCells.h"
 #include "cells/KvConvert.h"
 #include "cells/KvDateTextCache.h"
@@ -180,7 +181,7 @@ TEST(TpsFieldView, DateAndTimeTextsFromTheirPartsEqualTheValuesText) {
           words.push_back({tpsDate, year << 16 | month << 8 | day});
   }
   for (std::uint32_t second = 0; second < 86400; ++second)
-    for (std::uint32_t extra : {0u, 99u, 0x80000000u}) {
+    for (std::uint32_t extra : {0u, 99u, 0x80000000u, second * 7 % 100}) {
       const std::uint32_t h = second / 3600, m = second / 60 % 60, s = second % 60;
       words.push_back(
           {tpsTime, (h << 24 | m << 16 | s << 8 | (extra & 0xFF)) | (extra >> 31 << 31)});
@@ -210,6 +211,15 @@ TEST(TpsFieldView, DateAndTimeTextsFromTheirPartsEqualTheValuesText) {
       AppendDateTimeText(want, v.Real, fs);
       ASSERT_EQ(got, want) << fs.ShortDateFormat << " " << fs.LongTimeFormat << " word " << std::hex
                            << w;
+      // The ISO forms the same way.
+      got.clear();
+      want.clear();
+      if (!AppendIsoDateTimeParts(got, v.Int, v.Real)) {
+        EXPECT_EQ(v.Real, 0) << std::hex << w;
+        continue;
+      }
+      AppendIsoDateTime(want, v.Real);
+      ASSERT_EQ(got, want) << "ISO, word " << std::hex << w;
     }
     EXPECT_GT(withParts, 500000u);
   }
