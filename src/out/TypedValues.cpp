@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstring>
 
 #include "cells/KvBinaryText.h"
 #include "cells/KvCodePage.h"
@@ -136,13 +135,7 @@ bool TTypedReader::AppendJsonDirect(std::string& out, const TTypedColumn& c,
         // The ISO forms hold nothing a JSON string escapes.
         out.push_back('"');
         // From the parts the cell was decoded from, else from its value.
-        if (!AppendIsoDateTimeParts(out, v->Int, v->Real)) {
-          if (c.Kind == TTypedKind::Date && v->Real == std::trunc(v->Real) && v->Real != 0 &&
-              std::fabs(v->Real) < 1e7)
-            AppendDay(out, v->Real);
-          else
-            AppendIsoDateTime(out, v->Real);
-        }
+        if (!AppendIsoDateTimeParts(out, v->Int, v->Real)) AppendIsoDateTime(out, v->Real);
         out.push_back('"');
       }
       return true;
@@ -156,21 +149,4 @@ bool TTypedReader::AppendJsonDirect(std::string& out, const TTypedColumn& c,
     default:
       return false;
   }
-}
-
-void TTypedReader::AppendDay(std::string& out, double day) {
-  constexpr std::size_t kDays = 4096;  // a power of two
-  if (days_.empty()) days_.resize(kDays);
-  TDayText& slot = days_[std::size_t(std::int64_t(day)) & (kDays - 1)];
-  if (slot.Day != day) {
-    const std::size_t at = out.size();
-    AppendIsoDateTime(out, day);
-    // Only the usual "yyyy-mm-dd" is kept.
-    if (out.size() - at == sizeof slot.Text) {
-      slot.Day = day;
-      std::memcpy(slot.Text, out.data() + at, sizeof slot.Text);
-    }
-    return;
-  }
-  out.append(slot.Text, sizeof slot.Text);
 }

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "cells/KvCells.h"
 #include "out/TypedColumns.h"
@@ -42,18 +41,9 @@ class TTypedReader {
   void AddInvalidUtf8(std::int64_t n) { invalidUtf8_ += n; }
 
  private:
-  // Appends the text of a whole day (a DATE's value) as AppendIsoDateTime writes it,
-  // from a table of recent days: a table's dates repeat a great deal.
-  void AppendDay(std::string& out, double day);
-
   const TKvCodePage& codePage_;
   const bool trim_;
   std::int64_t invalidUtf8_ = 0;
-  struct TDayText {
-    double Day = 0;  // 0: empty (day 0 is no date)
-    char Text[10];
-  };
-  std::vector<TDayText> days_;
 };
 
 // The text of a decimal with exactly Decimals digits after the point ("12.50", "-0.05",

@@ -74,9 +74,9 @@ TEST(JsonText, StringsFromACodePageEqualTheirUtf8FormEscaped) {
   }
 }
 
-// Dates through the reader's table of recent days against their plain ISO text: days
-// over the whole range (slots taken again by other days), repeated, and times of day.
-TEST(TypedReader, JsonDatesFromRecentDaysEqualTheirIsoText) {
+// JSON dates of cells that carry no calendar parts (their value alone) against their plain
+// ISO text: days over the whole range, twice, and times of day.
+TEST(TypedReader, JsonDatesOfValuesEqualTheirIsoText) {
   TTypedReader reader(TKvCodePage::Get(1252), true);
   TTypedColumn date;
   date.Kind = TTypedKind::Date;
