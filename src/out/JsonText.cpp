@@ -110,7 +110,53 @@ void AppendJsonString(std::string& out, const TKvCodePage& codePage, std::string
   out.push_back('"');
 }
 
-void AppendJsonNumber(std::string& out, double value) { AppendShortest(out, value); }
+namespace {
+
+// Most stored doubles hold amounts of at most two decimals. For one below 1e13 whose
+// value is the nearest double to n / 100 for an integer n, the digits of n / 100 are the
+// shortest that read back: the double's rounding interval is narrower than 0.01, so no
+// other number of two decimals or fewer lies in it, and a text of fewer digits would be
+// one of them. Fixed notation is what std::to_chars writes unless exponent notation is
+// shorter, which is left to it.
+bool AppendHundredths(std::string& out, double value) {
+  if (!(std::fabs(value) < 1e13) || value == 0) return false;
+  const double scaled = value * 100;
+  const std::int64_t n = std::llround(scaled);
+  if (double(n) / 100 != value) return false;
+  std::uint64_t whole = std::uint64_t(n < 0 ? -n : n) / 100;
+  unsigned cents = unsigned(std::uint64_t(n < 0 ? -n : n) % 100);
+  char text[24];
+  char* end = text + sizeof text;
+  char* p = end;
+  int decimals = cents == 0 ? 0 : cents % 10 == 0 ? 1 : 2;
+  if (decimals == 2) *--p = char('0' + cents % 10);
+  if (decimals >= 1) {
+    *--p = char('0' + cents / 10);
+    *--p = '.';
+  }
+  char* digitsEnd = p;
+  do {
+    *--p = char('0' + whole % 10);
+    whole /= 10;
+  } while (whole != 0);
+  // Exponent notation: the significant digits, a point when more than one, "e+XX".
+  if (decimals == 0) {
+    const char* last = digitsEnd;
+    while (last - 1 > p && last[-1] == '0') --last;
+    const std::ptrdiff_t significant = last - p, integerDigits = digitsEnd - p;
+    const std::ptrdiff_t exponentLength = integerDigits - 1 >= 100 ? 5 : 4;
+    if (significant + (significant > 1 ? 1 : 0) + exponentLength < integerDigits) return false;
+  }
+  if (n < 0) *--p = '-';
+  out.append(p, std::size_t(end - p));
+  return true;
+}
+
+}  // namespace
+
+void AppendJsonNumber(std::string& out, double value) {
+  if (!AppendHundredths(out, value)) AppendShortest(out, value);
+}
 
 void AppendJsonNumber(std::string& out, float value) { AppendShortest(out, value); }
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "cells/KvBinaryText.h"
 #include "cells/KvCodePage.h"
@@ -12,9 +13,20 @@
 namespace {
 
 // Text without its trailing NUL bytes (terminators, padding), and without trailing
-// blanks too when Blanks is set; the two may be mixed.
+// blanks too when Blanks is set; the two may be mixed. Padding runs long in fixed-size
+// fields: it is passed eight bytes at a time while they are all padding.
 std::string_view WithoutPadding(std::string_view text, bool blanks) {
-  return TrimEnd(text, [blanks](char c) { return c == '\0' || (blanks && c == ' '); });
+  // A byte is NUL or blank when its bits other than 0x20 are clear.
+  const std::uint64_t keep = blanks ? 0xDFDFDFDFDFDFDFDFull : ~0ull;
+  std::size_t n = text.size();
+  while (n >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, text.data() + n - 8, 8);
+    if ((w & keep) != 0) break;
+    n -= 8;
+  }
+  return TrimEnd(text.substr(0, n),
+                 [blanks](char c) { return c == '\0' || (blanks && c == ' '); });
 }
 
 bool IntegerOf(const TKvICellView& v, std::int64_t& out) {
