@@ -228,11 +228,13 @@ void TJsonLinesFormat::Begin(const TTableContext& table) {
   table_ = BuildTypedTable(*table.Schema, table.Columns);
   if (options_.Blob == TTypedBlob::Files) files_.Begin(options_, *table.Schema);
   keys_.clear();
-  for (const TTypedColumn& c : table_.Columns) {
-    std::string key;
+  for (std::size_t j = 0; j < table_.Columns.size(); ++j) {
+    const TTypedColumn& c = table_.Columns[j];
+    std::string key(1, keys_.empty() ? '{' : ',');
     AppendJsonString(key, Utf8Name(c.Name, options_.CodePage, reader_));
     key.push_back(':');
-    keys_.push_back(std::move(key));
+    if (c.Kind != TTypedKind::Blob || options_.Blob != TTypedBlob::Omit)
+      keys_.emplace_back(j, std::move(key));
   }
 }
 
@@ -243,14 +245,10 @@ void TJsonLinesFormat::AppendValue(std::string& out, const TTypedColumn& c, cons
 }
 
 bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
-  out.push_back('{');
-  bool first = true;
-  for (std::size_t j = 0; j < table_.Columns.size(); ++j) {
+  if (keys_.empty()) out.push_back('{');
+  for (const auto& [j, key] : keys_) {
     const TTypedColumn& c = table_.Columns[j];
-    if (c.Kind == TTypedKind::Blob && options_.Blob == TTypedBlob::Omit) continue;
-    if (!first) out.push_back(',');
-    first = false;
-    out += keys_[j];
+    out += key;
     if (c.Array)
       AppendJsonArray(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
                       scratch_, options_.Blob, unreadable_);

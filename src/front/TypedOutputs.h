@@ -100,7 +100,9 @@ class TJsonLinesFormat final : public TRowFormat {
   TTypedReader reader_;
   TTypedBlobFiles files_;
   TTypedTable table_;
-  std::vector<std::string> keys_;  // "\"name\":" of each column, after the comma
+  // The columns written, each with the text before its value: '{' or ',', then
+  // "\"name\":".
+  std::vector<std::pair<std::size_t, std::string>> keys_;
   std::string scratch_;
   std::int64_t unreadable_ = 0;
 };

@@ -161,7 +161,27 @@ void AppendJsonNumber(std::string& out, double value) {
 void AppendJsonNumber(std::string& out, float value) { AppendShortest(out, value); }
 
 void AppendJsonInteger(std::string& out, std::int64_t value) {
+  // Two digits at a time from the end.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char text[24];
-  const auto res = std::to_chars(text, text + sizeof text, value);
-  out.append(text, res.ptr);
+  char* const end = text + sizeof text;
+  char* p = end;
+  std::uint64_t u = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
+  while (u >= 100) {
+    const std::size_t pair = std::size_t(u % 100) * 2;
+    u /= 100;
+    p -= 2;
+    std::memcpy(p, kPairs + pair, 2);
+  }
+  if (u >= 10) {
+    p -= 2;
+    std::memcpy(p, kPairs + u * 2, 2);
+  } else {
+    *--p = char('0' + u);
+  }
+  if (value < 0) *--p = '-';
+  out.append(p, std::size_t(end - p));
 }

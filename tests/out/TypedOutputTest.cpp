@@ -164,6 +164,18 @@ TEST(JsonText, NumbersAreTheShortestTextOfTheirOwnPrecisionAndNullWhenNotFinite)
   std::string out;
   AppendJsonInteger(out, -9223372036854775807LL - 1);
   EXPECT_EQ(out, "-9223372036854775808");
+  // Integers of every length, both signs, against std::to_chars.
+  std::vector<std::int64_t> values = {0, 9, 10, 99, 100, 101, 9223372036854775807LL};
+  for (std::int64_t p = 1; p < 1000000000000000000LL; p *= 10)
+    for (const std::int64_t v : {p - 1, p, p + 1, 7 * p + 3}) values.push_back(v);
+  for (const std::int64_t v : std::vector<std::int64_t>(values)) values.push_back(-v);
+  for (const std::int64_t v : values) {
+    char want[24];
+    const auto res = std::to_chars(want, want + sizeof want, v);
+    out.clear();
+    AppendJsonInteger(out, v);
+    ASSERT_EQ(out, std::string(want, res.ptr));
+  }
 }
 
 // Doubles of two decimals or fewer take a shorter way than the general one: its text
