@@ -299,6 +299,7 @@ TSqliteSink::~TSqliteSink() {
   // this thread's again.
   if (inserting_.valid()) inserting_.wait();
   insert_.reset();
+  insertMany_.reset();
   if (open_) {
     try {
       db_.Exec("ROLLBACK");
@@ -355,6 +356,14 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
   if (written_.empty()) return;  // nothing to hold: the table is left out
   db_.Exec(create);
   insert_ = std::make_unique<TSqliteStatement>(db_, insert);
+  // Several rows to a statement, within the 999 parameters every library version takes.
+  manyRows_ = std::min<std::size_t>(kManyRows, 999 / written_.size());
+  insertMany_.reset();
+  if (manyRows_ > 1) {
+    const std::string row = insert.substr(insert.rfind(" VALUES (") + 8);
+    for (std::size_t r = 1; r < manyRows_; ++r) insert += "," + row;
+    insertMany_ = std::make_unique<TSqliteStatement>(db_, insert);
+  }
 }
 
 void TSqliteSink::TBatch::Clear() {
@@ -386,8 +395,21 @@ void TSqliteSink::Row(const TRowView& row) {
       bytes += scratch_.size();
       continue;
     }
-    const TTypedValue v = ReadCell(reader_, files, c, row, c.Cells[0],
-                                   CellOf(row, c.Cells[0], unreadable_), scratch_);
+    const TKvICellView* view = CellOf(row, c.Cells[0], unreadable_);
+    if (TTypedReader::IsText(c.Kind)) {
+      // Straight into the batch.
+      const std::size_t at = batch.Bytes.size();
+      TBound text;
+      if (reader_.AppendText(batch.Bytes, c, view)) {
+        text.Kind = TBound::kText;
+        text.At = at;
+        text.Size = batch.Bytes.size() - at;
+      }
+      bytes += 8 + text.Size;
+      batch.Values.push_back(text);
+      continue;
+    }
+    const TTypedValue v = ReadCell(reader_, files, c, row, c.Cells[0], view, scratch_);
     bytes += 8 + v.Text.size();
     TBound bound;
     switch (v.Kind) {
@@ -457,38 +479,47 @@ void TSqliteSink::Wait() {
 }
 
 void TSqliteSink::Insert(const TBatch& batch) {
+  std::size_t r = 0;
+  if (insertMany_)
+    for (; batch.Rows - r >= manyRows_; r += manyRows_) InsertRows(*insertMany_, batch, r, manyRows_);
+  for (; r < batch.Rows; ++r) InsertRows(*insert_, batch, r, 1);
+}
+
+void TSqliteSink::InsertRows(TSqliteStatement& statement, const TBatch& batch, std::size_t first,
+                             std::size_t count) {
   const std::size_t columns = written_.size();
-  for (std::size_t r = 0; r < batch.Rows; ++r) {
+  for (std::size_t r = 0; r < count; ++r) {
     for (std::size_t w = 0; w < columns; ++w) {
-      const TBound& v = batch.Values[r * columns + w];
-      const int parameter = int(w + 1);
+      const TBound& v = batch.Values[(first + r) * columns + w];
+      const int parameter = int(r * columns + w + 1);
       const std::string_view bytes(batch.Bytes.data() + v.At, v.Size);
       switch (v.Kind) {
         case TBound::kNull:
-          insert_->BindNull(parameter);
+          statement.BindNull(parameter);
           break;
         case TBound::kInteger:
-          insert_->BindInteger(parameter, v.Int);
+          statement.BindInteger(parameter, v.Int);
           break;
         case TBound::kReal:
-          insert_->BindReal(parameter, v.Real);
+          statement.BindReal(parameter, v.Real);
           break;
         case TBound::kText:
-          insert_->BindText(parameter, bytes);
+          statement.BindText(parameter, bytes);
           break;
         case TBound::kBlob:
-          insert_->BindBlob(parameter, bytes);
+          statement.BindBlob(parameter, bytes);
           break;
       }
     }
-    insert_->Run();
   }
+  statement.Run();
 }
 
 void TSqliteSink::EndTable() {
   if (filling_.Rows > 0) Send();
   Wait();
   insert_.reset();
+  insertMany_.reset();
   if (!written_.empty()) {
     // Indexes share one name space with tables, views and triggers.
     std::set<std::string> taken;

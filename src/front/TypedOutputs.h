@@ -127,7 +127,10 @@ class TSqliteSink final : public TRowSink {
   std::string name_;
   TTypedTable table_;
   std::vector<std::size_t> written_;  // the typed columns that have a column in the table
-  std::unique_ptr<TSqliteStatement> insert_;
+  // Inserts one row, and InsertMany_ rows of a batch at once (fewer runs of a statement
+  // for the same rows).
+  std::unique_ptr<TSqliteStatement> insert_, insertMany_;
+  std::size_t manyRows_ = 1;
   // Rows are inserted a batch at a time on a second thread while the next batch is read
   // on this one: the values of each row in the order of the written columns, texts and
   // bytes in one buffer.
@@ -145,12 +148,16 @@ class TSqliteSink final : public TRowSink {
     void Clear();
     void Add(TBound::TKind kind, std::string_view bytes);
   };
-  static constexpr std::size_t kBatchRows = 4096, kBatchBytes = std::size_t(4) << 20;
+  static constexpr std::size_t kBatchRows = 4096, kBatchBytes = std::size_t(4) << 20,
+                               kManyRows = 32;
   // Hands the filled batch to the inserting thread, once the batch before is in.
   void Send();
   // Waits for the batch being inserted; throws the failure that ended it.
   void Wait();
   void Insert(const TBatch& batch);
+  // Binds the values of rows [First, First + Count) of Batch to Statement and runs it.
+  void InsertRows(TSqliteStatement& statement, const TBatch& batch, std::size_t first,
+                  std::size_t count);
   TBatch filling_, sent_;
   std::future<void> inserting_;
   std::string scratch_, element_;

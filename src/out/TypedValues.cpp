@@ -123,6 +123,19 @@ TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v, std
   return r;
 }
 
+bool TTypedReader::AppendText(std::string& out, const TTypedColumn& c, const TKvICellView* v) {
+  if (!v) return false;
+  if (c.Kind == TTypedKind::Date || c.Kind == TTypedKind::Time) {
+    if (v->Kind != VarKind::Date) return false;
+    if (!AppendIsoDateTimeParts(out, v->Int, v->Real)) AppendIsoDateTime(out, v->Real);
+    return true;
+  }
+  if (v->Kind != VarKind::String) return false;
+  codePage_.AppendUtf8(out, WithoutPadding(v->Text, trim_ && c.Kind == TTypedKind::String),
+                       invalidUtf8_);
+  return true;
+}
+
 bool TTypedReader::AppendJsonDirect(std::string& out, const TTypedColumn& c,
                                     const TKvICellView* v) {
   if (!v || v->Kind == VarKind::Null || v->Kind == VarKind::Empty) {

@@ -36,6 +36,15 @@ class TTypedReader {
   // every other value (BLOB bytes among them).
   bool AppendJsonDirect(std::string& out, const TTypedColumn& column, const TKvICellView* view);
 
+  // For a column of texts, dates or times: appends the text Read gives straight to Out
+  // and returns true, or returns false, appending nothing, when the value is null.
+  // Column must be of one of those kinds.
+  bool AppendText(std::string& out, const TTypedColumn& column, const TKvICellView* view);
+  static bool IsText(TTypedKind kind) {
+    return kind == TTypedKind::String || kind == TTypedKind::Text || kind == TTypedKind::Memo ||
+           kind == TTypedKind::Date || kind == TTypedKind::Time;
+  }
+
   // Texts of code page 65001 that were not valid UTF-8 (each bad sequence replaced).
   std::int64_t InvalidUtf8() const { return invalidUtf8_; }
   void AddInvalidUtf8(std::int64_t n) { invalidUtf8_ += n; }
