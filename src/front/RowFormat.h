@@ -37,6 +37,8 @@ class TRowView {
     if (error_) std::rethrow_exception(error_);
     return CellInRow(cells_, columns_[k]);
   }
+  // Whether the row could not be read (Cell then throws the failure).
+  bool Failed() const { return bool(error_); }
   // Selected column K's column in the table (an index into TTableSchema::Columns).
   std::int32_t Column(std::size_t k) const { return columns_[k]; }
 

@@ -36,6 +36,13 @@ const TKvICellView* CellOf(const TRowView& row, std::int32_t k, std::int64_t& un
   }
 }
 
+// CellOf, with the cells of a row that was read (nearly every row) taken at once.
+inline const TKvICellView* CellOfRow(const TRowView& row, std::int32_t k,
+                                     std::int64_t& unreadable) {
+  if (k >= 0 && !row.Failed()) return row.Cell(std::size_t(k));
+  return CellOf(row, k, unreadable);
+}
+
 // The number a DECIMAL(p,d) column's affinity makes of a decimal's digits ("-12.50"):
 // an integer when the value is whole, else the double nearest to it (exactly rounded, so
 // the same with every build of the library). False for a text of more digits than a
@@ -395,7 +402,7 @@ void TSqliteSink::Row(const TRowView& row) {
       bytes += scratch_.size();
       continue;
     }
-    const TKvICellView* view = CellOf(row, c.Cells[0], unreadable_);
+    const TKvICellView* view = CellOfRow(row, c.Cells[0], unreadable_);
     if (TTypedReader::IsText(c.Kind)) {
       // Straight into the batch.
       const std::size_t at = batch.Bytes.size();
