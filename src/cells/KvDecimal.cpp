@@ -18,7 +18,8 @@ std::size_t Digits(std::string_view packed, char* digits) {
 }
 
 // Up to 31 digits in 16 bytes; longer texts are cut to that (a cell never holds more).
-constexpr std::size_t kMaxBytes = 16;
+constexpr std::size_t kMaxBytes = kPackedDecimalWriteBytes;
+static_assert(kPackedDecimalTextMax >= 2 * kMaxBytes + 3);  // a sign, "0", 31 digits, the point
 
 }  // namespace
 
@@ -63,6 +64,16 @@ bool AppendPackedDecimalText(std::string& out, std::string_view packed, int deci
     AppendPackedDecimal(out, packed, decimals, decimalSeparator, false);
     return true;
   }
+  char text[kPackedDecimalTextMax];
+  char* const end = WritePackedDecimalText(text, packed, decimals, decimalSeparator);
+  if (!end) return false;
+  out.append(text, std::size_t(end - text));
+  return true;
+}
+
+char* WritePackedDecimalText(char* t, std::string_view packed, int decimals,
+                             char decimalSeparator) {
+  if (packed.empty() || packed.size() > kMaxBytes) return nullptr;
   char d[2 * kMaxBytes];
   const std::size_t n = Digits(packed, d);
   std::size_t first = 0, last = n;
@@ -72,14 +83,12 @@ bool AppendPackedDecimalText(std::string& out, std::string_view packed, int deci
       n - (decimals >= 1 && std::size_t(decimals) <= n ? std::size_t(decimals) : 0);
   // The exponent of the first significant digit is whole - 1 - first.
   const bool plain = first == n || (first < whole + 4 && first + 15 >= whole);
-  if (last - first <= 15 && !plain) return false;
+  if (last - first <= 15 && !plain) return nullptr;
   // AppendPackedDecimal's text, put together in one pass.
   if (first == n) {
-    out += '0';
-    return true;
+    *t++ = '0';
+    return t;
   }
-  char text[2 * kMaxBytes + 3];
-  char* t = text;
   if ((std::uint8_t(packed[0]) >> 4) != 0) *t++ = '-';
   if (first >= whole) {
     *t++ = '0';
@@ -92,6 +101,5 @@ bool AppendPackedDecimalText(std::string& out, std::string_view packed, int deci
     std::memcpy(t, d + whole, last - whole);
     t += last - whole;
   }
-  out.append(text, std::size_t(t - text));
-  return true;
+  return t;
 }

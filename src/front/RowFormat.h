@@ -37,6 +37,10 @@ class TRowView {
     if (error_) std::rethrow_exception(error_);
     return CellInRow(cells_, columns_[k]);
   }
+  // Whether the row could not be read (Cell then throws its failure).
+  bool Failed() const { return error_ != nullptr; }
+  // Cell(K) of a row that did not fail, without the check.
+  const TKvICellView* ReadCell(std::size_t k) const { return CellInRow(cells_, columns_[k]); }
   // Selected column K's column in the table (an index into TTableSchema::Columns).
   std::int32_t Column(std::size_t k) const { return columns_[k]; }
 
