@@ -253,12 +253,18 @@ bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uin
     out.append(buffer, std::size_t(t - buffer));
     t = buffer;
   };
+  // Copied out of the shape and the row: the compiler cannot know that the bytes
+  // written here leave them unchanged.
   const char decimalSeparator = l.settings.DecimalSeparator;
-  const std::size_t n = l.columns.size();
+  const bool delimit = l.delimit;
+  const char delimiter = l.delimiterChar;
+  const std::span<const TKvICellView> cells = row.CellsByColumn();
+  const std::span<const std::int32_t> columns = row.Columns();
+  const std::size_t n = columns.size();
   for (std::size_t k = 0; k < n; ++k) {
     if (std::size_t(end - t) < kRoom) flush();
-    if (k > 0 && l.delimit) *t++ = l.delimiterChar;
-    const TKvICellView* view = row.ReadCell(k);
+    if (k > 0 && delimit) *t++ = delimiter;
+    const TKvICellView* view = CellInRow(cells, columns[k]);
     if (!view) continue;
     char* written = nullptr;
     switch (view->Kind) {

@@ -26,8 +26,10 @@ TTPSLazyRows::TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields&
               fields.begin() + std::ptrdiff_t(std::min<std::size_t>(fieldCount, fields.size()))),
       splitArrays_(splitArrays),
       separator_(std::move(arraySeparator)) {
-  for (const TTPSField& f : fields_)
-    roles_.push_back(f.IsArray() && !splitArrays_ ? kArray : f.IsMemo() ? kMemo : kDecoded);
+  for (std::uint32_t j = 0; j < fields_.size(); ++j) {
+    const TTPSField& f = fields_[j];
+    (f.IsArray() && !splitArrays_ ? arrays_ : f.IsMemo() ? memoFields_ : decoded_).push_back(j);
+  }
 }
 
 std::unique_ptr<TKvIRowSource> TTPSLazyRows::CloneForThread() const {
@@ -41,7 +43,9 @@ std::unique_ptr<TKvIRowSource> TTPSLazyRows::CloneForThread() const {
 TTPSLazyRows::TTPSLazyRows(const TTPSLazyRows& other)
     : file_(other.file_),
       fields_(other.fields_),
-      roles_(other.roles_),
+      decoded_(other.decoded_),
+      arrays_(other.arrays_),
+      memoFields_(other.memoFields_),
       splitArrays_(other.splitArrays_),
       separator_(other.separator_),
       memos_(other.memos_),
@@ -69,7 +73,6 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
   cells.resize(n);
   TKvICellView* const out = cells.data();
   const TTPSField* const fields = fields_.data();
-  const TRole* const roles = roles_.data();
   rowText_.clear();
   copied_.clear();
   memoText_.clear();
@@ -94,44 +97,39 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
   std::int64_t counted = 0;  // impossible dates were counted when the file was loaded
   std::size_t recordAt = std::string::npos;  // where rowText_ holds the record's copy
 
-  for (std::size_t j = 0; j < n; ++j) {
-    const TTPSField& f = fields[j];
-    TKvICellView& cell = out[j];
-    switch (roles[j]) {
-      case kDecoded:
-        if (!found || !TpsDecodeFieldView(f, data, header, cell, counted)) {
-          cell = TKvICellView{};
-        } else if (!cell.Text.empty() && !ownPages) {
-          // The file's page cache is shared with other tables: the row keeps its own
-          // copy of its texts (and of packed decimals' bytes), the record copied once.
-          // A page cache of the source's own keeps the page until the next row.
-          if (recordAt == std::string::npos) {
-            recordAt = rowText_.size();
-            rowText_.append(reinterpret_cast<const char*>(data.data()), data.size());
-          }
-          const std::size_t at =
-              recordAt +
-              std::size_t(reinterpret_cast<const std::uint8_t*>(cell.Text.data()) - data.data());
-          copied_.push_back({j, at, cell.Text.size()});
+  if (found) {
+    TpsDecodeFieldViews(fields_, decoded_, data, header, out, counted);
+    // The file's page cache is shared with other tables: the row keeps its own copy of
+    // its texts (and of packed decimals' bytes), the record copied once. A page cache of
+    // the source's own keeps the page until the next row.
+    if (!ownPages)
+      for (const std::uint32_t j : decoded_) {
+        const std::string_view text = out[j].Text;
+        if (text.empty()) continue;
+        if (recordAt == std::string::npos) {
+          recordAt = rowText_.size();
+          rowText_.append(reinterpret_cast<const char*>(data.data()), data.size());
         }
-        break;
-      case kArray: {
-        cell = TKvICellView{};
-        if (!found) break;
-        TKvICellType type = ictEmpty;
-        TpsDecodeArray(f, data, header, separator_, arrayValue_, type, counted);
-        cell.Kind = VarKind::String;
-        cell.CellType = type;
-        cell.FormatIndex = 0;
-        copied_.push_back({j, rowText_.size(), arrayValue_.AsString().size()});
-        rowText_ += arrayValue_.AsString();
-        break;
+        const std::size_t at =
+            recordAt + std::size_t(reinterpret_cast<const std::uint8_t*>(text.data()) - data.data());
+        copied_.push_back({j, at, text.size()});
       }
-      case kMemo:
-        cell = TKvICellView{};  // made below when the row has the memo
-        break;
-    }
+  } else {
+    for (const std::uint32_t j : decoded_) out[j] = TKvICellView{};
   }
+  for (const std::uint32_t j : arrays_) {
+    TKvICellView& cell = out[j];
+    cell = TKvICellView{};
+    if (!found) continue;
+    TKvICellType type = ictEmpty;
+    TpsDecodeArray(fields[j], data, header, separator_, arrayValue_, type, counted);
+    cell.Kind = VarKind::String;
+    cell.CellType = type;
+    cell.FormatIndex = 0;
+    copied_.push_back({j, rowText_.size(), arrayValue_.AsString().size()});
+    rowText_ += arrayValue_.AsString();
+  }
+  for (const std::uint32_t j : memoFields_) out[j] = TKvICellView{};  // made below when given
   for (std::size_t k = 0; k < memoCells; ++k) {
     TKvICellView& cell = out[copied_[k].Column];
     cell.Kind = VarKind::String;

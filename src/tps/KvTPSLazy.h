@@ -58,10 +58,9 @@ class TTPSLazyRows : public TKvIRowSource {
   std::shared_ptr<TTPSLazyFile> file_;
   std::unique_ptr<TTPSPageCache> ownPages_;  // a clone's; null: the file's
   TTPSFields fields_;
-  // How each field's cell is filled, decided once: decoded from the record, an array
-  // in one text, or a memo.
-  enum TRole : std::uint8_t { kDecoded, kArray, kMemo };
-  std::vector<TRole> roles_;
+  // How each field's cell is filled, decided once: the fields decoded from the record,
+  // the arrays written as one text, the memos.
+  std::vector<std::uint32_t> decoded_, arrays_, memoFields_;
   bool splitArrays_;
   std::string separator_;
   struct Copied {

@@ -95,8 +95,12 @@ bool TimeWordEncodes(std::uint32_t t, TDateTime& dt) {
 
 }  // namespace
 
-bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
-                        std::size_t payloadStart, TKvICellView& out, std::int64_t& invalid) {
+namespace {
+
+[[gnu::always_inline]] inline bool DecodeFieldView(const TTPSField& f,
+                                                   std::span<const std::uint8_t> data,
+                                                   std::size_t payloadStart, TKvICellView& out,
+                                                   std::int64_t& invalid) {
   out.Kind = VarKind::Null;
   out.CellType = ictEmpty;
   out.Alignment = taLeftJustify;
@@ -231,6 +235,20 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
       break;
   }
   return out.Kind != VarKind::Null;
+}
+
+}  // namespace
+
+bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
+                        std::size_t payloadStart, TKvICellView& out, std::int64_t& invalid) {
+  return DecodeFieldView(f, data, payloadStart, out, invalid);
+}
+
+void TpsDecodeFieldViews(std::span<const TTPSField> fields, std::span<const std::uint32_t> which,
+                         std::span<const std::uint8_t> data, std::size_t payloadStart,
+                         TKvICellView* cells, std::int64_t& invalid) {
+  for (const std::uint32_t j : which)
+    if (!DecodeFieldView(fields[j], data, payloadStart, cells[j], invalid)) cells[j] = TKvICellView{};
 }
 
 bool TpsFieldHasValue(const TTPSField& f, std::span<const std::uint8_t> data,
