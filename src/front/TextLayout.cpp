@@ -265,9 +265,11 @@ bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uin
     if (std::size_t(end - t) < kRoom) flush();
     if (k > 0 && delimit) *t++ = delimiter;
     const TKvICellView* view = CellInRow(cells, columns[k]);
-    if (!view) continue;
     char* written = nullptr;
-    switch (view->Kind) {
+    switch (view ? view->Kind : VarKind::Empty) {
+      case VarKind::Empty:  // no cell, no text
+        written = t;
+        break;
       case VarKind::String:
         if (view->Text.empty())
           written = t;
@@ -306,8 +308,15 @@ bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uin
       return false;
     }
   }
-  flush();
-  out += l.switches.RecordSeparator;
+  const std::string& separator = l.switches.RecordSeparator;
+  if (separator.size() <= std::size_t(end - t)) {
+    std::memcpy(t, separator.data(), separator.size());
+    t += separator.size();
+    flush();
+  } else {
+    flush();
+    out += separator;
+  }
   return true;
 }
 
