@@ -1,12 +1,11 @@
 // Number text: integers, the %G forms of reals (with the fast shortest-digits path)
 // and currency, under a set of regional settings.
-#include "cells/KvConvert.h"
-
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 
 // ---------------------------------------------------------------- formatting

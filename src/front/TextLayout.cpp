@@ -265,37 +265,37 @@ bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uin
     if (std::size_t(end - t) < kRoom) flush();
     if (k > 0 && delimit) *t++ = delimiter;
     const TKvICellView* view = CellInRow(cells, columns[k]);
-    char* written = nullptr;
-    switch (view ? view->Kind : VarKind::Empty) {
-      case VarKind::Empty:  // no cell, no text
-        written = t;
-        break;
-      case VarKind::String:
-        if (view->Text.empty())
-          written = t;
-        else if (view->Text.size() <= std::size_t(end - t))
-          written = static_cast<char*>(std::memcpy(t, view->Text.data(), view->Text.size())) +
-                    view->Text.size();
-        break;
-      case VarKind::SmallInt:
-      case VarKind::Integer:
-      case VarKind::Byte:
-        written = WriteInt(t, view->Int);
-        break;
-      case VarKind::Double:
-        // As AppendTextOf: the packed decimal's digits, or the Double's %.15G text.
-        if (view->Text.empty())
-          written = WriteFloatG(t, view->Real, 15, decimalSeparator);
-        else if (view->Text.size() <= kPackedDecimalWriteBytes) {
-          written = WritePackedDecimalText(t, view->Text, view->PackedDecimals, decimalSeparator);
-          if (!written) written = WriteFloatG(t, view->Real, 15, decimalSeparator);
-        }
-        break;
-      case VarKind::Date:
-        written = dates_->WriteParts(t, *view);
-        break;
-      default:
-        break;
+    char* written = t;  // no cell, no text
+    if (view) {
+      written = nullptr;
+      switch (view->Kind) {
+        case VarKind::String:
+          if (view->Text.empty())
+            written = t;
+          else if (view->Text.size() <= std::size_t(end - t))
+            written = static_cast<char*>(std::memcpy(t, view->Text.data(), view->Text.size())) +
+                      view->Text.size();
+          break;
+        case VarKind::SmallInt:
+        case VarKind::Integer:
+        case VarKind::Byte:
+          written = WriteInt(t, view->Int);
+          break;
+        case VarKind::Double:
+          // As AppendTextOf: the packed decimal's digits, or the Double's %.15G text.
+          if (view->Text.empty())
+            written = WriteFloatG(t, view->Real, 15, decimalSeparator);
+          else if (view->Text.size() <= kPackedDecimalWriteBytes) {
+            written = WritePackedDecimalText(t, view->Text, view->PackedDecimals, decimalSeparator);
+            if (!written) written = WriteFloatG(t, view->Real, 15, decimalSeparator);
+          }
+          break;
+        case VarKind::Date:
+          written = dates_->WriteParts(t, *view);
+          break;
+        default:
+          break;
+      }
     }
     if (written) {
       t = written;

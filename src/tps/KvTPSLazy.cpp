@@ -111,7 +111,8 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
           rowText_.append(reinterpret_cast<const char*>(data.data()), data.size());
         }
         const std::size_t at =
-            recordAt + std::size_t(reinterpret_cast<const std::uint8_t*>(text.data()) - data.data());
+            recordAt +
+            std::size_t(reinterpret_cast<const std::uint8_t*>(text.data()) - data.data());
         copied_.push_back({j, at, text.size()});
       }
   } else {
@@ -138,5 +139,6 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
     cell.Text = std::string_view(memoText_.data() + copied_[k].At, copied_[k].Length);
   }
   for (std::size_t k = memoCells; k < copied_.size(); ++k)
-    out[copied_[k].Column].Text = std::string_view(rowText_.data() + copied_[k].At, copied_[k].Length);
+    out[copied_[k].Column].Text =
+        std::string_view(rowText_.data() + copied_[k].At, copied_[k].Length);
 }

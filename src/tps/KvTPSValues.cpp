@@ -248,7 +248,8 @@ void TpsDecodeFieldViews(std::span<const TTPSField> fields, std::span<const std:
                          std::span<const std::uint8_t> data, std::size_t payloadStart,
                          TKvICellView* cells, std::int64_t& invalid) {
   for (const std::uint32_t j : which)
-    if (!DecodeFieldView(fields[j], data, payloadStart, cells[j], invalid)) cells[j] = TKvICellView{};
+    if (!DecodeFieldView(fields[j], data, payloadStart, cells[j], invalid))
+      cells[j] = TKvICellView{};
 }
 
 bool TpsFieldHasValue(const TTPSField& f, std::span<const std::uint8_t> data,

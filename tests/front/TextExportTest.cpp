@@ -409,9 +409,8 @@ bool LayoutRow(TTextLayout& layout, std::span<const TKvICellView> cells,
 // values, under either decimal separator, and the buffer stops at the text limit.
 TEST(WriteTableText, RowBufferWritesWhatTheGeneralPathWrites) {
   const std::string longText(700, 'x'), longerText(5000, 'y');
-  const std::string packed1("\x00\x12\x34\x56", 4), packed2("\xF0\x00\x05", 3),
-      packed3(16, '\x99'), packed4(17, '\x11'), packed5("\x00\x00\x00\x01", 4),
-      zero("\xF0\x00", 2);
+  const std::string packed1("\x00\x12\x34\x56", 4), packed2("\xF0\x00\x05", 3), packed3(16, '\x99'),
+      packed4(17, '\x11'), packed5("\x00\x00\x00\x01", 4), zero("\xF0\x00", 2);
   const std::int64_t date = TKvICellView::kCellDateParts | 2019 << 16 | 1 << 8 | 16;
   const std::int64_t time = TKvICellView::kCellTimeParts | 22 << 24 | 14 << 16 | 41 << 8;
   const std::vector<TKvICellView> values = {
