@@ -261,8 +261,12 @@ bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uin
   const std::span<const TKvICellView> cells = row.CellsByColumn();
   const std::span<const std::int32_t> columns = row.Columns();
   const std::size_t n = columns.size();
+  // The limit is checked whenever Out grows, and for the buffer at the row's end.
   for (std::size_t k = 0; k < n; ++k) {
-    if (std::size_t(end - t) < kRoom) flush();
+    if (std::size_t(end - t) < kRoom) {
+      flush();
+      if (out.size() > limit) return false;
+    }
     if (k > 0 && delimit) *t++ = delimiter;
     const TKvICellView* view = CellInRow(cells, columns[k]);
     char* written = t;  // no cell, no text
@@ -302,11 +306,12 @@ bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uin
     } else {
       flush();
       AppendCellText(out, row, k);
+      if (out.size() > limit) return false;
     }
-    if (out.size() + std::size_t(t - buffer) > limit) {
-      flush();
-      return false;
-    }
+  }
+  if (out.size() + std::size_t(t - buffer) > limit) {
+    flush();
+    return false;
   }
   const std::string& separator = l.switches.RecordSeparator;
   if (separator.size() <= std::size_t(end - t)) {
