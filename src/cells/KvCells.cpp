@@ -401,7 +401,7 @@ void TSpreadSheetCells::SetRowSource(std::unique_ptr<TKvIRowSource> source,
 std::int32_t TKvISourceRowCache::ColumnCount(TKvIRowSource& source, const TKvISourceRow& where,
                                              std::int64_t row) {
   if (row != Row) {
-    Reset();
+    Row = -1;  // FillRow sets every cell of Cells: they need no clearing
     source.FillRow(where, Cells);
     // The row's column count ends at its last cell, as for stored rows.
     std::size_t n = Cells.size();

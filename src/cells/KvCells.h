@@ -102,8 +102,8 @@ static_assert(sizeof(TKvISourceRow) == 12);
 class TKvIRowSource {
  public:
   virtual ~TKvIRowSource() = default;
-  // Fills cells with the row's cells, index = column; Kind Empty marks a column without
-  // cell. Texts stay valid until the next call.
+  // Fills cells with the row's cells, index = column, whatever it held before; Kind
+  // Empty marks a column without cell. Texts stay valid until the next call.
   virtual void FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) = 0;
   // A second source of the same rows with a state of its own, for decoding rows on
   // another thread alongside this one; null when the source cannot give one.

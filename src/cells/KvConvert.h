@@ -68,6 +68,12 @@ void AppendFloatG(std::string& out, double v, int precision, const FormatSetting
 // Currency: the scaled value with up to four decimals, trailing zeros dropped.
 std::string FormatCurrency(std::int64_t scaled, const FormatSettings& fs);
 void AppendInt(std::string& out, std::int64_t v);
+// The most characters WriteInt and WriteFloatG write.
+inline constexpr std::size_t kNumberTextMax = 32;
+// The texts of AppendInt and of AppendFloatG with a precision of 1 to 15, written at At
+// (room for kNumberTextMax characters); return the end of the text.
+char* WriteInt(char* at, std::int64_t v);
+char* WriteFloatG(char* at, double v, int precision, char decimalSeparator);
 
 // Date/time patterns: d dd (day), m mm (month), mmm mmmm (month names), yy yyyy (year),
 // h hh (hour), n nn (minute), s ss (second), z zzz (milliseconds), am/pm and a/p

@@ -81,15 +81,21 @@ void TDateTextCache::Append(std::string& out, const TKvICellView& cell) {
 // same hours, minutes and seconds. Day 0 (1899-12-30) is written as a time of day, so it
 // takes the path of the value.
 bool TDateTextCache::AppendParts(std::string& out, const TKvICellView& cell) const {
+  char text[kPartsTextMax];
+  char* const end = WriteParts(text, cell);
+  if (!end) return false;
+  out.append(text, std::size_t(end - text));
+  return true;
+}
+
+char* TDateTextCache::WriteParts(char* t, const TKvICellView& cell) const {
   const std::uint32_t parts = std::uint32_t(cell.Int);
-  char text[24];
-  char* t = text;
   switch (cell.Int & ~std::int64_t(0xFFFFFFFF)) {
     // The parts were checked when decoded: months, days, hours, minutes and seconds
     // are below 100.
     case TKvICellView::kCellDateParts: {
       const std::uint32_t year = parts >> 16;
-      if (!plainDate_ || year < 1000 || year > 9999 || cell.Real == 0) return false;
+      if (!plainDate_ || year < 1000 || year > 9999 || cell.Real == 0) return nullptr;
       t = Pair(t, year / 100);
       t = Pair(t, year % 100);
       *t++ = dateSeparator_;
@@ -99,7 +105,7 @@ bool TDateTextCache::AppendParts(std::string& out, const TKvICellView& cell) con
       break;
     }
     case TKvICellView::kCellTimeParts:
-      if (!plainTime_) return false;
+      if (!plainTime_) return nullptr;
       t = Pair(t, parts >> 24);
       *t++ = settings_.TimeSeparator;
       t = Pair(t, (parts >> 16) & 0xFF);
@@ -107,10 +113,9 @@ bool TDateTextCache::AppendParts(std::string& out, const TKvICellView& cell) con
       t = Pair(t, (parts >> 8) & 0xFF);
       break;
     default:
-      return false;
+      return nullptr;
   }
-  out.append(text, std::size_t(t - text));
-  return true;
+  return t;
 }
 
 // The text of the value in the plain numeric forms; false when it needs a form that is

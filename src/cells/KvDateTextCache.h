@@ -20,6 +20,11 @@ class TDateTextCache {
   // Appends the text of a cell of Kind Date: from the calendar parts it carries when
   // they give the plain forms, otherwise from its value.
   void Append(std::string& out, const TKvICellView& cell);
+  // The same text written at At (room for kPartsTextMax characters) when the calendar
+  // parts the cell carries give it; returns its end, or null (nothing written) when
+  // Append must work it out.
+  static constexpr std::size_t kPartsTextMax = 16;
+  char* WriteParts(char* at, const TKvICellView& cell) const;
 
  private:
   struct Entry {

@@ -1,24 +1,35 @@
 #include "cells/KvDecimal.h"
 
+#include <array>
 #include <cstring>
 
 namespace {
 
+// The two characters of each byte's nibbles, '0' + nibble, the high one first.
+constexpr auto kNibbleChars = [] {
+  std::array<char, 512> chars{};
+  for (int b = 0; b < 256; ++b) {
+    chars[std::size_t(2 * b)] = char('0' + (b >> 4));
+    chars[std::size_t(2 * b + 1)] = char('0' + (b & 0x0F));
+  }
+  return chars;
+}();
+
 // The digits of a packed decimal, most significant first; returns their count.
 std::size_t Digits(std::string_view packed, char* digits) {
-  std::size_t n = 0;
   if (packed.empty()) return 0;
-  digits[n++] = char('0' + (std::uint8_t(packed[0]) & 0x0F));
-  for (std::size_t i = 1; i < packed.size(); ++i) {
-    const std::uint8_t b = std::uint8_t(packed[i]);
-    digits[n++] = char('0' + (b >> 4));
-    digits[n++] = char('0' + (b & 0x0F));
-  }
-  return n;
+  digits[0] = char('0' + (std::uint8_t(packed[0]) & 0x0F));
+  for (std::size_t i = 1; i < packed.size(); ++i)
+    std::memcpy(digits + 2 * i - 1, kNibbleChars.data() + 2 * std::uint8_t(packed[i]), 2);
+  return 2 * packed.size() - 1;
 }
 
 // Up to 31 digits in 16 bytes; longer texts are cut to that (a cell never holds more).
-constexpr std::size_t kMaxBytes = 16;
+constexpr std::size_t kMaxBytes = kPackedDecimalWriteBytes;
+// The digits are copied in blocks of kBlock: the whole digits (after a sign) and then the
+// fraction (after the point) each as one block of fixed size, which needs no call.
+constexpr std::size_t kBlock = 2 * kMaxBytes;
+static_assert(kPackedDecimalTextMax >= 1 + kBlock + 1 + kBlock);
 
 }  // namespace
 
@@ -63,7 +74,17 @@ bool AppendPackedDecimalText(std::string& out, std::string_view packed, int deci
     AppendPackedDecimal(out, packed, decimals, decimalSeparator, false);
     return true;
   }
-  char d[2 * kMaxBytes];
+  char text[kPackedDecimalTextMax];
+  char* const end = WritePackedDecimalText(text, packed, decimals, decimalSeparator);
+  if (!end) return false;
+  out.append(text, std::size_t(end - text));
+  return true;
+}
+
+char* WritePackedDecimalText(char* t, std::string_view packed, int decimals,
+                             char decimalSeparator) {
+  if (packed.empty() || packed.size() > kMaxBytes) return nullptr;
+  char d[2 * kBlock] = {};  // a block may be copied from any digit
   const std::size_t n = Digits(packed, d);
   std::size_t first = 0, last = n;
   while (first < n && d[first] == '0') ++first;
@@ -72,26 +93,23 @@ bool AppendPackedDecimalText(std::string& out, std::string_view packed, int deci
       n - (decimals >= 1 && std::size_t(decimals) <= n ? std::size_t(decimals) : 0);
   // The exponent of the first significant digit is whole - 1 - first.
   const bool plain = first == n || (first < whole + 4 && first + 15 >= whole);
-  if (last - first <= 15 && !plain) return false;
+  if (last - first <= 15 && !plain) return nullptr;
   // AppendPackedDecimal's text, put together in one pass.
   if (first == n) {
-    out += '0';
-    return true;
+    *t++ = '0';
+    return t;
   }
-  char text[2 * kMaxBytes + 3];
-  char* t = text;
   if ((std::uint8_t(packed[0]) >> 4) != 0) *t++ = '-';
   if (first >= whole) {
     *t++ = '0';
   } else {
-    std::memcpy(t, d + first, whole - first);
+    std::memcpy(t, d + first, kBlock);
     t += whole - first;
   }
   if (last > whole) {
     *t++ = decimalSeparator;
-    std::memcpy(t, d + whole, last - whole);
+    std::memcpy(t, d + whole, kBlock);
     t += last - whole;
   }
-  out.append(text, std::size_t(t - text));
-  return true;
+  return t;
 }

@@ -29,6 +29,13 @@ void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals
 // appended, when the Double's text is needed.
 bool AppendPackedDecimalText(std::string& out, std::string_view packed, int decimals,
                              char decimalSeparator);
+// The same text written at At, for up to kPackedDecimalWriteBytes stored bytes; returns
+// its end, or null when the Double's text is needed or the value has more bytes
+// (AppendPackedDecimalText's longer case). The text is at most 34 characters, but At
+// needs room for kPackedDecimalTextMax: the digits are copied in blocks of fixed size.
+inline constexpr std::size_t kPackedDecimalWriteBytes = 16, kPackedDecimalTextMax = 72;
+char* WritePackedDecimalText(char* at, std::string_view packed, int decimals,
+                             char decimalSeparator);
 
 // Whether the Double text (15 significant digits) of a packed decimal would not give
 // back its exact value: more than 15 significant digits.

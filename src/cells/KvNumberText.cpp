@@ -1,20 +1,20 @@
 // Number text: integers, the %G forms of reals (with the fast shortest-digits path)
 // and currency, under a set of regional settings.
-#include "cells/KvConvert.h"
-
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "cells/KvConvert.h"
 #include "cells/KvExceptions.h"
 
 // ---------------------------------------------------------------- formatting
 
+char* WriteInt(char* at, std::int64_t v) { return std::to_chars(at, at + 20, v).ptr; }
+
 void AppendInt(std::string& out, std::int64_t v) {
   char buf[24];
-  auto r = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, std::size_t(r.ptr - buf));
+  out.append(buf, std::size_t(WriteInt(buf, v) - buf));
 }
 
 namespace {
@@ -24,15 +24,17 @@ namespace {
 // in the last place of a double is at most 2^-53 (1.1e-16) of its magnitude, less than
 // half a unit in the 15th significant digit (at least 5e-16 of the magnitude), so no
 // 15-digit number other than the shortest one can be nearer to v. Subnormal numbers
-// have fewer bits and no such bound. Returns false (and writes nothing) for longer digit
-// strings, precisions above 15, subnormal numbers, infinities and NaN.
-bool AppendShortestG(std::string& out, double v, int precision, char decimalSeparator) {
-  if (precision > 15 || precision < 1) return false;
+// have fewer bits and no such bound. Writes at T (kNumberTextMax characters of room: a
+// sign, 15 digits, the separator, "E-308") and returns the end; null (and nothing
+// written) for longer digit strings, precisions above 15, subnormal numbers, infinities
+// and NaN.
+char* WriteShortestG(char* t, double v, int precision, char decimalSeparator) {
+  if (precision > 15 || precision < 1) return nullptr;
   int kind = std::fpclassify(v);
-  if (kind != FP_NORMAL && kind != FP_ZERO) return false;
+  if (kind != FP_NORMAL && kind != FP_ZERO) return nullptr;
   char buf[32];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-  if (r.ec != std::errc()) return false;
+  if (r.ec != std::errc()) return nullptr;
   // buf: [-]d[.ddd]e(+|-)dd[d]
   const char* p = buf;
   bool negative = *p == '-';
@@ -41,10 +43,10 @@ bool AppendShortestG(std::string& out, double v, int precision, char decimalSepa
   int count = 0;
   for (; p < r.ptr && *p != 'e'; ++p)
     if (*p != '.') {
-      if (count == precision) return false;
+      if (count == precision) return nullptr;
       digits[count++] = *p;
     }
-  if (p == r.ptr) return false;
+  if (p == r.ptr) return nullptr;
   ++p;  // 'e'
   bool negativeExponent = *p == '-';
   ++p;
@@ -53,8 +55,6 @@ bool AppendShortestG(std::string& out, double v, int precision, char decimalSepa
   if (negativeExponent) exponent = -exponent;
   while (count > 1 && digits[count - 1] == '0') --count;
 
-  char text[48];
-  char* t = text;
   if (negative) *t++ = '-';
   if (exponent < -4 || exponent >= precision) {
     *t++ = digits[0];
@@ -81,8 +81,7 @@ bool AppendShortestG(std::string& out, double v, int precision, char decimalSepa
       for (int i = exponent + 1; i < count; ++i) *t++ = digits[i];
     }
   }
-  out.append(text, std::size_t(t - text));
-  return true;
+  return t;
 }
 
 // The same for the common case of a value with few decimals between 1E-4 and
@@ -91,22 +90,21 @@ bool AppendShortestG(std::string& out, double v, int precision, char decimalSepa
 // doubles and the division is correctly rounded, so the decimal N / 10^d reads back as
 // v; with at most `precision` digits it is then v rounded to that many digits (see
 // above), written in plain form since its exponent lies between -4 and precision - 1.
-bool AppendFewDecimalsG(std::string& out, double v, int precision, char decimalSeparator) {
-  if (precision > 15 || precision < 1 || std::fpclassify(v) != FP_NORMAL) return false;
+// Writes at T as WriteShortestG.
+char* WriteFewDecimalsG(char* t, double v, int precision, char decimalSeparator) {
+  if (precision > 15 || precision < 1 || std::fpclassify(v) != FP_NORMAL) return nullptr;
   double magnitude = v < 0 ? -v : v;
   double limit = kPowersOfTen[precision];
-  if (magnitude >= limit) return false;
+  if (magnitude >= limit) return nullptr;
   for (int d = 0; d <= 15; ++d) {
     double scaled = magnitude * kPowersOfTen[d];
-    if (scaled + 0.5 >= limit) return false;  // more than `precision` digits
+    if (scaled + 0.5 >= limit) return nullptr;  // more than `precision` digits
     // Below 10^15: the signed conversion is exact and cheaper than the unsigned one.
     const auto n = std::uint64_t(std::int64_t(scaled + 0.5));
     if (double(std::int64_t(n)) / kPowersOfTen[d] != magnitude) continue;
-    if (n * 10000 < kIntPowersOfTen[d]) return false;  // below 1E-4: exponent form
-    char text[48];
-    char* t = text;
+    if (n * 10000 < kIntPowersOfTen[d]) return nullptr;  // below 1E-4: exponent form
     if (v < 0) *t++ = '-';
-    auto r = std::to_chars(t, text + sizeof text, n / kIntPowersOfTen[d]);
+    auto r = std::to_chars(t, t + 16, n / kIntPowersOfTen[d]);
     t = r.ptr;
     std::uint64_t fraction = n % kIntPowersOfTen[d];
     if (fraction != 0) {
@@ -122,17 +120,34 @@ bool AppendFewDecimalsG(std::string& out, double v, int precision, char decimalS
       }
       t += digits;
     }
-    out.append(text, std::size_t(t - text));
-    return true;
+    return t;
   }
-  return false;
+  return nullptr;
 }
 
 }  // namespace
 
+char* WriteFloatG(char* at, double v, int precision, char decimalSeparator) {
+  if (char* end = WriteFewDecimalsG(at, v, precision, decimalSeparator)) return end;
+  if (char* end = WriteShortestG(at, v, precision, decimalSeparator)) return end;
+  // Subnormal numbers, infinities and NaN: the library's text, at most
+  // "-2.22507385850720E-308" (22 characters) at these precisions.
+  auto r = std::to_chars(at, at + kNumberTextMax, v, std::chars_format::general, precision);
+  for (char* p = at; p < r.ptr; ++p) {
+    if (*p == '.')
+      *p = decimalSeparator;
+    else if (*p >= 'a' && *p <= 'z')
+      *p = char(*p - 32);  // 1E+20, INF, NAN as printf's %G writes them
+  }
+  return r.ptr;
+}
+
 void AppendFloatG(std::string& out, double v, int precision, const FormatSettings& fs) {
-  if (AppendFewDecimalsG(out, v, precision, fs.DecimalSeparator)) return;
-  if (AppendShortestG(out, v, precision, fs.DecimalSeparator)) return;
+  if (precision >= 1 && precision <= 15) {
+    char text[kNumberTextMax];
+    out.append(text, std::size_t(WriteFloatG(text, v, precision, fs.DecimalSeparator) - text));
+    return;
+  }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, precision);
   for (char* p = buf; p < r.ptr; ++p) {

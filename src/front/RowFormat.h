@@ -37,8 +37,12 @@ class TRowView {
     if (error_) std::rethrow_exception(error_);
     return CellInRow(cells_, columns_[k]);
   }
-  // Whether the row could not be read (Cell then throws the failure).
-  bool Failed() const { return bool(error_); }
+  // Whether the row could not be read (Cell then throws its failure).
+  bool Failed() const { return error_ != nullptr; }
+  // The row's cells by column and the selected columns, for reading Cell(K) of a row
+  // that did not fail without the check: CellInRow(CellsByColumn(), Columns()[K]).
+  std::span<const TKvICellView> CellsByColumn() const { return cells_; }
+  std::span<const std::int32_t> Columns() const { return columns_; }
   // Selected column K's column in the table (an index into TTableSchema::Columns).
   std::int32_t Column(std::size_t k) const { return columns_[k]; }
 

@@ -1,8 +1,12 @@
 #include "front/TextLayout.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "cells/KvCells.h"
+#include "cells/KvConvert.h"
+#include "cells/KvDecimal.h"
 #include "cells/KvSettings.h"
 
 namespace {
@@ -98,7 +102,8 @@ struct TTextLayout::TShape {
         direct(!qualify && !s.Fixed),
         qualifyNeeded(qualify && s.QualifyNeeded),
         oneCharDelimiter(delimit && s.Delimiter.size() == 1),
-        delimiterChar(oneCharDelimiter ? s.Delimiter[0] : '\0') {
+        delimiterChar(oneCharDelimiter ? s.Delimiter[0] : '\0'),
+        plainRows(direct && (!delimit || oneCharDelimiter)) {
     for (const std::int32_t column : table.Columns) {
       const TTableColumn& c = table.Schema->Columns[std::size_t(column)];
       columns.push_back({&c, FieldWidth(c), c.Numeric});
@@ -130,6 +135,7 @@ struct TTextLayout::TShape {
   bool special[256] = {};       // NeedsQualifier's bytes
   const bool oneCharDelimiter;  // the usual case, added as a character
   const char delimiterChar;
+  const bool plainRows;  // rows go through AppendPlainRow (unless value forms are on)
 };
 
 TTextLayout::TTextLayout(const TRunOptions& options)
@@ -235,8 +241,93 @@ void TTextLayout::AppendCellText(std::string& out, const TRowView& row, std::siz
   }
 }
 
+bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uint64_t limit) {
+  const TShape& l = *shape_;
+  // Room for the delimiter and the longest text a number or a date written here takes.
+  constexpr std::size_t kRoom =
+      1 + std::max({kNumberTextMax, kPackedDecimalTextMax, TDateTextCache::kPartsTextMax});
+  char buffer[512];
+  char* t = buffer;
+  char* const end = buffer + sizeof buffer;
+  const auto flush = [&] {
+    out.append(buffer, std::size_t(t - buffer));
+    t = buffer;
+  };
+  // Copied out of the shape and the row: the compiler cannot know that the bytes
+  // written here leave them unchanged.
+  const char decimalSeparator = l.settings.DecimalSeparator;
+  const bool delimit = l.delimit;
+  const char delimiter = l.delimiterChar;
+  const std::span<const TKvICellView> cells = row.CellsByColumn();
+  const std::span<const std::int32_t> columns = row.Columns();
+  const std::size_t n = columns.size();
+  // The limit is checked whenever Out grows, and for the buffer at the row's end.
+  for (std::size_t k = 0; k < n; ++k) {
+    if (std::size_t(end - t) < kRoom) {
+      flush();
+      if (out.size() > limit) return false;
+    }
+    if (k > 0 && delimit) *t++ = delimiter;
+    const TKvICellView* view = CellInRow(cells, columns[k]);
+    char* written = t;  // no cell, no text
+    if (view) {
+      written = nullptr;
+      switch (view->Kind) {
+        case VarKind::String:
+          if (view->Text.empty())
+            written = t;
+          else if (view->Text.size() <= std::size_t(end - t))
+            written = static_cast<char*>(std::memcpy(t, view->Text.data(), view->Text.size())) +
+                      view->Text.size();
+          break;
+        case VarKind::SmallInt:
+        case VarKind::Integer:
+        case VarKind::Byte:
+          written = WriteInt(t, view->Int);
+          break;
+        case VarKind::Double:
+          // As AppendTextOf: the packed decimal's digits, or the Double's %.15G text.
+          if (view->Text.empty())
+            written = WriteFloatG(t, view->Real, 15, decimalSeparator);
+          else if (view->Text.size() <= kPackedDecimalWriteBytes) {
+            written = WritePackedDecimalText(t, view->Text, view->PackedDecimals, decimalSeparator);
+            if (!written) written = WriteFloatG(t, view->Real, 15, decimalSeparator);
+          }
+          break;
+        case VarKind::Date:
+          written = dates_->WriteParts(t, *view);
+          break;
+        default:
+          break;
+      }
+    }
+    if (written) {
+      t = written;
+    } else {
+      flush();
+      AppendCellText(out, row, k);
+      if (out.size() > limit) return false;
+    }
+  }
+  if (out.size() + std::size_t(t - buffer) > limit) {
+    flush();
+    return false;
+  }
+  const std::string& separator = l.switches.RecordSeparator;
+  if (separator.size() <= std::size_t(end - t)) {
+    std::memcpy(t, separator.data(), separator.size());
+    t += separator.size();
+    flush();
+  } else {
+    flush();
+    out += separator;
+  }
+  return true;
+}
+
 bool TTextLayout::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
   const TShape& l = *shape_;
+  if (l.plainRows && !forms_ && !row.Failed()) return AppendPlainRow(out, row, limit);
   for (std::size_t k = 0; k < l.columns.size(); ++k) {
     if (l.direct) {
       if (k > 0 && l.delimit) {

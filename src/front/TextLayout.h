@@ -58,6 +58,11 @@ class TTextLayout final : public TRowFormat {
   void AddField(std::string& line, std::size_t k, std::string_view t) const;
   // Appends the text of selected column K; "#error#" when it cannot be read or converted.
   void AppendCellText(std::string& out, const TRowView& row, std::size_t k);
+  // AppendRow for plain delimited text (no qualifier, not fixed, a delimiter of at most
+  // one character, no value forms) of a row that was read: the common values are
+  // written into a small buffer appended to Out a row at a time, the rest as
+  // AppendCellText writes them.
+  bool AppendPlainRow(std::string& out, const TRowView& row, std::uint64_t limit);
 
   TSwitches switches_;
   std::shared_ptr<const TShape> shape_;

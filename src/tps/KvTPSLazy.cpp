@@ -25,7 +25,12 @@ TTPSLazyRows::TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields&
       fields_(fields.begin(),
               fields.begin() + std::ptrdiff_t(std::min<std::size_t>(fieldCount, fields.size()))),
       splitArrays_(splitArrays),
-      separator_(std::move(arraySeparator)) {}
+      separator_(std::move(arraySeparator)) {
+  for (std::uint32_t j = 0; j < fields_.size(); ++j) {
+    const TTPSField& f = fields_[j];
+    (f.IsArray() && !splitArrays_ ? arrays_ : f.IsMemo() ? memoFields_ : decoded_).push_back(j);
+  }
+}
 
 std::unique_ptr<TKvIRowSource> TTPSLazyRows::CloneForThread() const {
   std::unique_ptr<TTPSLazyRows> clone(new TTPSLazyRows(*this));
@@ -38,6 +43,9 @@ std::unique_ptr<TKvIRowSource> TTPSLazyRows::CloneForThread() const {
 TTPSLazyRows::TTPSLazyRows(const TTPSLazyRows& other)
     : file_(other.file_),
       fields_(other.fields_),
+      decoded_(other.decoded_),
+      arrays_(other.arrays_),
+      memoFields_(other.memoFields_),
       splitArrays_(other.splitArrays_),
       separator_(other.separator_),
       memos_(other.memos_),
@@ -60,13 +68,19 @@ void TTPSLazyRows::SetMemos(std::shared_ptr<const TTPSMemoPieces> pieces, std::s
 }
 
 void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) {
-  cells.assign(fields_.size(), TKvICellView{});
+  // Every cell is written below: the cells of the row before need no clearing.
+  const std::size_t n = fields_.size();
+  cells.resize(n);
+  TKvICellView* const out = cells.data();
+  const TTPSField* const fields = fields_.data();
   rowText_.clear();
   copied_.clear();
   memoText_.clear();
   TTPSPageCache& pages = ownPages_ ? *ownPages_ : file_->Pages;
+  const bool ownPages = ownPages_ != nullptr;
   // The memo texts first: their pieces may lie on other pages, and the record's page
-  // read last stays in the cache while its fields are decoded.
+  // read last stays in the cache while its fields are decoded. Their cells are made
+  // after the record's.
   if (memos_ && memosFrom_ < memosTo_)
     for (const MemoColumn& mc : memoColumns_) {
       const auto [first, last] =
@@ -77,52 +91,54 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
       if (text.Length > 0) copied_.push_back({mc.Column, text.At, text.Length});
     }
   const std::size_t memoCells = copied_.size();
-  for (std::size_t k = 0; k < memoCells; ++k) {
-    TKvICellView& cell = cells[copied_[k].Column];
-    cell.Kind = VarKind::String;
-    cell.CellType = ictMemo;
-    cell.FormatIndex = 0;
-    cell.Text = std::string_view(memoText_.data() + copied_[k].At, copied_[k].Length);
-  }
-  copied_.clear();
   std::span<const std::uint8_t> data;
   std::uint16_t header = 0;
   const bool found = file_->Record(row, pages, data, header);
   std::int64_t counted = 0;  // impossible dates were counted when the file was loaded
   std::size_t recordAt = std::string::npos;  // where rowText_ holds the record's copy
 
-  for (std::size_t j = 0; j < fields_.size(); ++j) {
-    const TTPSField& f = fields_[j];
-    TKvICellView& cell = cells[j];
-    if (f.IsArray() && !splitArrays_) {
-      if (!found) continue;
-      TKvICellType type = ictEmpty;
-      TpsDecodeArray(f, data, header, separator_, arrayValue_, type, counted);
-      cell.Kind = VarKind::String;
-      cell.CellType = type;
-      cell.FormatIndex = 0;
-      copied_.push_back({j, rowText_.size(), arrayValue_.AsString().size()});
-      rowText_ += arrayValue_.AsString();
-    } else if (f.IsMemo()) {
-      continue;  // filled above
-    } else if (found) {
-      if (!TpsDecodeFieldView(f, data, header, cell, counted)) {
-        cell = TKvICellView{};
-      } else if (!cell.Text.empty() && !ownPages_) {
-        // The file's page cache is shared with other tables: the row keeps its own
-        // copy of its texts (and of packed decimals' bytes), the record copied once.
-        // A page cache of the source's own keeps the page until the next row.
+  if (found) {
+    TpsDecodeFieldViews(fields_, decoded_, data, header, out, counted);
+    // The file's page cache is shared with other tables: the row keeps its own copy of
+    // its texts (and of packed decimals' bytes), the record copied once. A page cache of
+    // the source's own keeps the page until the next row.
+    if (!ownPages)
+      for (const std::uint32_t j : decoded_) {
+        const std::string_view text = out[j].Text;
+        if (text.empty()) continue;
         if (recordAt == std::string::npos) {
           recordAt = rowText_.size();
           rowText_.append(reinterpret_cast<const char*>(data.data()), data.size());
         }
         const std::size_t at =
             recordAt +
-            std::size_t(reinterpret_cast<const std::uint8_t*>(cell.Text.data()) - data.data());
-        copied_.push_back({j, at, cell.Text.size()});
+            std::size_t(reinterpret_cast<const std::uint8_t*>(text.data()) - data.data());
+        copied_.push_back({j, at, text.size()});
       }
-    }
+  } else {
+    for (const std::uint32_t j : decoded_) out[j] = TKvICellView{};
   }
-  for (const Copied& c : copied_)
-    cells[c.Column].Text = std::string_view(rowText_.data() + c.At, c.Length);
+  for (const std::uint32_t j : arrays_) {
+    TKvICellView& cell = out[j];
+    cell = TKvICellView{};
+    if (!found) continue;
+    TKvICellType type = ictEmpty;
+    TpsDecodeArray(fields[j], data, header, separator_, arrayValue_, type, counted);
+    cell.Kind = VarKind::String;
+    cell.CellType = type;
+    cell.FormatIndex = 0;
+    copied_.push_back({j, rowText_.size(), arrayValue_.AsString().size()});
+    rowText_ += arrayValue_.AsString();
+  }
+  for (const std::uint32_t j : memoFields_) out[j] = TKvICellView{};  // made below when given
+  for (std::size_t k = 0; k < memoCells; ++k) {
+    TKvICellView& cell = out[copied_[k].Column];
+    cell.Kind = VarKind::String;
+    cell.CellType = ictMemo;
+    cell.FormatIndex = 0;
+    cell.Text = std::string_view(memoText_.data() + copied_[k].At, copied_[k].Length);
+  }
+  for (std::size_t k = memoCells; k < copied_.size(); ++k)
+    out[copied_[k].Column].Text =
+        std::string_view(rowText_.data() + copied_[k].At, copied_[k].Length);
 }

@@ -58,6 +58,9 @@ class TTPSLazyRows : public TKvIRowSource {
   std::shared_ptr<TTPSLazyFile> file_;
   std::unique_ptr<TTPSPageCache> ownPages_;  // a clone's; null: the file's
   TTPSFields fields_;
+  // How each field's cell is filled, decided once: the fields decoded from the record,
+  // the arrays written as one text, the memos.
+  std::vector<std::uint32_t> decoded_, arrays_, memoFields_;
   bool splitArrays_;
   std::string separator_;
   struct Copied {

@@ -1,6 +1,7 @@
 #include "tps/KvTPSValues.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -24,6 +25,15 @@ double Real48(const std::uint8_t* b) {
   return (b[5] & 0x80) ? -v : v;
 }
 
+// The value of a byte of two packed digits (0 to 99); 0xFF when a nibble is no digit.
+constexpr auto kPackedPairs = [] {
+  std::array<std::uint8_t, 256> pairs{};
+  for (int b = 0; b < 256; ++b)
+    pairs[std::size_t(b)] =
+        (b >> 4) > 9 || (b & 0x0F) > 9 ? 0xFF : std::uint8_t((b >> 4) * 10 + (b & 0x0F));
+  return pairs;
+}();
+
 // Packed decimal: the high nibble of the first byte is the sign, its low nibble the
 // first digit, then two digits per byte. False when a nibble is not a digit. The
 // value is that of the digit text with a point before the last `decimals` digits (no
@@ -36,9 +46,9 @@ bool Decimal(const std::uint8_t* b, std::size_t n, int decimals, double& out) {
     std::uint64_t whole = b[0] & 0x0F;
     if (whole > 9) return false;
     for (std::size_t i = 1; i < n; ++i) {
-      const std::uint8_t hi = b[i] >> 4, lo = b[i] & 0x0F;
-      if (hi > 9 || lo > 9) return false;
-      whole = whole * 100 + hi * 10u + lo;
+      const std::uint8_t pair = kPackedPairs[b[i]];
+      if (pair > 99) return false;
+      whole = whole * 100 + pair;
     }
     const double v = decimals >= 1 && std::size_t(decimals) <= 2 * n - 1
                          ? double(std::int64_t(whole)) / kPowersOfTen[std::size_t(decimals)]
@@ -95,8 +105,12 @@ bool TimeWordEncodes(std::uint32_t t, TDateTime& dt) {
 
 }  // namespace
 
-bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
-                        std::size_t payloadStart, TKvICellView& out, std::int64_t& invalid) {
+namespace {
+
+[[gnu::always_inline]] inline bool DecodeFieldView(const TTPSField& f,
+                                                   std::span<const std::uint8_t> data,
+                                                   std::size_t payloadStart, TKvICellView& out,
+                                                   std::int64_t& invalid) {
   out.Kind = VarKind::Null;
   out.CellType = ictEmpty;
   out.Alignment = taLeftJustify;
@@ -231,6 +245,21 @@ bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
       break;
   }
   return out.Kind != VarKind::Null;
+}
+
+}  // namespace
+
+bool TpsDecodeFieldView(const TTPSField& f, std::span<const std::uint8_t> data,
+                        std::size_t payloadStart, TKvICellView& out, std::int64_t& invalid) {
+  return DecodeFieldView(f, data, payloadStart, out, invalid);
+}
+
+void TpsDecodeFieldViews(std::span<const TTPSField> fields, std::span<const std::uint32_t> which,
+                         std::span<const std::uint8_t> data, std::size_t payloadStart,
+                         TKvICellView* cells, std::int64_t& invalid) {
+  for (const std::uint32_t j : which)
+    if (!DecodeFieldView(fields[j], data, payloadStart, cells[j], invalid))
+      cells[j] = TKvICellView{};
 }
 
 bool TpsFieldHasValue(const TTPSField& f, std::span<const std::uint8_t> data,

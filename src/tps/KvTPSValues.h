@@ -29,6 +29,13 @@ bool TpsDecodeFieldView(const TTPSField& field, std::span<const std::uint8_t> da
                         std::size_t payloadStart, TKvICellView& out,
                         std::int64_t& invalidDateTimes);
 
+// TpsDecodeFieldView of the fields Fields[j] for each j of Which into Cells[j]; a field
+// that gives no value gets an empty cell (Kind Empty). One call a record: the decoding
+// of each field is put inline.
+void TpsDecodeFieldViews(std::span<const TTPSField> fields, std::span<const std::uint32_t> which,
+                         std::span<const std::uint8_t> data, std::size_t payloadStart,
+                         TKvICellView* cells, std::int64_t& invalidDateTimes);
+
 // Whether the field gives a value at all (the decoded value is not Null), without
 // decoding it.
 bool TpsFieldHasValue(const TTPSField& field, std::span<const std::uint8_t> data,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <span>
 #include <thread>
 
 #include "TestSupport.h"
@@ -10,6 +12,7 @@
 #include "tps/KvTPS.h"
 #include "tps/KvTPSSchema.h"
 #include "tpswriter/TpsDemo.h"
+#include "tpswriter/TpsWriter.h"
 
 TEST(TextExportHelpers, QuoteTextDoublesTheQualifier) {
   EXPECT_EQ(QuoteText("\"hi\"", "\""), "\"\"\"hi\"\"\"");
@@ -375,4 +378,120 @@ TEST(WriteTableText, TwoThreadsWithRowsOfMegabytes) {
   const std::string limited = RenderWith(cells, fields, format, 1, {}, limit);
   EXPECT_NE(limited.find("\nfailed: "), std::string::npos);
   EXPECT_TRUE(RenderWith(cells, fields, format, 2, {}, limit) == limited);
+}
+
+namespace {
+
+TKvICellView CellOf(VarKind kind, std::int64_t i, double real, std::string_view text = {},
+                    std::uint8_t packedDecimals = 0) {
+  TKvICellView v;
+  v.Kind = kind;
+  v.Int = i;
+  v.Real = real;
+  v.Text = text;
+  v.PackedDecimals = packedDecimals;
+  return v;
+}
+
+// Appends the row of Cells (every column selected) through Layout.
+bool LayoutRow(TTextLayout& layout, std::span<const TKvICellView> cells,
+               const std::vector<std::int32_t>& columns, std::string& out,
+               std::uint64_t limit = UINT64_MAX) {
+  TRowView row;
+  row.Reset(0, 1, cells, columns, nullptr);
+  return layout.AppendRow(out, row, limit);
+}
+
+}  // namespace
+
+// Plain delimited rows are written through a row buffer; a delimiter of two characters
+// takes the general path. Both give the same text for cells of every kind and edge
+// values, under either decimal separator, and the buffer stops at the text limit.
+TEST(WriteTableText, RowBufferWritesWhatTheGeneralPathWrites) {
+  const std::string longText(700, 'x'), longerText(5000, 'y');
+  const std::string packed1("\x00\x12\x34\x56", 4), packed2("\xF0\x00\x05", 3), packed3(16, '\x99'),
+      packed4(17, '\x11'), packed5("\x00\x00\x00\x01", 4), zero("\xF0\x00", 2);
+  const std::int64_t date = TKvICellView::kCellDateParts | 2019 << 16 | 1 << 8 | 16;
+  const std::int64_t time = TKvICellView::kCellTimeParts | 22 << 24 | 14 << 16 | 41 << 8;
+  const std::vector<TKvICellView> values = {
+      CellOf(VarKind::Empty, 0, 0),
+      CellOf(VarKind::Null, 0, 0),
+      CellOf(VarKind::Integer, 0, 0),
+      CellOf(VarKind::Integer, INT64_MIN, 0),
+      CellOf(VarKind::Integer, INT64_MAX, 0),
+      CellOf(VarKind::Integer, -1234567890, 0),
+      CellOf(VarKind::SmallInt, -32768, 0),
+      CellOf(VarKind::Byte, 255, 0),
+      CellOf(VarKind::Boolean, 1, 0),
+      CellOf(VarKind::Currency, -69000, 0),
+      CellOf(VarKind::Single, 0, 0.1f),
+      CellOf(VarKind::Double, 0, 5275.25),
+      CellOf(VarKind::Double, 0, -9718.15),
+      CellOf(VarKind::Double, 0, -0.0),
+      CellOf(VarKind::Double, 0, 4294967295.0),
+      CellOf(VarKind::Double, 0, 1e15),
+      CellOf(VarKind::Double, 0, 1.234e-5),
+      CellOf(VarKind::Double, 0, 0.1 + 0.2),
+      CellOf(VarKind::Double, 0, -2.2250738585072014e-308),
+      CellOf(VarKind::Double, 0, 5e-324),
+      CellOf(VarKind::Double, 0, std::numeric_limits<double>::infinity()),
+      CellOf(VarKind::Double, 0, std::numeric_limits<double>::quiet_NaN()),
+      CellOf(VarKind::Double, 0, 1234.56, packed1, 2),
+      CellOf(VarKind::Double, 0, -0.05, packed2, 2),
+      CellOf(VarKind::Double, 0, 9.99e30, packed3, 0),
+      CellOf(VarKind::Double, 0, 1.1e32, packed4, 3),
+      CellOf(VarKind::Double, 0, 1e-7, packed5, 7),
+      CellOf(VarKind::Double, 0, 0, zero, 1),
+      CellOf(VarKind::Date, date, 43481),
+      CellOf(VarKind::Date, time, 0.926863425925926),
+      CellOf(VarKind::Date, TKvICellView::kCellDateParts | 999 << 16 | 1 << 8 | 1, -328717),
+      CellOf(VarKind::Date, 0, 43481.75),
+      CellOf(VarKind::Date, 0, -3.25),
+      CellOf(VarKind::String, 0, 0, ""),
+      CellOf(VarKind::String, 0, 0, "Anna Jansen   "),
+      CellOf(VarKind::String, 0, 0, "tab\tand\r\nline"),
+      CellOf(VarKind::WideString, 0, 0, "wide"),
+      CellOf(VarKind::String, 0, 0, longText),
+      CellOf(VarKind::String, 0, 0, longerText),
+  };
+  const std::size_t width = 14;
+  TTableSchema schema;
+  for (std::size_t c = 0; c < width; ++c)
+    schema.Columns.push_back(MakeTableColumn("C" + std::to_string(c), tpsChar, 10));
+  std::vector<std::int32_t> columns(width);
+  for (std::size_t c = 0; c < width; ++c) columns[c] = std::int32_t(c);
+  const FormatSettings iso = FormatSettings::Iso();
+  FormatSettings commaSettings = iso;
+  commaSettings.DecimalSeparator = ',';
+  const FormatSettings& comma = commaSettings;
+  tpsw::Rng random{2026};
+  for (const FormatSettings* settings : {&iso, &comma}) {
+    TTableContext table;
+    table.Schema = &schema;
+    table.Columns = columns;
+    table.Settings = settings;
+    TRunOptions plainOptions, generalOptions;
+    generalOptions.Delimiter = "\x01\x02";
+    TTextLayout plain(plainOptions), general(generalOptions);
+    plain.Begin(table);
+    general.Begin(table);
+    for (int k = 0; k < 400; ++k) {
+      std::vector<TKvICellView> row(width);
+      for (TKvICellView& cell : row)
+        cell = values[k < int(values.size()) ? std::size_t(k) : random.Next() % values.size()];
+      std::string got, want;
+      ASSERT_TRUE(LayoutRow(plain, row, columns, got));
+      ASSERT_TRUE(LayoutRow(general, row, columns, want));
+      for (std::size_t at; (at = want.find("\x01\x02")) != std::string::npos;)
+        want.replace(at, 2, "\t");
+      ASSERT_EQ(got, want) << "row " << k;
+      // A limit below the row's length before its record end stops the row with more
+      // text than the limit.
+      const std::uint64_t limit = random.Next() % (got.size() - 2);
+      std::string cut = "abc";
+      EXPECT_FALSE(LayoutRow(plain, row, columns, cut, limit + 3)) << "row " << k;
+      EXPECT_GT(cut.size(), limit + 3);
+      EXPECT_EQ(cut.compare(3, cut.size() - 3, got, 0, cut.size() - 3), 0);
+    }
+  }
 }
