@@ -116,14 +116,20 @@ void AppendIsoDateTime(std::string& out, double dt) {
 }
 
 bool AppendIsoDateTimeParts(std::string& out, std::int64_t parts, double value) {
+  char text[kIsoPartsTextMax];
+  const char* const end = WriteIsoDateTimeParts(text, parts, value);
+  if (!end) return false;
+  out.append(text, std::size_t(end - text));
+  return true;
+}
+
+char* WriteIsoDateTimeParts(char* t, std::int64_t parts, double value) {
   const std::uint32_t p = std::uint32_t(parts);
-  char text[16];
-  char* t = text;
   switch (parts & ~std::int64_t(0xFFFFFFFF)) {
     // The parts were checked when decoded: a valid date of years 1 to 9999, a valid
     // time of day; encoding them gave the value, which decodes to the same parts.
     case TKvICellView::kCellDateParts: {
-      if (value == 0) return false;
+      if (value == 0) return nullptr;
       const int year = int(p >> 16);
       t = Two(t, year / 100);
       t = Two(t, year % 100);
@@ -145,8 +151,7 @@ bool AppendIsoDateTimeParts(std::string& out, std::int64_t parts, double value) 
       }
       break;
     default:
-      return false;
+      return nullptr;
   }
-  out.append(text, std::size_t(t - text));
-  return true;
+  return t;
 }

@@ -24,3 +24,7 @@ void AppendIsoDateTime(std::string& out, double dateTime);
 // kCellTimeParts) without decoding the value; false, with nothing appended, when Parts
 // holds none, and for day 0, which AppendIsoDateTime writes as a time of day.
 bool AppendIsoDateTimeParts(std::string& out, std::int64_t parts, double value);
+// The same text written at At (room for kIsoPartsTextMax characters); returns its end,
+// or null when AppendIsoDateTimeParts would append nothing.
+inline constexpr std::size_t kIsoPartsTextMax = 16;
+char* WriteIsoDateTimeParts(char* at, std::int64_t parts, double value);

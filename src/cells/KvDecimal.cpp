@@ -44,6 +44,14 @@ int PackedDecimalSignificantDigits(std::string_view packed) {
 
 void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals,
                          char decimalSeparator, bool allDecimals) {
+  char text[kPackedDecimalTextMax];
+  out.append(text, std::size_t(
+                       WritePackedDecimal(text, packed, decimals, decimalSeparator, allDecimals) -
+                       text));
+}
+
+char* WritePackedDecimal(char* t, std::string_view packed, int decimals, char decimalSeparator,
+                         bool allDecimals) {
   char d[2 * kMaxBytes];
   const std::size_t n = Digits(packed.substr(0, kMaxBytes), d);
   const std::size_t frac = decimals >= 1 && std::size_t(decimals) <= n ? std::size_t(decimals) : 0;
@@ -56,15 +64,19 @@ void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals
   bool zero = true;
   for (std::size_t i = first; i < n && zero; ++i) zero = d[i] == '0';
   // A negative zero is written as zero.
-  if (!packed.empty() && (std::uint8_t(packed[0]) >> 4) != 0 && !zero) out += '-';
-  if (first == whole)
-    out += '0';
-  else
-    out.append(d + first, whole - first);
-  if (fracEnd > whole) {
-    out += decimalSeparator;
-    out.append(d + whole, fracEnd - whole);
+  if (!packed.empty() && (std::uint8_t(packed[0]) >> 4) != 0 && !zero) *t++ = '-';
+  if (first == whole) {
+    *t++ = '0';
+  } else {
+    std::memcpy(t, d + first, whole - first);
+    t += whole - first;
   }
+  if (fracEnd > whole) {
+    *t++ = decimalSeparator;
+    std::memcpy(t, d + whole, fracEnd - whole);
+    t += fracEnd - whole;
+  }
+  return t;
 }
 
 bool AppendPackedDecimalText(std::string& out, std::string_view packed, int decimals,

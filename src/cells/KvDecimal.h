@@ -20,6 +20,10 @@ int PackedDecimalSignificantDigits(std::string_view packed);
 // Decimals of more than the stored digits read as 0 (no point), as the decoding does.
 void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals,
                          char decimalSeparator, bool allDecimals);
+// The same text written at At (room for kPackedDecimalTextMax characters); returns its
+// end.
+char* WritePackedDecimal(char* at, std::string_view packed, int decimals, char decimalSeparator,
+                         bool allDecimals);
 
 // The text form of a packed decimal beside its Double (the correctly rounded value of
 // its digits), without the Double: the exact digits when there are more than 15

@@ -1,6 +1,7 @@
 #include "front/TypedOutputs.h"
 
 #include <charconv>
+#include <cstring>
 #include <new>
 #include <system_error>
 
@@ -241,7 +242,7 @@ void TJsonLinesFormat::Begin(const TTableContext& table) {
     AppendJsonString(key, Utf8Name(c.Name, options_.CodePage, reader_));
     key.push_back(':');
     if (c.Kind != TTypedKind::Blob || options_.Blob != TTypedBlob::Omit)
-      keys_.emplace_back(j, std::move(key));
+      keys_.push_back({j, std::move(key)});
   }
 }
 
@@ -252,10 +253,60 @@ void TJsonLinesFormat::AppendValue(std::string& out, const TTypedColumn& c, cons
 }
 
 bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
+  if (row.Failed()) return AppendRowByValue(out, row, limit);
+  // The row is put together in a buffer and appended at once; a value that does not go
+  // into it straight from its cell is appended as AppendRowByValue appends it.
+  char buffer[1024];
+  char* t = buffer;
+  char* const end = buffer + sizeof buffer;
+  const auto flush = [&] {
+    out.append(buffer, std::size_t(t - buffer));
+    t = buffer;
+  };
+  if (keys_.empty()) *t++ = '{';
+  for (const TKey& key : keys_) {
+    const TTypedColumn& c = table_.Columns[key.Column];
+    // Room for the key and the value.
+    const std::size_t room = key.Text.size() + TTypedReader::kJsonDirectRoom;
+    if (room > std::size_t(end - t)) {
+      flush();
+      if (out.size() > limit) return false;
+    }
+    if (room > std::size_t(end - t)) {
+      out += key.Text;
+    } else {
+      std::memcpy(t, key.Text.data(), key.Text.size());
+      t += key.Text.size();
+    }
+    const std::int32_t k = c.Cells[0];
+    char* written = c.Array ? nullptr
+                            : reader_.WriteJsonDirect(
+                                  t, end, c, k < 0 ? nullptr : row.Cell(std::size_t(k)));
+    if (written) {
+      t = written;
+      continue;
+    }
+    flush();
+    if (c.Array)
+      AppendJsonArray(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
+                      scratch_, options_.Blob, unreadable_);
+    else
+      AppendValue(out, c, row, c.Cells[0]);
+    if (out.size() > limit) return false;
+  }
+  if (end - t < 2) flush();
+  *t++ = '}';
+  *t++ = '\n';
+  flush();
+  return out.size() <= limit;
+}
+
+bool TJsonLinesFormat::AppendRowByValue(std::string& out, const TRowView& row,
+                                        std::uint64_t limit) {
   if (keys_.empty()) out.push_back('{');
-  for (const auto& [j, key] : keys_) {
-    const TTypedColumn& c = table_.Columns[j];
-    out += key;
+  for (const TKey& key : keys_) {
+    const TTypedColumn& c = table_.Columns[key.Column];
+    out += key.Text;
     if (c.Array)
       AppendJsonArray(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
                       scratch_, options_.Blob, unreadable_);

@@ -93,6 +93,8 @@ class TJsonLinesFormat final : public TRowFormat {
   void TallyWarnings(TWarningTally& tally) const override;
 
  private:
+  // AppendRow value by value: for rows that could not be read.
+  bool AppendRowByValue(std::string& out, const TRowView& row, std::uint64_t limit);
   void AppendValue(std::string& out, const TTypedColumn& column, const TRowView& row,
                    std::int32_t cell);
 
@@ -102,7 +104,11 @@ class TJsonLinesFormat final : public TRowFormat {
   TTypedTable table_;
   // The columns written, each with the text before its value: '{' or ',', then
   // "\"name\":".
-  std::vector<std::pair<std::size_t, std::string>> keys_;
+  struct TKey {
+    std::size_t Column;
+    std::string Text;
+  };
+  std::vector<TKey> keys_;
   std::string scratch_;
   std::int64_t unreadable_ = 0;
 };

@@ -118,11 +118,11 @@ namespace {
 // other number of two decimals or fewer lies in it, and a text of fewer digits would be
 // one of them. Fixed notation is what std::to_chars writes unless exponent notation is
 // shorter, which is left to it.
-bool AppendHundredths(std::string& out, double value) {
-  if (!(std::fabs(value) < 1e13) || value == 0) return false;
+char* WriteHundredths(char* at, double value) {
+  if (!(std::fabs(value) < 1e13) || value == 0) return nullptr;
   const double scaled = value * 100;
   const std::int64_t n = std::llround(scaled);
-  if (double(n) / 100 != value) return false;
+  if (double(n) / 100 != value) return nullptr;
   std::uint64_t whole = std::uint64_t(n < 0 ? -n : n) / 100;
   unsigned cents = unsigned(std::uint64_t(n < 0 ? -n : n) % 100);
   char text[24];
@@ -145,22 +145,38 @@ bool AppendHundredths(std::string& out, double value) {
     while (last - 1 > p && last[-1] == '0') --last;
     const std::ptrdiff_t significant = last - p, integerDigits = digitsEnd - p;
     const std::ptrdiff_t exponentLength = integerDigits - 1 >= 100 ? 5 : 4;
-    if (significant + (significant > 1 ? 1 : 0) + exponentLength < integerDigits) return false;
+    if (significant + (significant > 1 ? 1 : 0) + exponentLength < integerDigits) return nullptr;
   }
   if (n < 0) *--p = '-';
-  out.append(p, std::size_t(end - p));
-  return true;
+  const std::size_t length = std::size_t(end - p);
+  std::memcpy(at, p, length);
+  return at + length;
 }
 
 }  // namespace
 
+char* WriteJsonNumber(char* at, double value) {
+  if (char* end = WriteHundredths(at, value)) return end;
+  if (!std::isfinite(value)) {
+    std::memcpy(at, "null", 4);
+    return at + 4;
+  }
+  return std::to_chars(at, at + kJsonNumberTextMax, value).ptr;
+}
+
 void AppendJsonNumber(std::string& out, double value) {
-  if (!AppendHundredths(out, value)) AppendShortest(out, value);
+  char text[kJsonNumberTextMax];
+  out.append(text, std::size_t(WriteJsonNumber(text, value) - text));
 }
 
 void AppendJsonNumber(std::string& out, float value) { AppendShortest(out, value); }
 
 void AppendJsonInteger(std::string& out, std::int64_t value) {
+  char text[kJsonNumberTextMax];
+  out.append(text, std::size_t(WriteJsonInteger(text, value) - text));
+}
+
+char* WriteJsonInteger(char* at, std::int64_t value) {
   // Two digits at a time from the end.
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
@@ -183,5 +199,18 @@ void AppendJsonInteger(std::string& out, std::int64_t value) {
     *--p = char('0' + u);
   }
   if (value < 0) *--p = '-';
-  out.append(p, std::size_t(end - p));
+  const std::size_t length = std::size_t(end - p);
+  std::memcpy(at, p, length);
+  return at + length;
+}
+
+char* WriteJsonPlainString(char* at, char* end, std::string_view bytes) {
+  if (bytes.size() + 2 > std::size_t(end - at)) return nullptr;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  if (PlainAsciiRun(p, p + bytes.size()) != bytes.size()) return nullptr;
+  *at++ = '"';
+  std::memcpy(at, bytes.data(), bytes.size());
+  at += bytes.size();
+  *at++ = '"';
+  return at;
 }

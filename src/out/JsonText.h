@@ -21,3 +21,12 @@ void AppendJsonString(std::string& out, const TKvCodePage& codePage, std::string
 void AppendJsonNumber(std::string& out, double value);
 void AppendJsonNumber(std::string& out, float value);
 void AppendJsonInteger(std::string& out, std::int64_t value);
+// The texts of AppendJsonNumber (of a double) and AppendJsonInteger written at At (room
+// for kJsonNumberTextMax characters); return their end.
+inline constexpr std::size_t kJsonNumberTextMax = 32;
+char* WriteJsonNumber(char* at, double value);
+char* WriteJsonInteger(char* at, std::int64_t value);
+// AppendJsonString's text of Bytes written at At when it fits before End and is plain
+// ASCII that needs no escape (the text of every single-byte code page); returns its end,
+// or null, with nothing written, otherwise.
+char* WriteJsonPlainString(char* at, char* end, std::string_view bytes);

@@ -136,6 +136,47 @@ bool TTypedReader::AppendText(std::string& out, const TTypedColumn& c, const TKv
   return true;
 }
 
+char* TTypedReader::WriteJsonDirect(char* at, char* end, const TTypedColumn& c,
+                                    const TKvICellView* v) {
+  if (!v || v->Kind == VarKind::Null || v->Kind == VarKind::Empty) {
+    std::memcpy(at, "null", 4);
+    return at + 4;
+  }
+  switch (c.Kind) {
+    case TTypedKind::Integer:
+      if (v->Kind != VarKind::Integer && v->Kind != VarKind::SmallInt && v->Kind != VarKind::Byte)
+        return nullptr;
+      return WriteJsonInteger(at, v->Int);
+    case TTypedKind::Double:
+      // As Read and AppendJson: a stored double's shortest text.
+      if (v->Kind != VarKind::Double) return nullptr;
+      return WriteJsonNumber(at, v->Real);
+    case TTypedKind::Decimal:
+      if (!v->IsPackedDecimal() || v->Text.size() > kPackedDecimalWriteBytes) return nullptr;
+      return WritePackedDecimal(at, v->Text, v->PackedDecimals, '.', true);
+    case TTypedKind::Date:
+    case TTypedKind::Time: {
+      if (v->Kind != VarKind::Date) {
+        std::memcpy(at, "null", 4);
+        return at + 4;
+      }
+      *at = '"';
+      char* t = WriteIsoDateTimeParts(at + 1, v->Int, v->Real);
+      if (!t) return nullptr;
+      *t++ = '"';
+      return t;
+    }
+    case TTypedKind::String:
+    case TTypedKind::Text:
+    case TTypedKind::Memo:
+      if (v->Kind != VarKind::String || codePage_.IsUtf8()) return nullptr;
+      return WriteJsonPlainString(at, end,
+                                  WithoutPadding(v->Text, trim_ && c.Kind == TTypedKind::String));
+    default:
+      return nullptr;
+  }
+}
+
 bool TTypedReader::AppendJsonDirect(std::string& out, const TTypedColumn& c,
                                     const TKvICellView* v) {
   if (!v || v->Kind == VarKind::Null || v->Kind == VarKind::Empty) {

@@ -36,6 +36,12 @@ class TTypedReader {
   // every other value (BLOB bytes among them).
   bool AppendJsonDirect(std::string& out, const TTypedColumn& column, const TKvICellView* view);
 
+  // AppendJsonDirect's text written at At when it needs no more room than End leaves
+  // (at least kJsonDirectRoom) and is not a text with bytes to escape or decode; returns
+  // its end, or null, with nothing written that counts, otherwise.
+  static constexpr std::size_t kJsonDirectRoom = 80;
+  char* WriteJsonDirect(char* at, char* end, const TTypedColumn& column, const TKvICellView* view);
+
   // For a column of texts, dates or times: appends the text Read gives straight to Out
   // and returns true, or returns false, appending nothing, when the value is null.
   // Column must be of one of those kinds.

@@ -2,6 +2,7 @@
 // column, an array, a group, a repeated name and keys, written the same way by both.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,61 @@ TEST(TypedOutputs, ATableNotEndedLeavesTheDatabaseAsItWas) {
   write(3, true);  // replaced
   EXPECT_EQ(db.QueryTexts("SELECT count(*) FROM SHOP"), std::vector<std::string>{"3"});
   EXPECT_EQ(db.QueryTexts("SELECT count(*) FROM sqlite_master"), std::vector<std::string>{"3"});
+}
+
+// A JSON line is put together in a buffer of its own: rows longer than it, a key longer
+// than it, a row that ends at its very end, and a row that could not be read give the
+// same lines, and the text limit holds to the byte.
+TEST(TypedOutputs, JsonLinesOfEveryLengthAndRowsThatFailed) {
+  TTableSchema schema;
+  schema.Name = "WIDE";
+  const std::string longName(1100, 'K');
+  schema.Columns.push_back(Column(longName, tpsLong, 4));
+  for (int k = 0; k < 40; ++k) schema.Columns.push_back(Column("C" + std::to_string(k), tpsChar, 64));
+  schema.Columns.push_back(Column("LAST", tpsChar, 1200));
+  std::vector<std::int32_t> all;
+  for (std::size_t i = 0; i < schema.Columns.size(); ++i) all.push_back(std::int32_t(i));
+  TTableContext context;
+  context.Schema = &schema;
+  context.Columns = all;
+  TTypedOptions options;
+  options.SourceStem = "wide";
+  TJsonLinesFormat json(options);
+  json.Begin(context);
+
+  // Texts of Shift + k letters padded to 64 bytes, and a last one of every length up to
+  // more than the buffer holds: every place of a row's end in the buffer.
+  for (int row = 0; row < 3 * 1200; ++row) {
+    const int shift = row / 1200;
+    const std::string last(std::size_t(row % 1200), 'z');
+    std::vector<std::string> texts;
+    std::vector<TKvICellView> cells = {Cell(VarKind::Integer, shift)};
+    std::string want = "{\"" + longName + "\":" + std::to_string(shift);
+    for (int k = 0; k < 40; ++k) {
+      const std::string text(std::size_t((shift + k) % 64), char('a' + k % 26));
+      texts.push_back(text + std::string(64 - text.size(), ' '));
+      want += ",\"C" + std::to_string(k) + "\":\"" + text + "\"";
+    }
+    want += ",\"LAST\":\"" + last + "\"}\n";
+    for (int k = 0; k < 40; ++k) cells.push_back(Cell(VarKind::String, 0, 0, texts[std::size_t(k)]));
+    cells.push_back(Cell(VarKind::String, 0, 0, last));
+    TRowView view;
+    view.Reset(row, row + 1, cells, all, nullptr);
+    std::string out = "x";
+    ASSERT_TRUE(json.AppendRow(out, view, want.size() + 1));
+    ASSERT_EQ(out, "x" + want) << row;
+    out = "x";
+    EXPECT_FALSE(json.AppendRow(out, view, want.size()));
+  }
+  // A row that could not be read: null everywhere.
+  std::vector<TKvICellView> none;
+  TRowView failed;
+  failed.Reset(0, 1, none, all, std::make_exception_ptr(std::runtime_error("unreadable")));
+  std::string out;
+  ASSERT_TRUE(json.AppendRow(out, failed, UINT64_MAX));
+  std::string want = "{\"" + longName + "\":null";
+  for (int k = 0; k < 40; ++k) want += ",\"C" + std::to_string(k) + "\":null";
+  EXPECT_EQ(out, want + ",\"LAST\":null}\n");
 }
 
 }  // namespace
