@@ -1,5 +1,7 @@
 #include "out/TypedValues.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -19,14 +21,23 @@ std::string_view WithoutPadding(std::string_view text, bool blanks) {
   // A byte is NUL or blank when its bits other than 0x20 are clear.
   const std::uint64_t keep = blanks ? 0xDFDFDFDFDFDFDFDFull : ~0ull;
   std::size_t n = text.size();
-  while (n >= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, text.data() + n - 8, 8);
-    if ((w & keep) != 0) break;
-    n -= 8;
+  while (n > 0) {
+    // The last eight bytes (fewer at the start: the missing ones count as NUL), the
+    // first of them the lowest byte of W.
+    const std::size_t take = std::min<std::size_t>(n, 8);
+    std::uint64_t w = 0;
+    if (take == 8) {
+      std::memcpy(&w, text.data() + n - 8, 8);
+      if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+    } else {
+      for (std::size_t i = 0; i < take; ++i)
+        w |= std::uint64_t(std::uint8_t(text[n - 1 - i])) << (56 - 8 * i);
+    }
+    const std::uint64_t kept = w & keep;
+    if (kept != 0) return text.substr(0, n - std::size_t(std::countl_zero(kept)) / 8);
+    n -= take;
   }
-  return TrimEnd(text.substr(0, n),
-                 [blanks](char c) { return c == '\0' || (blanks && c == ' '); });
+  return text.substr(0, 0);
 }
 
 bool IntegerOf(const TKvICellView& v, std::int64_t& out) {

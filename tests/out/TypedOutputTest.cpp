@@ -97,6 +97,10 @@ TEST(TypedReader, TextsLoseTheirPaddingOnly) {
       {"x" + nul + "y" + std::string(16, '\0'), TTypedKind::Memo, true, "\"x\\u0000y\""},
       {std::string(24, ' '), TTypedKind::String, true, "\"\""},
       {"tail!" + std::string(3, ' '), TTypedKind::String, true, "\"tail!\""},
+      {"ab " + nul + " ", TTypedKind::String, true, "\"ab\""},
+      {"ab " + nul + " ", TTypedKind::Text, true, "\"ab \\u0000 \""},
+      {"  " + nul, TTypedKind::String, true, "\"\""},
+      {"\x01" + std::string(9, ' '), TTypedKind::String, true, "\"\\u0001\""},
   };
   for (const auto& c : cases) {
     TTypedReader reader(TKvCodePage::Get(1252), c.trim);
