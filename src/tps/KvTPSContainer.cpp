@@ -403,15 +403,25 @@ bool SameHeader(const TTPSPageHeader& a, const TTPSPageHeader& b) {
          a.RecordCount == b.RecordCount && a.Level == b.Level;
 }
 
-// The block entries the load walks, in order (as TpsCollectRecords decides).
+// What the load does with a block-table entry, given the end of the last entry walked.
+enum class TEntryUse { Empty, Damaged, Walked };
+TEntryUse UseOf(const TTPSBlockEntry& e, std::uint64_t previousEnd, std::uint64_t size,
+                bool cutShort) {
+  if (e.Start == e.End) return TEntryUse::Empty;
+  if (cutShort && e.Start >= size) return TEntryUse::Empty;  // lost with the tail of the file
+  if (e.Start > e.End || e.Start < previousEnd || (!cutShort && e.End > size))
+    return TEntryUse::Damaged;
+  return TEntryUse::Walked;
+}
+
+// The block entries the load walks, in order.
 std::vector<TTPSBlockEntry> WalkedBlocks(const std::uint8_t* header, std::uint64_t size,
                                          bool cutShort) {
   std::vector<TTPSBlockEntry> walked;
   std::uint64_t previousEnd = kTpsHeaderSize;
   for (std::size_t i = 0; i < kTpsBlockCount; ++i) {
     const TTPSBlockEntry e = TpsBlockEntry(header, i);
-    if (e.Start == e.End || (cutShort && e.Start >= size)) continue;
-    if (e.Start > e.End || e.Start < previousEnd || (!cutShort && e.End > size)) continue;
+    if (UseOf(e, previousEnd, size, cutShort) != TEntryUse::Walked) continue;
     previousEnd = e.End;
     walked.push_back(e);
   }
@@ -479,10 +489,10 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
   const bool cutShort = stated > size;
   if (cutShort) report.CutShort(size, stated);
 
-  // Reads the page at pos when its header, expansion and records hold together;
-  // false otherwise (nothing of it is kept).
   // Pages of the blocks may be prepared ahead by a second thread (not those searched).
   std::optional<TTPSReadAhead> ahead;
+  // Reads the page at pos when its header, expansion and records hold together;
+  // false otherwise (nothing of it is kept).
   auto readPage = [&](std::uint64_t pos, const TTPSPageHeader& h) {
     if (size - pos < h.PageSize) return false;            // cut off by the end of the file
     if (h.Level != 0 || h.RecordCount == 0) return true;  // index pages are not read
@@ -548,9 +558,9 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
   }
   for (std::size_t i = 0; i < kTpsBlockCount; ++i) {
     const TTPSBlockEntry e = TpsBlockEntry(header, i);
-    if (e.Start == e.End) continue;
-    if (cutShort && e.Start >= size) continue;  // lost with the tail of the file
-    if (e.Start > e.End || e.Start < previousEnd || (!cutShort && e.End > size)) {
+    const TEntryUse use = UseOf(e, previousEnd, size, cutShort);
+    if (use == TEntryUse::Empty) continue;
+    if (use == TEntryUse::Damaged) {
       report.BlockEntryDamaged(i);
       search = true;
       continue;
