@@ -36,96 +36,90 @@ TTPSReadAhead::TTPSReadAhead(const TTPSFileView& file, std::vector<TTPSBlockEntr
 }
 
 TTPSReadAhead::~TTPSReadAhead() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  changed_.notify_all();
+  stop_ = true;
+  WakeWorker();
   thread_.join();
 }
 
+// The flag and the counters are sequentially consistent: the thread that sets the flag
+// and then finds no free slot, and the load that frees one and then reads the flag,
+// cannot both miss each other. Taking the lock before the wake makes sure the thread
+// is waiting by then.
+void TTPSReadAhead::WakeWorker() {
+  if (!workerWaits_) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+  }
+  changed_.notify_all();
+}
+
 const TTPSPreparedPage* TTPSReadAhead::Take(std::uint64_t pos) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  bool freed = false;
+  asked_.store(pos, std::memory_order_relaxed);
+  std::uint64_t consumed = consumed_.load(std::memory_order_relaxed);
   if (holding_) {
     holding_ = false;
-    ++consumed_;
-    freed = true;
+    ++consumed;
   }
   const TTPSPreparedPage* page = nullptr;
-  for (;;) {
-    // Pages before pos are not asked for any more.
-    while (consumed_ < produced_ && slots_[consumed_ % kSlots].Pos < pos) {
-      ++consumed_;
-      freed = true;
-    }
-    if (consumed_ < produced_) {
-      const TTPSPreparedPage& next = slots_[consumed_ % kSlots];
-      if (next.Pos == pos) {
-        holding_ = true;
-        page = &next;
-      }
-      break;
-    }
-    if (done_) {
-      if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-      break;
-    }
-    if (freed && workerWaits_) changed_.notify_all();
-    freed = false;
-    loadWaits_ = true;
-    changed_.wait(lock);
-    loadWaits_ = false;
+  std::uint64_t produced = produced_.load();
+  // Pages before pos are not asked for any more.
+  while (consumed < produced && slots_[consumed % kSlots].Pos < pos) ++consumed;
+  if (consumed < produced && slots_[consumed % kSlots].Pos == pos) {
+    holding_ = true;
+    page = &slots_[consumed % kSlots];
   }
-  // The thread is woken when half the slots are free again, not for each one.
-  if (freed && workerWaits_ && produced_ - consumed_ <= kSlots / 2) changed_.notify_all();
+  consumed_ = consumed;
+  if (produced - consumed <= kSlots - kWakeFree) WakeWorker();
+  if (!page && consumed == produced && done_ && error_)
+    std::rethrow_exception(std::exchange(error_, nullptr));
   return page;
 }
 
 void TTPSReadAhead::Run() {
-  std::exception_ptr failure;
   try {
     Work();
   } catch (...) {
-    failure = std::current_exception();
+    error_ = std::current_exception();
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    error_ = failure;
-    done_ = true;
-  }
-  changed_.notify_all();
+  done_ = true;
 }
 
 void TTPSReadAhead::Work() {
   const std::uint64_t size = file_.Size();
   std::vector<std::uint8_t> read;
+  std::uint64_t produced = 0;
   for (const TTPSBlockEntry& e : blocks_) {
     std::uint64_t pos = e.Start;
     while (pos < e.End && pos < size && size - pos >= kTpsPageHeaderSize) {
+      if (stop_.load(std::memory_order_relaxed)) return;
       const TTPSPageHeader h = TpsPageHeader(file_.Read(pos, kTpsPageHeaderSize, read).data());
       bool whole = TpsPageInPlace(h, pos) && size - pos >= h.PageSize;
+      // Left behind: the load reads the page it asked for itself; on from the one after
+      // it, as if it could be read (when not, the positions differ and the load reads
+      // every page itself until they meet again).
+      const std::uint64_t asked = asked_.load(std::memory_order_relaxed);
+      if (asked >= pos) {
+        if (asked >= e.End) break;
+        if (asked > pos) {
+          pos = asked;
+          continue;
+        }
+        pos = TpsNextPageBoundary(pos + (whole ? h.PageSize : kTpsPageHeaderSize));
+        continue;
+      }
       if (whole && h.Level == 0 && h.RecordCount != 0) {
-        {
+        if (produced - consumed_.load() >= kSlots) {
           std::unique_lock<std::mutex> lock(mutex_);
-          while (!stop_ && produced_ - consumed_ >= kSlots) {
-            workerWaits_ = true;
-            changed_.wait(lock);
-            workerWaits_ = false;
-          }
+          workerWaits_ = true;
+          while (produced - consumed_.load() > kSlots - kWakeFree && !stop_) changed_.wait(lock);
+          workerWaits_ = false;
           if (stop_) return;
         }
         // The slot is the thread's until it is published: the load never looks at it.
-        TTPSPreparedPage& page = slots_[produced_ % kSlots];
+        TTPSPreparedPage& page = slots_[produced % kSlots];
         TpsPreparePage(file_, pos, h, page);
         whole = page.Ok;
-        bool wake;
-        {
-          std::lock_guard<std::mutex> lock(mutex_);
-          ++produced_;
-          wake = loadWaits_ && produced_ - consumed_ >= kWakeBatch;
-        }
-        if (wake) changed_.notify_all();
+        produced_ = ++produced;
       }
       pos = TpsNextPageBoundary(pos + (whole ? h.PageSize : kTpsPageHeaderSize));
     }
