@@ -185,8 +185,7 @@ void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t fro
 enum class TTPSReadAheadMode { Auto, Off, On };
 void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
                        TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink = nullptr,
-                       TTPSDamage* damage = nullptr,
-                       std::atomic<std::uint64_t>* position = nullptr,
+                       TTPSDamage* damage = nullptr, std::atomic<std::uint64_t>* position = nullptr,
                        TTPSReadAheadMode readAhead = TTPSReadAheadMode::Auto);
 
 // Expands a run-length encoded page body (the stored bytes) and appends the result

@@ -47,9 +47,7 @@ TTPSReadAhead::~TTPSReadAhead() {
 // is waiting by then.
 void TTPSReadAhead::WakeWorker() {
   if (!workerWaits_) return;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-  }
+  { std::lock_guard<std::mutex> lock(mutex_); }
   changed_.notify_all();
 }
 

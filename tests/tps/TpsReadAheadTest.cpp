@@ -66,7 +66,8 @@ Bytes MultiPageFile(bool compress, const std::string& owner) {
   tpsw::Table t;
   t.number = 3;
   t.name = "AHEAD";
-  t.fields = {tpsw::Field(tpsw::kLong, "AH:ID", 0, 4), tpsw::Field(tpsw::kString, "AH:NAME", 4, 20)};
+  t.fields = {tpsw::Field(tpsw::kLong, "AH:ID", 0, 4),
+              tpsw::Field(tpsw::kString, "AH:NAME", 4, 20)};
   t.memos = {tpsw::Memo("AH:NOTE")};
   std::vector<std::vector<std::string>> rows;
   for (int i = 1; i <= 1500; ++i)
