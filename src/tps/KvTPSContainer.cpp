@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <system_error>
 
 #include "cells/KvExceptions.h"
 #include "cells/KvSystemFiles.h"
 #include "tps/KvTPSDamage.h"
+#include "tps/KvTPSReadAhead.h"
 #include "tps/KvTPSRecords.h"
 
 namespace {
@@ -393,9 +396,44 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
               });
 }
 
+namespace {
+
+bool SameHeader(const TTPSPageHeader& a, const TTPSPageHeader& b) {
+  return a.PageSize == b.PageSize && a.ExpandedSize == b.ExpandedSize &&
+         a.RecordCount == b.RecordCount && a.Level == b.Level;
+}
+
+// What the load does with a block-table entry, given the end of the last entry walked.
+enum class TEntryUse { Empty, Damaged, Walked };
+TEntryUse UseOf(const TTPSBlockEntry& e, std::uint64_t previousEnd, std::uint64_t size,
+                bool cutShort) {
+  if (e.Start == e.End) return TEntryUse::Empty;
+  if (cutShort && e.Start >= size) return TEntryUse::Empty;  // lost with the tail of the file
+  if (e.Start > e.End || e.Start < previousEnd || (!cutShort && e.End > size))
+    return TEntryUse::Damaged;
+  return TEntryUse::Walked;
+}
+
+// The block entries the load walks, in order.
+std::vector<TTPSBlockEntry> WalkedBlocks(const std::uint8_t* header, std::uint64_t size,
+                                         bool cutShort) {
+  std::vector<TTPSBlockEntry> walked;
+  std::uint64_t previousEnd = kTpsHeaderSize;
+  for (std::size_t i = 0; i < kTpsBlockCount; ++i) {
+    const TTPSBlockEntry e = TpsBlockEntry(header, i);
+    if (UseOf(e, previousEnd, size, cutShort) != TEntryUse::Walked) continue;
+    previousEnd = e.End;
+    walked.push_back(e);
+  }
+  return walked;
+}
+
+}  // namespace
+
 void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
                        TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink,
-                       TTPSDamage* damage, std::atomic<std::uint64_t>* position) {
+                       TTPSDamage* damage, std::atomic<std::uint64_t>* position,
+                       TTPSReadAheadMode readAhead) {
   std::memset(header, 0, sizeof header);
   std::vector<std::uint8_t> read;  // decrypted bytes of the header or of a page
   const std::span<const std::uint8_t> head = file.Read(0, kTpsHeaderSize, read);
@@ -408,7 +446,7 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
   }
   std::memcpy(header, head.data(), kTpsHeaderSize);
   const std::uint64_t size = file.Size();
-  std::vector<std::uint8_t> expanded;
+  TTPSPreparedPage own;  // a page prepared here, when the second thread has not
   std::vector<std::uint8_t> scratch;
 
   // Data records handed to the sink are counted for the memory budget.
@@ -451,22 +489,20 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
   const bool cutShort = stated > size;
   if (cutShort) report.CutShort(size, stated);
 
+  // Pages of the blocks may be prepared ahead by a second thread (not those searched).
+  std::optional<TTPSReadAhead> ahead;
   // Reads the page at pos when its header, expansion and records hold together;
   // false otherwise (nothing of it is kept).
   auto readPage = [&](std::uint64_t pos, const TTPSPageHeader& h) {
     if (size - pos < h.PageSize) return false;            // cut off by the end of the file
     if (h.Level != 0 || h.RecordCount == 0) return true;  // index pages are not read
-    const std::span<const std::uint8_t> stored =
-        file.Read(pos + kTpsPageHeaderSize, h.PageSize - kTpsPageHeaderSize, read);
-    std::span<const std::uint8_t> body = stored;
-    if (!h.Plain()) {
-      if (h.ExpandedSize < kTpsPageHeaderSize ||
-          !TpsExpandPageExactly(stored, h.ExpandedSize - kTpsPageHeaderSize, expanded))
-        return false;
-      body = expanded;
+    const TTPSPreparedPage* page = ahead ? ahead->Take(pos) : nullptr;
+    if (!page || !SameHeader(page->Header, h)) {
+      TpsPreparePage(file, pos, h, own);
+      page = &own;
     }
-    if (!TpsPageFramingOk(body, h.RecordCount)) return false;
-    CutRecords(body, h.RecordCount, records, memos, store, pos, dataSink, scratch);
+    if (!page->Ok) return false;
+    CutRecords(page->Body, h.RecordCount, records, memos, store, pos, dataSink, scratch);
     if (dataSink) dataSink->Passed(pos);
     if (position) position->store(pos + h.PageSize, std::memory_order_relaxed);
     checkBudget();
@@ -512,11 +548,19 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
   std::vector<std::size_t> doubtful;  // entries that start where no page is
   bool search = false;
   std::uint64_t previousEnd = kTpsHeaderSize;
+  if (readAhead == TTPSReadAheadMode::On ||
+      (readAhead == TTPSReadAheadMode::Auto && TTPSReadAhead::Pays(size))) {
+    try {
+      ahead.emplace(file, WalkedBlocks(header, size, cutShort));
+    } catch (const std::system_error&) {
+      // No second thread: the pages are all prepared here.
+    }
+  }
   for (std::size_t i = 0; i < kTpsBlockCount; ++i) {
     const TTPSBlockEntry e = TpsBlockEntry(header, i);
-    if (e.Start == e.End) continue;
-    if (cutShort && e.Start >= size) continue;  // lost with the tail of the file
-    if (e.Start > e.End || e.Start < previousEnd || (!cutShort && e.End > size)) {
+    const TEntryUse use = UseOf(e, previousEnd, size, cutShort);
+    if (use == TEntryUse::Empty) continue;
+    if (use == TEntryUse::Damaged) {
       report.BlockEntryDamaged(i);
       search = true;
       continue;
@@ -531,6 +575,7 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
     walked.push_back(e);
     walk(e.Start, e.End, false);
   }
+  ahead.reset();
   if (!search) return;
   std::uint64_t from = kTpsHeaderSize, found = 0;
   for (const TTPSBlockEntry& e : walked) {

@@ -179,11 +179,14 @@ void TpsReleaseMappedBytes(std::span<const std::uint8_t> file, std::uint64_t fro
 // intact entry covers are then searched for pages) and a file shorter than its header
 // says. With a data sink, data records go to the sink and not into the records list.
 // With Position, the end of each page read is stored there as the walk goes on (for a
-// progress line read by another thread).
+// progress line read by another thread). The pages of the blocks are expanded and
+// checked on a second thread a few pages ahead of the walk when readAhead says so (Auto:
+// for a file big enough, on a machine with more than one core); what is read is the same.
+enum class TTPSReadAheadMode { Auto, Off, On };
 void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TTPSRecords& records,
                        TTPSRecords& memos, TTPSByteStore& store, TTPSDataSink* dataSink = nullptr,
-                       TTPSDamage* damage = nullptr,
-                       std::atomic<std::uint64_t>* position = nullptr);
+                       TTPSDamage* damage = nullptr, std::atomic<std::uint64_t>* position = nullptr,
+                       TTPSReadAheadMode readAhead = TTPSReadAheadMode::Auto);
 
 // Expands a run-length encoded page body (the stored bytes) and appends the result
 // to out. Reads only the given bytes.
