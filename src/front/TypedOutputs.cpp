@@ -242,7 +242,13 @@ void TJsonLinesFormat::Begin(const TTableContext& table) {
     AppendJsonString(key, Utf8Name(c.Name, options_.CodePage, reader_));
     key.push_back(':');
     if (c.Kind != TTypedKind::Blob || options_.Blob != TTypedBlob::Omit)
-      keys_.push_back({j, std::move(key)});
+      keys_.push_back({j, std::move(key), 0});
+  }
+  keyBlocks_.clear();
+  for (TKey& key : keys_) {
+    key.At = keyBlocks_.size();
+    keyBlocks_.insert(keyBlocks_.end(), key.Text.begin(), key.Text.end());
+    keyBlocks_.resize(key.At + (key.Text.size() + kKeyBlock - 1) / kKeyBlock * kKeyBlock);
   }
 }
 
@@ -266,8 +272,8 @@ bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uin
   if (keys_.empty()) *t++ = '{';
   for (const TKey& key : keys_) {
     const TTypedColumn& c = table_.Columns[key.Column];
-    // Room for the key and the value.
-    const std::size_t room = key.Text.size() + TTypedReader::kJsonDirectRoom;
+    // Room for the key's blocks and the value.
+    const std::size_t room = key.Text.size() + kKeyBlock + TTypedReader::kJsonDirectRoom;
     if (room > std::size_t(end - t)) {
       flush();
       if (out.size() > limit) return false;
@@ -275,7 +281,8 @@ bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uin
     if (room > std::size_t(end - t)) {
       out += key.Text;
     } else {
-      std::memcpy(t, key.Text.data(), key.Text.size());
+      for (std::size_t b = 0; b < key.Text.size(); b += kKeyBlock)
+        std::memcpy(t + b, keyBlocks_.data() + key.At + b, kKeyBlock);
       t += key.Text.size();
     }
     const std::int32_t k = c.Cells[0];

@@ -107,8 +107,13 @@ class TJsonLinesFormat final : public TRowFormat {
   struct TKey {
     std::size_t Column;
     std::string Text;
+    std::size_t At;  // where KeyBlocks_ holds the text
   };
   std::vector<TKey> keys_;
+  // The keys' texts again, each padded to whole blocks of kKeyBlock bytes, to be copied a
+  // block at a time (a copy of a length known only at run time costs a call).
+  static constexpr std::size_t kKeyBlock = 16;
+  std::vector<char> keyBlocks_;
   std::string scratch_;
   std::int64_t unreadable_ = 0;
 };

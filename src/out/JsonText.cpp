@@ -118,39 +118,54 @@ namespace {
 // other number of two decimals or fewer lies in it, and a text of fewer digits would be
 // one of them. Fixed notation is what std::to_chars writes unless exponent notation is
 // shorter, which is left to it.
+// The number of decimal digits of U.
+unsigned DigitCount(std::uint64_t u) {
+  for (unsigned n = 1;; n += 4, u /= 10000) {
+    if (u < 10) return n;
+    if (u < 100) return n + 1;
+    if (u < 1000) return n + 2;
+    if (u < 10000) return n + 3;
+  }
+}
+
+// Writes the Count digits of U so that they end at End, two at a time.
+void WriteDigitsBefore(char* end, std::uint64_t u, unsigned count) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  for (; count >= 2; count -= 2, u /= 100) {
+    end -= 2;
+    std::memcpy(end, kPairs + std::size_t(u % 100) * 2, 2);
+  }
+  if (count == 1) end[-1] = char('0' + u);
+}
+
 char* WriteHundredths(char* at, double value) {
   if (!(std::fabs(value) < 1e13) || value == 0) return nullptr;
   const double scaled = value * 100;
   const std::int64_t n = std::llround(scaled);
   if (double(n) / 100 != value) return nullptr;
-  std::uint64_t whole = std::uint64_t(n < 0 ? -n : n) / 100;
-  unsigned cents = unsigned(std::uint64_t(n < 0 ? -n : n) % 100);
-  char text[24];
-  char* end = text + sizeof text;
-  char* p = end;
-  int decimals = cents == 0 ? 0 : cents % 10 == 0 ? 1 : 2;
-  if (decimals == 2) *--p = char('0' + cents % 10);
-  if (decimals >= 1) {
-    *--p = char('0' + cents / 10);
-    *--p = '.';
-  }
-  char* digitsEnd = p;
-  do {
-    *--p = char('0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0);
+  const std::uint64_t whole = std::uint64_t(n < 0 ? -n : n) / 100;
+  const unsigned cents = unsigned(std::uint64_t(n < 0 ? -n : n) % 100);
+  const unsigned decimals = cents == 0 ? 0 : cents % 10 == 0 ? 1 : 2;
+  const unsigned integerDigits = DigitCount(whole);
   // Exponent notation: the significant digits, a point when more than one, "e+XX".
   if (decimals == 0) {
-    const char* last = digitsEnd;
-    while (last - 1 > p && last[-1] == '0') --last;
-    const std::ptrdiff_t significant = last - p, integerDigits = digitsEnd - p;
-    const std::ptrdiff_t exponentLength = integerDigits - 1 >= 100 ? 5 : 4;
+    unsigned significant = integerDigits;
+    for (std::uint64_t w = whole; w % 10 == 0; w /= 10) --significant;
+    const unsigned exponentLength = integerDigits - 1 >= 100 ? 5 : 4;
     if (significant + (significant > 1 ? 1 : 0) + exponentLength < integerDigits) return nullptr;
   }
-  if (n < 0) *--p = '-';
-  const std::size_t length = std::size_t(end - p);
-  std::memcpy(at, p, length);
-  return at + length;
+  if (n < 0) *at++ = '-';
+  WriteDigitsBefore(at + integerDigits, whole, integerDigits);
+  at += integerDigits;
+  if (decimals >= 1) {
+    *at++ = '.';
+    *at++ = char('0' + cents / 10);
+    if (decimals == 2) *at++ = char('0' + cents % 10);
+  }
+  return at;
 }
 
 }  // namespace
@@ -177,31 +192,11 @@ void AppendJsonInteger(std::string& out, std::int64_t value) {
 }
 
 char* WriteJsonInteger(char* at, std::int64_t value) {
-  // Two digits at a time from the end.
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  char text[24];
-  char* const end = text + sizeof text;
-  char* p = end;
-  std::uint64_t u = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
-  while (u >= 100) {
-    const std::size_t pair = std::size_t(u % 100) * 2;
-    u /= 100;
-    p -= 2;
-    std::memcpy(p, kPairs + pair, 2);
-  }
-  if (u >= 10) {
-    p -= 2;
-    std::memcpy(p, kPairs + u * 2, 2);
-  } else {
-    *--p = char('0' + u);
-  }
-  if (value < 0) *--p = '-';
-  const std::size_t length = std::size_t(end - p);
-  std::memcpy(at, p, length);
-  return at + length;
+  const std::uint64_t u = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
+  if (value < 0) *at++ = '-';
+  const unsigned count = DigitCount(u);
+  WriteDigitsBefore(at + count, u, count);
+  return at + count;
 }
 
 char* WriteJsonPlainString(char* at, char* end, std::string_view bytes) {
