@@ -258,6 +258,14 @@ void TJsonLinesFormat::AppendValue(std::string& out, const TTypedColumn& c, cons
                   cell, scratch_, options_.Blob, unreadable_);
 }
 
+void TJsonLinesFormat::AppendColumn(std::string& out, const TTypedColumn& c, const TRowView& row) {
+  if (c.Array)
+    AppendJsonArray(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
+                    scratch_, options_.Blob, unreadable_);
+  else
+    AppendValue(out, c, row, c.Cells[0]);
+}
+
 bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {
   if (row.Failed()) return AppendRowByValue(out, row, limit);
   // The row is put together in a buffer and appended at once; a value that does not go
@@ -294,11 +302,7 @@ bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uin
       continue;
     }
     flush();
-    if (c.Array)
-      AppendJsonArray(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
-                      scratch_, options_.Blob, unreadable_);
-    else
-      AppendValue(out, c, row, c.Cells[0]);
+    AppendColumn(out, c, row);
     if (out.size() > limit) return false;
   }
   if (end - t < 2) flush();
@@ -314,11 +318,7 @@ bool TJsonLinesFormat::AppendRowByValue(std::string& out, const TRowView& row,
   for (const TKey& key : keys_) {
     const TTypedColumn& c = table_.Columns[key.Column];
     out += key.Text;
-    if (c.Array)
-      AppendJsonArray(out, reader_, options_.Blob == TTypedBlob::Files ? &files_ : nullptr, c, row,
-                      scratch_, options_.Blob, unreadable_);
-    else
-      AppendValue(out, c, row, c.Cells[0]);
+    AppendColumn(out, c, row);
     if (out.size() > limit) return false;
   }
   out += "}\n";

@@ -93,6 +93,8 @@ class TJsonLinesFormat final : public TRowFormat {
   void TallyWarnings(TWarningTally& tally) const override;
 
  private:
+  // Appends the JSON value of column C of Row: an array's, or a single value's.
+  void AppendColumn(std::string& out, const TTypedColumn& c, const TRowView& row);
   // AppendRow value by value: for rows that could not be read.
   bool AppendRowByValue(std::string& out, const TRowView& row, std::uint64_t limit);
   void AppendValue(std::string& out, const TTypedColumn& column, const TRowView& row,
