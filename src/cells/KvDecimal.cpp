@@ -45,9 +45,9 @@ int PackedDecimalSignificantDigits(std::string_view packed) {
 void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals,
                          char decimalSeparator, bool allDecimals) {
   char text[kPackedDecimalTextMax];
-  out.append(text, std::size_t(
-                       WritePackedDecimal(text, packed, decimals, decimalSeparator, allDecimals) -
-                       text));
+  out.append(text,
+             std::size_t(WritePackedDecimal(text, packed, decimals, decimalSeparator, allDecimals) -
+                         text));
 }
 
 char* WritePackedDecimal(char* t, std::string_view packed, int decimals, char decimalSeparator,

@@ -294,9 +294,9 @@ bool TJsonLinesFormat::AppendRow(std::string& out, const TRowView& row, std::uin
       t += key.Text.size();
     }
     const std::int32_t k = c.Cells[0];
-    char* written = c.Array ? nullptr
-                            : reader_.WriteJsonDirect(
-                                  t, end, c, k < 0 ? nullptr : row.Cell(std::size_t(k)));
+    char* written =
+        c.Array ? nullptr
+                : reader_.WriteJsonDirect(t, end, c, k < 0 ? nullptr : row.Cell(std::size_t(k)));
     if (written) {
       t = written;
       continue;
@@ -497,7 +497,8 @@ void TSqliteSink::Row(const TRowView& row) {
       case TTypedValue::kDecimal: {
         // A short decimal's column holds numbers; a long one's text, exact.
         bool isWhole;
-        if (c.Digits <= kSqliteExactDigits && DecimalNumber(v.Text, bound.Int, bound.Real, isWhole)) {
+        if (c.Digits <= kSqliteExactDigits &&
+            DecimalNumber(v.Text, bound.Int, bound.Real, isWhole)) {
           bound.Kind = isWhole ? TBound::kInteger : TBound::kReal;
           break;
         }
@@ -546,7 +547,8 @@ void TSqliteSink::Wait() {
 void TSqliteSink::Insert(const TBatch& batch) {
   std::size_t r = 0;
   if (insertMany_)
-    for (; batch.Rows - r >= manyRows_; r += manyRows_) InsertRows(*insertMany_, batch, r, manyRows_);
+    for (; batch.Rows - r >= manyRows_; r += manyRows_)
+      InsertRows(*insertMany_, batch, r, manyRows_);
   for (; r < batch.Rows; ++r) InsertRows(*insert_, batch, r, 1);
 }
 

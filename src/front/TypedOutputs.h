@@ -5,8 +5,8 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <future>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -174,7 +174,7 @@ class TSqliteSink final : public TRowSink {
   TBatch filling_, sent_;
   std::future<void> inserting_;
   std::string scratch_, element_;
-  bool open_ = false;            // a table's transaction is open
+  bool open_ = false;  // a table's transaction is open
   TSqliteTableNames names_{options_};
   std::int64_t unreadable_ = 0;
   // Bytes of values the table took so far, and the most it may take.

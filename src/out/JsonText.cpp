@@ -112,12 +112,6 @@ void AppendJsonString(std::string& out, const TKvCodePage& codePage, std::string
 
 namespace {
 
-// Most stored doubles hold amounts of at most two decimals. For one below 1e13 whose
-// value is the nearest double to n / 100 for an integer n, the digits of n / 100 are the
-// shortest that read back: the double's rounding interval is narrower than 0.01, so no
-// other number of two decimals or fewer lies in it, and a text of fewer digits would be
-// one of them. Fixed notation is what std::to_chars writes unless exponent notation is
-// shorter, which is left to it.
 // The number of decimal digits of U.
 unsigned DigitCount(std::uint64_t u) {
   for (unsigned n = 1;; n += 4, u /= 10000) {
@@ -141,6 +135,12 @@ void WriteDigitsBefore(char* end, std::uint64_t u, unsigned count) {
   if (count == 1) end[-1] = char('0' + u);
 }
 
+// Most stored doubles hold amounts of at most two decimals. For one below 1e13 whose
+// value is the nearest double to n / 100 for an integer n, the digits of n / 100 are the
+// shortest that read back: the double's rounding interval is narrower than 0.01, so no
+// other number of two decimals or fewer lies in it, and a text of fewer digits would be
+// one of them. Fixed notation is what std::to_chars writes unless exponent notation is
+// shorter, which is left to it.
 char* WriteHundredths(char* at, double value) {
   if (!(std::fabs(value) < 1e13) || value == 0) return nullptr;
   const double scaled = value * 100;

@@ -204,7 +204,8 @@ TEST(TypedOutputs, JsonLinesOfEveryLengthAndRowsThatFailed) {
   schema.Name = "WIDE";
   const std::string longName(1100, 'K');
   schema.Columns.push_back(Column(longName, tpsLong, 4));
-  for (int k = 0; k < 40; ++k) schema.Columns.push_back(Column("C" + std::to_string(k), tpsChar, 64));
+  for (int k = 0; k < 40; ++k)
+    schema.Columns.push_back(Column("C" + std::to_string(k), tpsChar, 64));
   schema.Columns.push_back(Column("LAST", tpsChar, 1200));
   std::vector<std::int32_t> all;
   for (std::size_t i = 0; i < schema.Columns.size(); ++i) all.push_back(std::int32_t(i));
@@ -230,7 +231,8 @@ TEST(TypedOutputs, JsonLinesOfEveryLengthAndRowsThatFailed) {
       want += ",\"C" + std::to_string(k) + "\":\"" + text + "\"";
     }
     want += ",\"LAST\":\"" + last + "\"}\n";
-    for (int k = 0; k < 40; ++k) cells.push_back(Cell(VarKind::String, 0, 0, texts[std::size_t(k)]));
+    for (int k = 0; k < 40; ++k)
+      cells.push_back(Cell(VarKind::String, 0, 0, texts[std::size_t(k)]));
     cells.push_back(Cell(VarKind::String, 0, 0, last));
     TRowView view;
     view.Reset(row, row + 1, cells, all, nullptr);

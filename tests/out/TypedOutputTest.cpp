@@ -89,7 +89,8 @@ TEST(TypedReader, TextsLoseTheirPaddingOnly) {
       {"Anna" + std::string(27, ' '), TTypedKind::String, true, "\"Anna\""},
       {"Anna" + std::string(27, ' '), TTypedKind::String, false,
        "\"Anna                           \""},
-      {"Anna" + std::string(27, ' '), TTypedKind::Text, true, "\"Anna                           \""},
+      {"Anna" + std::string(27, ' '), TTypedKind::Text, true,
+       "\"Anna                           \""},
       {"12345678" + std::string(8, ' ') + nul + "  " + nul + std::string(13, ' '),
        TTypedKind::String, true, "\"12345678\""},
       {"a b" + std::string(5, ' ') + nul + std::string(16, '\0'), TTypedKind::Text, true,
@@ -185,17 +186,42 @@ TEST(JsonText, NumbersAreTheShortestTextOfTheirOwnPrecisionAndNullWhenNotFinite)
 // Doubles of two decimals or fewer take a shorter way than the general one: its text
 // must be std::to_chars' own, around the limits of that way too.
 TEST(JsonText, DoublesOfFewDecimalsGiveTheGeneralShortestText) {
-  std::vector<double> values = {0.01, -0.01, 0.1, 0.5, 1, 10, 100, 1000, 10000, 99999,
-                                100000, 120000, 1000000, 1200000, 1234567, 1e12, 1.5e12,
-                                9999999999999.99, 1e13, -1e13, 9.99e12, 0.07, 5275.25, 5275.2,
-                                2.675, 1e-3, 0.125, 123456789012.34, 4503599627370.49};
+  std::vector<double> values = {0.01,
+                                -0.01,
+                                0.1,
+                                0.5,
+                                1,
+                                10,
+                                100,
+                                1000,
+                                10000,
+                                99999,
+                                100000,
+                                120000,
+                                1000000,
+                                1200000,
+                                1234567,
+                                1e12,
+                                1.5e12,
+                                9999999999999.99,
+                                1e13,
+                                -1e13,
+                                9.99e12,
+                                0.07,
+                                5275.25,
+                                5275.2,
+                                2.675,
+                                1e-3,
+                                0.125,
+                                123456789012.34,
+                                4503599627370.49};
   std::mt19937_64 random(20261208);
   for (int i = 0; i < 200000; ++i) {
     const std::int64_t n = std::int64_t(random() % 2000000000000000ull) - 1000000000000000ll;
     const std::int64_t scale = std::int64_t(1) << (random() % 50);
-    values.push_back(double(n / scale) / 100);            // two decimals at every size
-    values.push_back(double(n / scale) / 10);             // one decimal
-    values.push_back(double(n / scale) * 1000);           // round integers
+    values.push_back(double(n / scale) / 100);                     // two decimals at every size
+    values.push_back(double(n / scale) / 10);                      // one decimal
+    values.push_back(double(n / scale) * 1000);                    // round integers
     values.push_back(std::ldexp(double(n), -int(random() % 80)));  // any double
   }
   for (const double v : values) {
