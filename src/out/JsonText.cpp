@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cells/KvCodePage.h"
+#include "cells/KvConvert.h"
 
 namespace {
 
@@ -112,29 +113,6 @@ void AppendJsonString(std::string& out, const TKvCodePage& codePage, std::string
 
 namespace {
 
-// The number of decimal digits of U.
-unsigned DigitCount(std::uint64_t u) {
-  for (unsigned n = 1;; n += 4, u /= 10000) {
-    if (u < 10) return n;
-    if (u < 100) return n + 1;
-    if (u < 1000) return n + 2;
-    if (u < 10000) return n + 3;
-  }
-}
-
-// Writes the Count digits of U so that they end at End, two at a time.
-void WriteDigitsBefore(char* end, std::uint64_t u, unsigned count) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  for (; count >= 2; count -= 2, u /= 100) {
-    end -= 2;
-    std::memcpy(end, kPairs + std::size_t(u % 100) * 2, 2);
-  }
-  if (count == 1) end[-1] = char('0' + u);
-}
-
 // Most stored doubles hold amounts of at most two decimals. For one below 1e13 whose
 // value is the nearest double to n / 100 for an integer n, the digits of n / 100 are the
 // shortest that read back: the double's rounding interval is narrower than 0.01, so no
@@ -149,17 +127,17 @@ char* WriteHundredths(char* at, double value) {
   const std::uint64_t whole = std::uint64_t(n < 0 ? -n : n) / 100;
   const unsigned cents = unsigned(std::uint64_t(n < 0 ? -n : n) % 100);
   const unsigned decimals = cents == 0 ? 0 : cents % 10 == 0 ? 1 : 2;
-  const unsigned integerDigits = DigitCount(whole);
-  // Exponent notation: the significant digits, a point when more than one, "e+XX".
-  if (decimals == 0) {
-    unsigned significant = integerDigits;
-    for (std::uint64_t w = whole; w % 10 == 0; w /= 10) --significant;
-    const unsigned exponentLength = integerDigits - 1 >= 100 ? 5 : 4;
-    if (significant + (significant > 1 ? 1 : 0) + exponentLength < integerDigits) return nullptr;
-  }
   if (n < 0) *at++ = '-';
-  WriteDigitsBefore(at + integerDigits, whole, integerDigits);
-  at += integerDigits;
+  char* const digits = at;
+  at = WriteInt(at, std::int64_t(whole));
+  // Exponent notation (below 1e13 always two exponent digits): the significant digits,
+  // a point when more than one, "e+XX".
+  if (decimals == 0) {
+    const std::ptrdiff_t integerDigits = at - digits;
+    std::ptrdiff_t significant = integerDigits;
+    while (significant > 1 && digits[significant - 1] == '0') --significant;
+    if (significant + (significant > 1 ? 1 : 0) + 4 < integerDigits) return nullptr;
+  }
   if (decimals >= 1) {
     *at++ = '.';
     *at++ = char('0' + cents / 10);
@@ -191,13 +169,7 @@ void AppendJsonInteger(std::string& out, std::int64_t value) {
   out.append(text, std::size_t(WriteJsonInteger(text, value) - text));
 }
 
-char* WriteJsonInteger(char* at, std::int64_t value) {
-  const std::uint64_t u = value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value);
-  if (value < 0) *at++ = '-';
-  const unsigned count = DigitCount(u);
-  WriteDigitsBefore(at + count, u, count);
-  return at + count;
-}
+char* WriteJsonInteger(char* at, std::int64_t value) { return WriteInt(at, value); }
 
 char* WriteJsonPlainString(char* at, char* end, std::string_view bytes) {
   if (bytes.size() + 2 > std::size_t(end - at)) return nullptr;

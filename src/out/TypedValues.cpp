@@ -190,31 +190,24 @@ char* TTypedReader::WriteJsonDirect(char* at, char* end, const TTypedColumn& c,
 
 bool TTypedReader::AppendJsonDirect(std::string& out, const TTypedColumn& c,
                                     const TKvICellView* v) {
-  if (!v || v->Kind == VarKind::Null || v->Kind == VarKind::Empty) {
-    out += "null";
+  char text[kJsonDirectRoom];
+  if (const char* end = WriteJsonDirect(text, text + sizeof text, c, v)) {
+    out.append(text, std::size_t(end - text));
     return true;
   }
+  // What WriteJsonDirect leaves: longer decimals, dates and times without their parts,
+  // texts to escape or decode and longer ones. (V is a value: null was written.)
   switch (c.Kind) {
-    case TTypedKind::Integer:
-      if (v->Kind != VarKind::Integer && v->Kind != VarKind::SmallInt && v->Kind != VarKind::Byte)
-        return false;
-      AppendJsonInteger(out, v->Int);
-      return true;
     case TTypedKind::Decimal:
       if (!v->IsPackedDecimal()) return false;
       AppendPackedDecimal(out, v->Text, v->PackedDecimals, '.', true);
       return true;
     case TTypedKind::Date:
     case TTypedKind::Time:
-      if (v->Kind != VarKind::Date) {
-        out += "null";
-      } else {
-        // The ISO forms hold nothing a JSON string escapes.
-        out.push_back('"');
-        // From the parts the cell was decoded from, else from its value.
-        if (!AppendIsoDateTimeParts(out, v->Int, v->Real)) AppendIsoDateTime(out, v->Real);
-        out.push_back('"');
-      }
+      // A DATE cell: the ISO forms hold nothing a JSON string escapes.
+      out.push_back('"');
+      AppendIsoDateTime(out, v->Real);
+      out.push_back('"');
       return true;
     case TTypedKind::String:
     case TTypedKind::Text:

@@ -31,7 +31,7 @@ class TTypedReader {
   TTypedValue Read(const TTypedColumn& column, const TKvICellView* view, std::string& scratch);
 
   // Appends the JSON form of the value Read gives, straight from the cell, where that
-  // needs no copy through a scratch text: null, integers, decimals with their digits,
+  // needs no copy through a scratch text: null, integers, doubles, decimals with their digits,
   // dates and times, texts of a single-byte code page. False, with nothing appended, for
   // every other value (BLOB bytes among them).
   bool AppendJsonDirect(std::string& out, const TTypedColumn& column, const TKvICellView* view);
