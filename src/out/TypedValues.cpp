@@ -105,28 +105,18 @@ TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v, std
         r.Text = scratch;
       }
       break;
-    case TTypedKind::Date:
-    case TTypedKind::Time:
-      // An empty or impossible date or time is no date value (an empty text).
-      if (v->Kind != VarKind::Date) break;
-      scratch.clear();
-      // A date is a whole day, a time a fraction of day 0: yyyy-mm-dd or hh:nn:ss[.cc].
-      if (!AppendIsoDateTimeParts(scratch, v->Int, v->Real)) AppendIsoDateTime(scratch, v->Real);
-      r.Kind = TTypedValue::kText;
-      r.Text = scratch;
-      break;
     case TTypedKind::Blob:
       if (v->Kind != VarKind::String) break;
       r.Kind = TTypedValue::kBytes;
       r.Text = v->Text;
       break;
+    case TTypedKind::Date:
+    case TTypedKind::Time:
     case TTypedKind::String:
     case TTypedKind::Text:
     case TTypedKind::Memo:
-      if (v->Kind != VarKind::String) break;
       scratch.clear();
-      codePage_.AppendUtf8(scratch, WithoutPadding(v->Text, trim_ && c.Kind == TTypedKind::String),
-                           invalidUtf8_);
+      if (!AppendText(scratch, c, v)) break;
       r.Kind = TTypedValue::kText;
       r.Text = scratch;
       break;
@@ -137,6 +127,8 @@ TTypedValue TTypedReader::Read(const TTypedColumn& c, const TKvICellView* v, std
 bool TTypedReader::AppendText(std::string& out, const TTypedColumn& c, const TKvICellView* v) {
   if (!v) return false;
   if (c.Kind == TTypedKind::Date || c.Kind == TTypedKind::Time) {
+    // An empty or impossible date or time is no date value. A date is a whole day, a
+    // time a fraction of day 0: yyyy-mm-dd or hh:nn:ss[.cc].
     if (v->Kind != VarKind::Date) return false;
     if (!AppendIsoDateTimeParts(out, v->Int, v->Real)) AppendIsoDateTime(out, v->Real);
     return true;
