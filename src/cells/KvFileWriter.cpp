@@ -6,14 +6,14 @@
 #include "cells/KvSystemFiles.h"
 
 TBufferedFileWriter::TBufferedFileWriter(const std::string& path, std::size_t bufferSize)
-    : path_(path) {
+    : path_(path), bufferSize_(bufferSize) {
   fd_ = SysCreateForWriting(path);
   if (fd_ < 0) throw EFCreateError("Cannot create file " + path);
   buffer_.reserve(bufferSize);
 }
 
 TBufferedFileWriter::TBufferedFileWriter(TStandardOutput, std::size_t bufferSize)
-    : path_("standard output") {
+    : path_("standard output"), bufferSize_(bufferSize) {
   fd_ = SysDuplicateStandardOutput();
   if (fd_ < 0) throw EFCreateError("Cannot create file " + path_);
   buffer_.reserve(bufferSize);
@@ -70,26 +70,51 @@ void TBufferedFileWriter::WriteSlow(std::string_view bytes) {
   buffer_.append(bytes);
 }
 
-void TBufferedFileWriter::HandOver() {
+void TBufferedFileWriter::WriteTakingOver(std::string& bytes) {
+  if (fd_ < 0 || bytes.size() < bufferSize_) {
+    Write(bytes);
+    bytes.clear();
+    return;
+  }
+  if (!buffer_.empty()) HandOver();  // the bytes before them go first
   WaitIdle();
+  if (!StartWorker()) {
+    WriteSlow(bytes);
+    bytes.clear();
+    return;
+  }
+  SwapInFlight(bytes);
+  bytes.clear();
+}
+
+bool TBufferedFileWriter::StartWorker() {
   if (!worker_.joinable() && !noWorker_) {
     try {
-      inFlight_.reserve(buffer_.capacity());
+      inFlight_.reserve(bufferSize_);
       worker_ = std::thread([this] { WorkerLoop(); });
     } catch (...) {
       noWorker_ = true;  // no thread (or memory) for it: the buffers are written here
     }
   }
-  if (noWorker_) {
-    Flush();
-    return;
-  }
+  return !noWorker_;
+}
+
+void TBufferedFileWriter::SwapInFlight(std::string& bytes) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    inFlight_.swap(buffer_);
+    inFlight_.swap(bytes);
     busy_ = true;
   }
   changed_.notify_all();
+}
+
+void TBufferedFileWriter::HandOver() {
+  WaitIdle();
+  if (!StartWorker()) {
+    Flush();
+    return;
+  }
+  SwapInFlight(buffer_);
 }
 
 void TBufferedFileWriter::WaitIdle() {

@@ -37,6 +37,10 @@ class TBufferedFileWriter {
     else
       WriteSlow(bytes);
   }
+  // Writes Bytes like Write, but a text longer than the buffer is handed to the second
+  // thread as it is, without a copy; Bytes comes back empty, holding another buffer's
+  // memory to be filled again.
+  void WriteTakingOver(std::string& bytes);
   void Flush();
   void Close();
   const std::string& Path() const { return path_; }
@@ -47,12 +51,17 @@ class TBufferedFileWriter {
   // The second thread: hands it the full buffer; waits until it is idle (throwing its
   // write error, once); ends it.
   void HandOver();
+  // Starts the second thread unless it runs or cannot; false without one.
+  bool StartWorker();
+  // Gives the idle second thread Bytes to write, taking back its last buffer.
+  void SwapInFlight(std::string& bytes);
   void WaitIdle();
   void StopWorker() noexcept;
   void WorkerLoop();
   std::string path_;
   int fd_ = -1;
   std::string buffer_;
+  std::size_t bufferSize_;  // the buffer's size asked for (buffers swapped in may be larger)
 
   std::thread worker_;
   std::mutex mutex_;

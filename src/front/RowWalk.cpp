@@ -148,8 +148,9 @@ struct TLineBlock {
   }
 
   // Writes the block's lines while the text stays within maxBytes, then reports what
-  // ended the block: the same lines and the same failure as writing row by row.
-  void WriteTo(TBufferedFileWriter& out, std::uint64_t& written, std::uint64_t maxBytes) const {
+  // ended the block: the same lines and the same failure as writing row by row. The
+  // whole text goes to the file's own thread without a copy, leaving Text empty.
+  void WriteTo(TBufferedFileWriter& out, std::uint64_t& written, std::uint64_t maxBytes) {
     std::size_t fit = Text.size();
     bool limit = LimitHit;
     if (written + fit > maxBytes) {
@@ -157,7 +158,10 @@ struct TLineBlock {
       fit = past == LineEnds.begin() ? 0 : *(past - 1);
       limit = true;
     }
-    out.Write(std::string_view(Text.data(), fit));
+    if (fit == Text.size())
+      out.WriteTakingOver(Text);
+    else
+      out.Write(std::string_view(Text.data(), fit));
     written += fit;
     if (limit) throw Exception(kTextLimitMessage);
     if (Error) std::rethrow_exception(Error);
@@ -168,7 +172,7 @@ struct TLineBlock {
   template <class Cells, class RowAt>
   void WriteAllTo(TBufferedFileWriter& out, std::uint64_t& written, std::uint64_t maxBytes,
                   TRowFormatter& rows, Cells& cells, std::size_t count, RowAt rowAt,
-                  std::string& line) const {
+                  std::string& line) {
     WriteTo(out, written, maxBytes);
     for (std::size_t i = Done; i < count; ++i)
       WriteLineNow(out, rows, cells, rowAt(i), maxBytes, line, written);
@@ -204,6 +208,19 @@ class TSecondThread {
     changed_.wait(lock, [&] { return ready() || stopping_; });
     return !stopping_;
   }
+  // Waits until Ready() holds, then makes Update() under the same lock; false when the
+  // writing stops first.
+  template <class Ready, class Update>
+  bool WaitThenChange(Ready ready, Update update) {
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [&] { return ready() || stopping_; });
+      if (stopping_) return false;
+      update();
+    }
+    changed_.notify_all();
+    return true;
+  }
   // Makes a change the other thread waits for.
   template <class Update>
   void Change(Update update) {
@@ -229,53 +246,69 @@ std::pair<std::int32_t, std::int32_t> BlockRows(std::int32_t k, std::int32_t row
 
 std::int32_t BlockCount(std::int32_t rowCount) { return (rowCount - 1) / kBlockRows + 1; }
 
-// Writes every row with two threads: this one formats and writes the even blocks of
-// rows, a second one formats the odd blocks through its own reader of the cells, and
-// the blocks are written in order. Output and failures are those of writing row by
-// row.
+// Writes every row with two threads. Both take the next block of rows not yet taken
+// and format it, the second through its own reader of the cells, up to kSlots blocks
+// ahead of the writing; this one also writes the blocks in order as they become ready.
+// Output and failures are those of writing row by row.
 void WriteRowsOnTwoThreads(TBufferedFileWriter& out, const TSpreadSheetCells& cells,
                            TKvICellReader& reader, TRowFormatter& mine, TRowFormatter& theirs,
                            std::uint64_t maxBytes, std::uint64_t& written,
                            std::atomic<std::int64_t>* rowsDone) {
   const std::int32_t rowCount = cells.RowCount;
   const std::int32_t blocks = BlockCount(rowCount);
-  TLineBlock own;
-  TLineBlock shared[2];  // odd block k goes to shared[(k / 2) % 2]
-  bool ready[2] = {false, false};
+  constexpr std::int32_t kSlots = 4;
+  struct Slot {
+    TLineBlock Lines;
+    bool Ready = false;
+  };
+  Slot slots[kSlots];       // block k is formatted into slots[k % kSlots]
+  std::int32_t taken = 0;   // blocks taken for formatting (both under the threads' lock)
+  std::int32_t writes = 0;  // blocks written
   std::string line;
-  auto formatBlock = [&](TLineBlock& block, TRowFormatter& rows, auto& source, std::int32_t k) {
-    const auto [first, last] = BlockRows(k, rowCount);
-    block.Format(
-        rows, source, std::size_t(last - first),
-        [first = first](std::size_t i) { return first + std::int32_t(i); }, maxBytes);
+  auto rowsOf = [&](std::int32_t k) {
+    const std::int32_t first = BlockRows(k, rowCount).first;
+    return [first](std::size_t i) { return first + std::int32_t(i); };
   };
-  auto writeBlock = [&](const TLineBlock& block, std::int32_t k) {
+  auto count = [&](std::int32_t k) {
     const auto [first, last] = BlockRows(k, rowCount);
-    block.WriteAllTo(
-        out, written, maxBytes, mine, cells, std::size_t(last - first),
-        [first = first](std::size_t i) { return first + std::int32_t(i); }, line);
+    return std::size_t(last - first);
   };
+  auto canTake = [&] { return taken < blocks && taken < writes + kSlots; };
 
   TSecondThread second;
   second.Start([&] {
-    for (std::int32_t k = 1; k < blocks; k += 2) {
-      const int s = (k / 2) % 2;
-      if (!second.WaitFor([&] { return !ready[s]; })) return;
-      formatBlock(shared[s], theirs, reader, k);
-      second.Change([&] { ready[s] = true; });
+    for (;;) {
+      std::int32_t k = -1;
+      if (!second.WaitThenChange([&] { return taken >= blocks || canTake(); },
+                                 [&] {
+                                   if (taken < blocks) k = taken++;
+                                 }))
+        return;
+      if (k < 0) return;
+      Slot& slot = slots[k % kSlots];
+      slot.Lines.Format(theirs, reader, count(k), rowsOf(k), maxBytes);
+      second.Change([&] { slot.Ready = true; });
     }
   });
-  for (std::int32_t k = 0; k < blocks; ++k) {
-    if (k % 2 == 0 || !second.Running()) {  // without a second thread, every block here
-      formatBlock(own, mine, cells, k);
-      writeBlock(own, k);
-    } else {
-      const int s = (k / 2) % 2;
-      second.WaitFor([&] { return ready[s]; });
-      writeBlock(shared[s], k);
-      second.Change([&] { ready[s] = false; });
+  while (writes < blocks) {
+    Slot& next = slots[writes % kSlots];
+    std::int32_t k = -1;  // a block to format here while the next one is not ready
+    second.WaitThenChange([&] { return next.Ready || canTake(); },
+                          [&] {
+                            if (!next.Ready) k = taken++;
+                          });
+    if (k >= 0) {
+      Slot& slot = slots[k % kSlots];
+      slot.Lines.Format(mine, cells, count(k), rowsOf(k), maxBytes);
+      second.Change([&] { slot.Ready = true; });
+      continue;
     }
-    Passed(rowsDone, BlockRows(k, rowCount).second);
+    next.Lines.WriteAllTo(out, written, maxBytes, mine, cells, count(writes), rowsOf(writes), line);
+    second.Change([&] {
+      next.Ready = false;
+      ++writes;
+    });
+    Passed(rowsDone, BlockRows(writes - 1, rowCount).second);
   }
 }
 

@@ -180,9 +180,10 @@ TEST(BufferedWriter, WritesEverythingAndReportsFailures) {
   }
 }
 
-// Full buffers go to a second thread while the next one fills: the file holds every
-// byte in order however the writes fall on the buffer bounds, Flush leaves everything
-// so far in the file, and a failed write is reported and ends the writing.
+// Full buffers, and texts handed over whole, go to a second thread while the next one
+// fills: the file holds every byte in order however the writes fall on the buffer
+// bounds, Flush leaves everything so far in the file, and a failed write is reported
+// and ends the writing.
 TEST(BufferedWriter, BuffersWrittenAlongsideInOrder) {
   TempDir dir;
   std::string want;
@@ -192,8 +193,14 @@ TEST(BufferedWriter, BuffersWrittenAlongsideInOrder) {
       // Lengths 0 to 140: within the buffer, filling it exactly, and longer than it.
       std::string piece(std::size_t(i * 37 % 141), char('a' + i % 26));
       if (!piece.empty()) piece.back() = '\n';
-      w.Write(piece);
       want += piece;
+      if (i % 3 == 0) {
+        // Handed over whole when at least a buffer long, copied when shorter.
+        w.WriteTakingOver(piece);
+        EXPECT_TRUE(piece.empty());
+      } else {
+        w.Write(piece);
+      }
       if (i == 1500) {
         w.Flush();
 #ifndef _WIN32  // the file is not shared while it is written there
@@ -226,6 +233,10 @@ TEST(BufferedWriter, BuffersWrittenAlongsideInOrder) {
     EXPECT_EQ(message, "Cannot write file /dev/full");
     EXPECT_THROW(full.Write(std::string(100, 'x')), EWriteError);  // nothing after it
     EXPECT_THROW(full.Close(), EWriteError);
+    TBufferedFileWriter handedOver("/dev/full", 64);
+    std::string big(1000, 'x');
+    handedOver.WriteTakingOver(big);  // fails on the second thread
+    EXPECT_THROW(handedOver.Close(), EWriteError);
   }
 }
 
