@@ -113,6 +113,8 @@ constexpr std::int32_t kBlockRows = 8192;
 // The most text a block holds ahead of writing; the rest of its rows are written one by
 // one by the thread that writes (rows of a damaged file can take megabytes each).
 constexpr std::size_t kBlockBytes = std::size_t(8) << 20;
+// Room past kBlockBytes for the line that passes it, most lines but not all.
+constexpr std::size_t kBlockMargin = std::size_t(64) << 10;
 
 // The lines of some rows, formatted ahead of writing.
 struct TLineBlock {
@@ -129,6 +131,10 @@ struct TLineBlock {
   void Format(TRowFormatter& rows, Cells& cells, std::size_t count, RowAt rowAt,
               std::uint64_t maxBytes) {
     Text.clear();
+    // Room for a whole block from the start: the texts go back and forth between the
+    // threads and the file's thread, and texts that grew on one thread and were freed
+    // on another would leave the heap of each in pieces.
+    Text.reserve(kBlockBytes + kBlockMargin);
     LineEnds.clear();
     Done = 0;
     LimitHit = false;
