@@ -96,33 +96,50 @@ char* WriteFewDecimalsG(char* t, double v, int precision, char decimalSeparator)
   double magnitude = v < 0 ? -v : v;
   double limit = kPowersOfTen[precision];
   if (magnitude >= limit) return nullptr;
-  for (int d = 0; d <= 15; ++d) {
-    double scaled = magnitude * kPowersOfTen[d];
+  // N / 10^d for the smallest d: whole numbers first, then d = 2 (amounts): a smaller d that
+  // reads back makes N at d = 2 that d's N times a power of ten, and whether the
+  // division reads back depends only on the decimal's value, so trailing zeros of N at
+  // d = 2 give the smaller d. Otherwise every d in turn, as a value of more digits
+  // than `precision` at d = 2 may still have few enough at a smaller d.
+  std::uint64_t n = 0;
+  int d = -1;
+  if (const auto whole = std::int64_t(magnitude); double(whole) == magnitude) {
+    n = std::uint64_t(whole);  // a whole number (below 10^15 here)
+    d = 0;
+  } else if (const double scaled = magnitude * 100; scaled + 0.5 < limit) {
+    n = std::uint64_t(std::int64_t(scaled + 0.5));
+    if (n != 0 && double(std::int64_t(n)) / 100 == magnitude) {
+      d = 2;
+      for (; d > 0 && n % 10 == 0; --d) n /= 10;
+    }
+  }
+  for (int k = 0; d < 0 && k <= 15; ++k) {
+    double scaled = magnitude * kPowersOfTen[k];
     if (scaled + 0.5 >= limit) return nullptr;  // more than `precision` digits
     // Below 10^15: the signed conversion is exact and cheaper than the unsigned one.
-    const auto n = std::uint64_t(std::int64_t(scaled + 0.5));
-    if (double(std::int64_t(n)) / kPowersOfTen[d] != magnitude) continue;
-    if (n * 10000 < kIntPowersOfTen[d]) return nullptr;  // below 1E-4: exponent form
-    if (v < 0) *t++ = '-';
-    auto r = std::to_chars(t, t + 16, n / kIntPowersOfTen[d]);
-    t = r.ptr;
-    std::uint64_t fraction = n % kIntPowersOfTen[d];
-    if (fraction != 0) {
-      *t++ = decimalSeparator;
-      int digits = d;
-      while (fraction % 10 == 0) {
-        fraction /= 10;
-        --digits;
-      }
-      for (int i = digits - 1; i >= 0; --i) {
-        t[i] = char('0' + fraction % 10);
-        fraction /= 10;
-      }
-      t += digits;
-    }
-    return t;
+    n = std::uint64_t(std::int64_t(scaled + 0.5));
+    if (double(std::int64_t(n)) / kPowersOfTen[k] == magnitude) d = k;
   }
-  return nullptr;
+  if (d < 0) return nullptr;
+  if (n * 10000 < kIntPowersOfTen[d]) return nullptr;  // below 1E-4: exponent form
+  if (v < 0) *t++ = '-';
+  auto r = std::to_chars(t, t + 16, n / kIntPowersOfTen[d]);
+  t = r.ptr;
+  std::uint64_t fraction = n % kIntPowersOfTen[d];
+  if (fraction != 0) {
+    *t++ = decimalSeparator;
+    int digits = d;
+    while (fraction % 10 == 0) {
+      fraction /= 10;
+      --digits;
+    }
+    for (int i = digits - 1; i >= 0; --i) {
+      t[i] = char('0' + fraction % 10);
+      fraction /= 10;
+    }
+    t += digits;
+  }
+  return t;
 }
 
 }  // namespace
