@@ -1,5 +1,8 @@
 // Number text: integers, the %G forms of reals (with the fast shortest-digits path)
 // and currency, under a set of regional settings.
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -10,7 +13,41 @@
 
 // ---------------------------------------------------------------- formatting
 
-char* WriteInt(char* at, std::int64_t v) { return std::to_chars(at, at + 20, v).ptr; }
+namespace {
+
+// "00" "01" .. "99": two digits at a time.
+constexpr auto kDigitPairs = [] {
+  std::array<char, 200> d{};
+  for (int i = 0; i < 100; ++i) {
+    d[std::size_t(2 * i)] = char('0' + i / 10);
+    d[std::size_t(2 * i + 1)] = char('0' + i % 10);
+  }
+  return d;
+}();
+
+}  // namespace
+
+char* WriteInt(char* at, std::int64_t v) {
+  std::uint64_t u = v < 0 ? 0 - std::uint64_t(v) : std::uint64_t(v);
+  if (u >= kIntPowersOfTen[15]) return std::to_chars(at, at + 20, v).ptr;
+  if (v < 0) *at++ = '-';
+  // The count of digits from the count of bits (1233 / 4096 is just above log10(2)),
+  // then one more when U reaches the next power of ten.
+  const int estimate = int(std::bit_width(u | 1) * 1233) >> 12;
+  const int digits = std::max(1, estimate + int(u >= kIntPowersOfTen[std::size_t(estimate)]));
+  char* const end = at + digits;
+  char* p = end;
+  while (u >= 100) {
+    p -= 2;
+    std::memcpy(p, kDigitPairs.data() + 2 * (u % 100), 2);
+    u /= 100;
+  }
+  if (u >= 10)
+    std::memcpy(p - 2, kDigitPairs.data() + 2 * u, 2);
+  else
+    p[-1] = char('0' + u);
+  return end;
+}
 
 void AppendInt(std::string& out, std::int64_t v) {
   char buf[24];

@@ -25,23 +25,47 @@ void AppendShortest(std::string& out, Number value) {
   out.append(text, res.ptr);
 }
 
+constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+
+// The high bit of each byte of W that is 0x80 or above, below 0x20, '"' or '\\'.
+constexpr std::uint64_t NotPlainBytes(std::uint64_t w) {
+  const std::uint64_t quote = w ^ (kOnes * '"'), slash = w ^ (kOnes * '\\');
+  // A zero byte of Quote or Slash, or a byte below 0x20, sets that byte's high bit.
+  return ((w - kOnes * 0x20) | (quote - kOnes) | (slash - kOnes) | w) & kHigh;
+}
+
+std::uint64_t Word(const unsigned char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w;
+}
+
 // The length of the run of ASCII bytes at P that need no escape, eight at a time while
-// they last (a byte is flagged when it is 0x80 or above, below 0x20, '"' or '\\').
+// they last.
 std::size_t PlainAsciiRun(const unsigned char* p, const unsigned char* end) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
   const unsigned char* q = p;
-  while (end - q >= 8) {
-    std::uint64_t w;
-    std::memcpy(&w, q, 8);
-    const std::uint64_t quote = w ^ (kOnes * '"'), slash = w ^ (kOnes * '\\');
-    // A zero byte of Quote or Slash, or a byte below 0x20, sets that byte's high bit.
-    const std::uint64_t flags =
-        ((w - kOnes * 0x20) | (quote - kOnes) | (slash - kOnes) | w) & kHigh;
-    if (flags != 0) break;
-    q += 8;
-  }
+  while (end - q >= 8 && NotPlainBytes(Word(q)) == 0) q += 8;
   while (q < end && *q < 0x80 && !NeedsEscape(*q)) ++q;
   return std::size_t(q - p);
+}
+
+// Whether none of the N bytes at P needs an escape or decoding: eight bytes at a time,
+// the last eight overlapping the ones before; four at a time, the same way, below eight.
+bool AllPlainAscii(const unsigned char* p, std::size_t n) {
+  if (n < 4) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (p[i] >= 0x80 || NeedsEscape(p[i])) return false;
+    return true;
+  }
+  if (n < 8) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, p, 4);
+    std::memcpy(&tail, p + n - 4, 4);
+    return NotPlainBytes(std::uint64_t(head) | std::uint64_t(tail) << 32) == 0;
+  }
+  for (std::size_t i = 0; i + 8 <= n; i += 8)
+    if (NotPlainBytes(Word(p + i)) != 0) return false;
+  return NotPlainBytes(Word(p + n - 8)) == 0;
 }
 
 // Appends the escaped form of a byte that NeedsEscape.
@@ -174,7 +198,7 @@ char* WriteJsonInteger(char* at, std::int64_t value) { return WriteInt(at, value
 char* WriteJsonPlainString(char* at, char* end, std::string_view bytes) {
   if (bytes.size() + 2 > std::size_t(end - at)) return nullptr;
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  if (PlainAsciiRun(p, p + bytes.size()) != bytes.size()) return nullptr;
+  if (!AllPlainAscii(p, bytes.size())) return nullptr;
   *at++ = '"';
   std::memcpy(at, bytes.data(), bytes.size());
   at += bytes.size();

@@ -49,6 +49,25 @@ TEST(JsonText, StringsEscapeQuotesBackslashesAndEveryControlCharacter) {
 // The one-pass form from a code page's bytes against escaping their UTF-8 form: every
 // byte alone and at each place of long texts (the eight-byte scan), in real code pages
 // and in one that maps high bytes to a quote and a control character.
+// The direct writer takes exactly the texts that need no escape, whatever their length
+// and wherever the one byte that needs one lies, and writes what AppendJsonString does.
+TEST(JsonText, PlainStringsWrittenDirectlyAsAppended) {
+  for (std::size_t n = 0; n <= 20; ++n)
+    for (std::size_t at = 0; at <= n; ++at)
+      for (const char odd : {'\x00', '\x1F', '"', '\\', '\x7F', '\x80', '\xFF'}) {
+        std::string text(n, 'a');
+        if (at < n) text[at] = odd;  // at == n: all plain
+        const bool plain = at == n || odd == '\x7F';
+        char buffer[64];
+        char* end = WriteJsonPlainString(buffer, buffer + sizeof buffer, text);
+        ASSERT_EQ(end != nullptr, plain) << n << " " << at << " " << int(odd);
+        if (!end) continue;
+        std::string want;
+        AppendJsonString(want, text);
+        ASSERT_EQ(std::string(buffer, end), want);
+      }
+}
+
 TEST(JsonText, StringsFromACodePageEqualTheirUtf8FormEscaped) {
   std::array<char32_t, 256> odd{};
   for (std::size_t b = 0; b < odd.size(); ++b) odd[b] = char32_t(b);
