@@ -3,6 +3,7 @@
 // a sink fed the same rows on one thread.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <thread>
@@ -67,9 +68,10 @@ class TProbeSink : public TRowSink {
 }  // namespace
 
 TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
-  // Three blocks and more; rows keep their record numbers when the rows between them,
-  // which have no cells, are dropped: row i is record 2i + 1.
-  const std::int32_t rows = 3 * 8192 + 11;
+  // Six blocks and more (the blocks formatted ahead are fewer); rows keep their record
+  // numbers when the rows between them, which have no cells, are dropped: row i is
+  // record 2i + 1.
+  const std::int32_t rows = 6 * 8192 + 11;
   TSpreadSheetCells cells;
   for (std::int32_t i = 0; i < rows; ++i)
     cells.SetCell(0, 2 * i, Variant::String("v" + std::to_string(i % 7)), taLeftJustify, 0,
@@ -110,7 +112,8 @@ TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
       }
       EXPECT_TRUE(ReadFileText(dir.File("out.txt")) == want[tested]);
       // Every copy's rows are counted once; the copy did format rows on its own thread.
-      const std::int64_t written = tested ? rows - rows / 5 : rows;
+      const std::int64_t written = tested ? std::count(want[1].begin(), want[1].end(), '\n') - 3
+                                          : rows;  // less the prologue's and epilogue's lines
       EXPECT_EQ(format.rows, written);
       TWarningTally tally;
       format.TallyWarnings(tally);
@@ -119,6 +122,30 @@ TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
           format.threads.size() > format.threads.count(std::this_thread::get_id());
       EXPECT_EQ(elsewhere, threads == 2);
     }
+  }
+
+  // A text limit reached in the middle of the rows ends them at the same line, however
+  // many threads format them.
+  for (const unsigned threads : {1u, 2u}) {
+    TempDir dir;
+    TProbeFormat format;
+    TWalkLimits limits;
+    limits.Threads = threads;
+    limits.MaxBytes = want[0].size() / 2;
+    std::string failure;
+    {
+      TBufferedFileWriter out(dir.File("out.txt"));
+      try {
+        WriteTableRows(out, cells, table, format, {}, limits);
+      } catch (const Exception& e) {
+        failure = e.Message();
+      }
+      out.Close();
+    }
+    EXPECT_EQ(failure, kTextLimitMessage);
+    const std::string text = ReadFileText(dir.File("out.txt"));
+    const std::size_t lastLine = want[0].rfind('\n', limits.MaxBytes - 1) + 1;
+    EXPECT_TRUE(text == want[0].substr(0, lastLine)) << threads << " threads: " << text.size();
   }
 
   // A sink gets the same rows on this thread.
