@@ -146,10 +146,11 @@ char* TTypedReader::WriteJsonDirect(char* at, char* end, const TTypedColumn& c,
     return at + 4;
   }
   switch (c.Kind) {
-    case TTypedKind::Integer:
-      if (v->Kind != VarKind::Integer && v->Kind != VarKind::SmallInt && v->Kind != VarKind::Byte)
-        return nullptr;
-      return WriteJsonInteger(at, v->Int);
+    case TTypedKind::Integer: {
+      // As Read: a ULONG from 2^31 up comes as a whole Double.
+      std::int64_t i;
+      return IntegerOf(*v, i) ? WriteJsonInteger(at, i) : nullptr;
+    }
     case TTypedKind::Double:
       // As Read and AppendJson: a stored double's shortest text.
       if (v->Kind != VarKind::Double) return nullptr;
