@@ -32,6 +32,15 @@ inline constexpr auto kIntPowersOfTen = [] {
   for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
   return p;
 }();
+// "00" "01" .. "99": the decimal digits of numbers below 100, two at a time.
+inline constexpr auto kDigitPairs = [] {
+  std::array<char, 200> d{};
+  for (int i = 0; i < 100; ++i) {
+    d[std::size_t(2 * i)] = char('0' + i / 10);
+    d[std::size_t(2 * i + 1)] = char('0' + i % 10);
+  }
+  return d;
+}();
 inline constexpr auto kPowersOfTen = [] {
   std::array<double, 16> p{};
   for (std::size_t i = 0; i < p.size(); ++i) p[i] = double(kIntPowersOfTen[i]);

@@ -15,18 +15,9 @@ namespace {
 
 constexpr std::uint32_t kSecondsPerDay = 86400;
 
-constexpr auto kPairs = [] {
-  std::array<char, 200> pairs{};
-  for (int i = 0; i < 100; ++i) {
-    pairs[std::size_t(2 * i)] = char('0' + i / 10);
-    pairs[std::size_t(2 * i + 1)] = char('0' + i % 10);
-  }
-  return pairs;
-}();
-
 // The two decimal digits of a value below 100.
 char* Pair(char* at, std::uint32_t v) {
-  std::memcpy(at, kPairs.data() + 2 * v, 2);
+  std::memcpy(at, kDigitPairs.data() + 2 * v, 2);
   return at + 2;
 }
 

@@ -13,20 +13,6 @@
 
 // ---------------------------------------------------------------- formatting
 
-namespace {
-
-// "00" "01" .. "99": two digits at a time.
-constexpr auto kDigitPairs = [] {
-  std::array<char, 200> d{};
-  for (int i = 0; i < 100; ++i) {
-    d[std::size_t(2 * i)] = char('0' + i / 10);
-    d[std::size_t(2 * i + 1)] = char('0' + i % 10);
-  }
-  return d;
-}();
-
-}  // namespace
-
 char* WriteInt(char* at, std::int64_t v) {
   std::uint64_t u = v < 0 ? 0 - std::uint64_t(v) : std::uint64_t(v);
   if (u >= kIntPowersOfTen[15]) return std::to_chars(at, at + 20, v).ptr;

@@ -124,14 +124,13 @@ TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
     }
   }
 
-  // A text limit reached in the middle of the rows ends them at the same line, however
-  // many threads format them.
-  for (const unsigned threads : {1u, 2u}) {
+  // Writes the rows under a text limit: the failure's message and the file's text.
+  const auto writeUpTo = [&](std::uint64_t maxBytes, unsigned threads) {
     TempDir dir;
     TProbeFormat format;
     TWalkLimits limits;
     limits.Threads = threads;
-    limits.MaxBytes = want[0].size() / 2;
+    limits.MaxBytes = maxBytes;
     std::string failure;
     {
       TBufferedFileWriter out(dir.File("out.txt"));
@@ -142,10 +141,15 @@ TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
       }
       out.Close();
     }
+    return std::pair(failure, ReadFileText(dir.File("out.txt")));
+  };
+  // A limit reached in the middle of the rows ends them at the same line, however many
+  // threads format them.
+  const std::size_t half = want[0].size() / 2;
+  for (const unsigned threads : {1u, 2u}) {
+    const auto [failure, text] = writeUpTo(half, threads);
     EXPECT_EQ(failure, kTextLimitMessage);
-    const std::string text = ReadFileText(dir.File("out.txt"));
-    const std::size_t lastLine = want[0].rfind('\n', limits.MaxBytes - 1) + 1;
-    EXPECT_TRUE(text == want[0].substr(0, lastLine)) << threads << " threads: " << text.size();
+    EXPECT_TRUE(text == want[0].substr(0, want[0].rfind('\n', half - 1) + 1)) << threads;
   }
 
   // A sink gets the same rows on this thread.
@@ -154,20 +158,5 @@ TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
   EXPECT_TRUE(sink.text == want[1]);
 
   // Pieces of the prologue are written whole or not at all.
-  TempDir dir;
-  TProbeFormat format;
-  TWalkLimits limits;
-  limits.MaxBytes = 5;
-  std::string failure;
-  {
-    TBufferedFileWriter out(dir.File("out.txt"));
-    try {
-      WriteTableRows(out, cells, table, format, {}, limits);
-    } catch (const Exception& e) {
-      failure = e.Message();
-    }
-    out.Close();
-  }
-  EXPECT_EQ(failure, kTextLimitMessage);
-  EXPECT_EQ(ReadFileText(dir.File("out.txt")), "P1\n");
+  EXPECT_EQ(writeUpTo(5, 0), std::pair(std::string(kTextLimitMessage), std::string("P1\n")));
 }
