@@ -84,49 +84,95 @@ TTPSRecord& TTPSRecord::operator=(TTPSRecord&&) noexcept = default;
 
 namespace {
 
-// Expands into out until the stored bytes end or out reaches limit (by at most one
-// run more); false for a zero skip byte.
-bool Expand(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::size_t limit) {
+// Runs of at most this many bytes are written as one fixed-size copy or fill (cheaper
+// than a call for the short runs most pages are made of); the output keeps this much
+// room beyond the bytes written while it is written.
+constexpr std::size_t kShortRun = 32;
+
+// Expands into out from index start on (out ends up holding its first start bytes, then
+// the expansion) until the stored bytes end or out reaches limit bytes (by at most one
+// run more); false for a zero skip byte. The runs are written straight into out, which
+// is sized ahead (to what it can already hold, or to start + sizeHint) and grows only
+// when a run does not fit: a reused out is not grown run by run.
+bool Expand(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::size_t start,
+            std::size_t limit, std::size_t sizeHint = 0) {
+  out.resize(std::max({out.capacity(), start + sizeHint + kShortRun, start + 2 * kShortRun}));
+  // Kept in locals: stores through byte pointers could otherwise alias the vector's.
+  std::uint8_t* base = out.data();
+  std::uint8_t* dst = base + start;
+  std::uint8_t* end = base + out.size();
+  const std::uint8_t* const src = in.data();
   const std::size_t n = in.size();
+  const std::size_t stop = std::max(limit, start);
+  // Makes room for more bytes after dst, and the short-run margin after them.
+  auto fit = [&](std::size_t more) {
+    if (std::size_t(end - dst) >= more + kShortRun) return;
+    const std::size_t at = std::size_t(dst - base);
+    out.resize(std::max(2 * out.size(), at + more + kShortRun));
+    base = out.data();
+    dst = base + at;
+    end = base + out.size();
+  };
+  bool ok = true;
   std::size_t p = 0;
   // The last stored byte is never needed: the loop stops at n - 1 consumed bytes.
-  while (n > 0 && p < n - 1 && out.size() < limit) {
-    std::uint8_t b = in[p++];
-    if (b == 0) return false;
+  while (n > 0 && p < n - 1 && std::size_t(dst - base) < stop) {
+    const std::uint8_t b = src[p++];
+    if (b == 0) {
+      ok = false;
+      break;
+    }
     std::size_t count = b;
     if (b >= 0x80) {
       if (p >= n) break;
-      count = std::size_t(b & 0x7F) + std::size_t(in[p++]) * 128;
+      count = std::size_t(b & 0x7F) + std::size_t(src[p++]) * 128;
     }
-    std::size_t avail = std::min(count, n - p);
-    out.insert(out.end(), in.begin() + long(p), in.begin() + long(p + avail));
+    const std::size_t avail = std::min(count, n - p);
+    fit(avail);
+    if (avail <= kShortRun && n - p >= kShortRun)
+      std::memcpy(dst, src + p, kShortRun);
+    else if (avail)
+      std::memcpy(dst, src + p, avail);
+    dst += avail;
     p += avail;
     if (avail < count) break;  // the stored bytes end inside the literal run
     if (p < n - 1) {
-      std::uint8_t rep = in[p - 1];
-      std::uint8_t r = in[p++];
+      const std::uint8_t rep = src[p - 1];
+      const std::uint8_t r = src[p++];
       std::size_t times = r;
       if (r >= 0x80) {
         if (p >= n) break;
-        times = std::size_t(r & 0x7F) + std::size_t(in[p++]) * 128;
+        times = std::size_t(r & 0x7F) + std::size_t(src[p++]) * 128;
       }
-      out.insert(out.end(), times, rep);
+      fit(times);
+      if (times <= kShortRun)
+        std::memset(dst, rep, kShortRun);
+      else
+        std::memset(dst, rep, times);
+      dst += times;
     }
   }
-  return true;
+  out.resize(std::size_t(dst - base));
+  return ok;
+}
+
+// Expands a page body into out from index start on.
+void ExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out,
+                std::size_t start) {
+  if (!Expand(in, out, start, kMaxExpanded))
+    throw Exception("Incorrect RLE skip byte (0x00) for encoding");
 }
 
 }  // namespace
 
 void TpsExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) {
-  if (!Expand(in, out, kMaxExpanded))
-    throw Exception("Incorrect RLE skip byte (0x00) for encoding");
+  ExpandPage(in, out, out.size());
 }
 
 bool TpsExpandPageExactly(std::span<const std::uint8_t> stored, std::size_t expandedSize,
                           std::vector<std::uint8_t>& out) {
-  out.clear();
-  return Expand(stored, out, expandedSize + 1) && out.size() == expandedSize;
+  // What stays in out from before is overwritten, never read: it need not be cleared.
+  return Expand(stored, out, 0, expandedSize + 1, expandedSize) && out.size() == expandedSize;
 }
 
 bool TpsPageFramingOk(std::span<const std::uint8_t> body, std::uint32_t count) {
@@ -380,8 +426,7 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
   std::span<const std::uint8_t> body =
       file_.Read(pos + kTpsPageHeaderSize, std::size_t(bodyEnd - pos - kTpsPageHeaderSize), read_);
   if (!h.Plain()) {
-    expanded_.clear();
-    TpsExpandPage(body, expanded_);
+    ExpandPage(body, expanded_, 0);
     body = expanded_;
   }
   page.Items.assign(recordCount, Item{});

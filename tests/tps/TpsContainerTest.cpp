@@ -90,6 +90,73 @@ TEST(TpsContainer, RunLengthExpansion) {
   }
 }
 
+// The expansion as first written, growing its output run by run: what the sized
+// expansion must give, for damaged bodies too.
+bool PlainExpand(const Bytes& in, Bytes& out, std::size_t limit) {
+  const std::size_t n = in.size();
+  std::size_t p = 0;
+  while (n > 0 && p < n - 1 && out.size() < limit) {
+    std::uint8_t b = in[p++];
+    if (b == 0) return false;
+    std::size_t count = b;
+    if (b >= 0x80) {
+      if (p >= n) break;
+      count = std::size_t(b & 0x7F) + std::size_t(in[p++]) * 128;
+    }
+    std::size_t avail = std::min(count, n - p);
+    out.insert(out.end(), in.begin() + long(p), in.begin() + long(p + avail));
+    p += avail;
+    if (avail < count) break;
+    if (p < n - 1) {
+      std::uint8_t rep = in[p - 1];
+      std::uint8_t r = in[p++];
+      std::size_t times = r;
+      if (r >= 0x80) {
+        if (p >= n) break;
+        times = std::size_t(r & 0x7F) + std::size_t(in[p++]) * 128;
+      }
+      out.insert(out.end(), times, rep);
+    }
+  }
+  return true;
+}
+
+TEST(TpsContainer, SizedExpansionMatchesPlainOnAnyBytes) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 3000; ++trial) {
+    // Mostly small counts (many runs), some long ones, zeros now and then, any length.
+    Bytes in(rng() % 400);
+    for (auto& b : in) {
+      const unsigned pick = rng() % 16;
+      b = pick == 0 ? 0 : pick < 11 ? std::uint8_t(1 + rng() % 6) : std::uint8_t(rng());
+    }
+    const Bytes prefix(rng() % 3, 0x5A);  // appending to what out holds
+    Bytes want = prefix, got = prefix;
+    const bool ok = PlainExpand(in, want, (std::size_t(1) << 22));
+    bool threw = false;
+    try {
+      TpsExpandPage(in, got);
+    } catch (const Exception&) {
+      threw = true;
+    }
+    ASSERT_EQ(threw, !ok) << trial;
+    if (ok) {
+      ASSERT_EQ(got, want) << trial;
+    }
+    // Exactly a size: the full one, a shorter and a longer one.
+    const std::size_t full = want.size() - prefix.size();
+    for (std::size_t size : {full, full / 2, full + 1}) {
+      Bytes plain;
+      const bool plainOk = PlainExpand(in, plain, size + 1) && plain.size() == size;
+      Bytes exact{1, 2, 3};
+      ASSERT_EQ(TpsExpandPageExactly(in, size, exact), plainOk) << trial << " " << size;
+      if (plainOk) {
+        ASSERT_EQ(exact, plain) << trial;
+      }
+    }
+  }
+}
+
 TEST(TpsContainer, HeaderChecks) {
   Bytes good = tpsw::Fixture(SmallTable(), SmallRows(3));
   Bytes noMagic = good;
