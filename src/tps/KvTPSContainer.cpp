@@ -233,13 +233,15 @@ namespace {
 
 // Walks the records of an expanded page body. Each record with data is handed to
 // fn(indexInPage, flags, data, recordLength, headerLength) with its whole data (the
-// part shared with the previous record included), in `data`, a reused buffer that only
-// grows (its first `have` bytes are the last record's).
+// part shared with the previous record included), in `data`: a reused buffer that only
+// grows (its first `have` bytes are the last record's), or with Append, where every
+// record is added after the ones before it (and stays).
 // Damaged lengths end the page quietly; a first record without both lengths fails.
-template <typename Fn>
+template <bool Append = false, typename Fn>
 void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                  std::vector<std::uint8_t>& data, Fn&& fn) {
   std::size_t have = 0;
+  std::size_t at = 0, prevAt = 0;  // where the record and the one before it lie in data
   bool havePrev = false;
   std::uint32_t prevLen = 0;
   std::uint16_t prevHdr = 0;
@@ -276,56 +278,81 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
     }
     const std::size_t fresh = recLen - shared;
     if (recLen > 0 && n - p < fresh) return;  // the record runs past the page
-    if (data.size() < recLen) data.resize(recLen);
-    if (fresh) std::memcpy(data.data() + shared, body.data() + p, fresh);
+    if constexpr (Append) {
+      at = data.size();
+      data.resize(at + recLen);
+      if (shared) std::memcpy(data.data() + at, data.data() + prevAt, shared);
+      prevAt = at;
+    } else if (data.size() < recLen) {
+      data.resize(recLen);
+    }
+    if (fresh) std::memcpy(data.data() + at + shared, body.data() + p, fresh);
     have = recLen;
     p += fresh;
     havePrev = true;
     prevLen = recLen;
     prevHdr = hdrLen;
     if (recLen == 0) continue;  // no data, no body, kind 0: not kept
-    fn(k, flags, std::span<const std::uint8_t>(data.data(), recLen), recLen, hdrLen);
+    fn(k, flags, std::span<const std::uint8_t>(data.data() + at, recLen), recLen, hdrLen);
   }
 }
+
+// Keeps one record of a page as the load does: data records (and memo records the sink
+// wants) go to the sink, the other kinds worth keeping into the lists.
+struct TRecordCutter {
+  TTPSRecords& records;
+  TTPSRecords& memos;
+  TTPSByteStore& store;
+  std::uint64_t pageOffset;
+  TTPSDataSink* sink;
+
+  void operator()(std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
+                  std::uint32_t recLen, std::uint16_t hdrLen) const {
+    TTPSRecord r;
+    r.HeaderLength = hdrLen;
+    std::size_t bodyStart = 0;
+    Classify(r, data, bodyStart);
+    if (!Kept(r.Kind)) return;
+    if (sink && r.Kind == tpsKindData) {
+      // The record number: four big-endian bytes, zeros past the data.
+      std::uint8_t number[4] = {};
+      for (std::size_t i = 0; i < 4 && bodyStart + i < data.size(); ++i)
+        number[i] = data[bodyStart + i];
+      sink->DataRecord(pageOffset, k, r.TableNumber, std::int32_t(TpsBe32(number)), data, hdrLen);
+      return;
+    }
+    if (sink && r.Kind == tpsKindMemo &&
+        sink->MemoRecord(pageOffset, k, r.TableNumber, data, hdrLen))
+      return;
+    r.IndexInPage = std::int32_t(k);
+    r.Flags = flags;
+    r.RecordLength = recLen;
+    r.Body = TpsCreateBody(r.Kind);
+    std::size_t pos = bodyStart;
+    r.Body->Parse(data, pos, flags, recLen, hdrLen);
+    r.Data = store.Store(data);
+    if (r.Kind == tpsKindMemo) {
+      static_cast<TTPSRecordMemoBody&>(*r.Body).InsertionNumber = std::int32_t(memos.Count());
+      memos.Add(std::move(r));
+    } else {
+      records.Add(std::move(r));
+    }
+  }
+};
 
 void CutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
                 TTPSRecords& memos, TTPSByteStore& store, std::uint64_t pageOffset,
                 TTPSDataSink* sink, std::vector<std::uint8_t>& scratch) {
-  WalkRecords(body, count, scratch,
-              [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
-                  std::uint32_t recLen, std::uint16_t hdrLen) {
-                TTPSRecord r;
-                r.HeaderLength = hdrLen;
-                std::size_t bodyStart = 0;
-                Classify(r, data, bodyStart);
-                if (!Kept(r.Kind)) return;
-                if (sink && r.Kind == tpsKindData) {
-                  // The record number: four big-endian bytes, zeros past the data.
-                  std::uint8_t number[4] = {};
-                  for (std::size_t i = 0; i < 4 && bodyStart + i < data.size(); ++i)
-                    number[i] = data[bodyStart + i];
-                  sink->DataRecord(pageOffset, k, r.TableNumber, std::int32_t(TpsBe32(number)),
-                                   data, hdrLen);
-                  return;
-                }
-                if (sink && r.Kind == tpsKindMemo &&
-                    sink->MemoRecord(pageOffset, k, r.TableNumber, data, hdrLen))
-                  return;
-                r.IndexInPage = std::int32_t(k);
-                r.Flags = flags;
-                r.RecordLength = recLen;
-                r.Body = TpsCreateBody(r.Kind);
-                std::size_t pos = bodyStart;
-                r.Body->Parse(data, pos, flags, recLen, hdrLen);
-                r.Data = store.Store(data);
-                if (r.Kind == tpsKindMemo) {
-                  static_cast<TTPSRecordMemoBody&>(*r.Body).InsertionNumber =
-                      std::int32_t(memos.Count());
-                  memos.Add(std::move(r));
-                } else {
-                  records.Add(std::move(r));
-                }
-              });
+  WalkRecords(body, count, scratch, TRecordCutter{records, memos, store, pageOffset, sink});
+}
+
+// The same for a page whose records were walked already.
+void CutWalkedRecords(const TTPSWalkedRecords& walked, TTPSRecords& records, TTPSRecords& memos,
+                      TTPSByteStore& store, std::uint64_t pageOffset, TTPSDataSink* sink) {
+  const TRecordCutter cut{records, memos, store, pageOffset, sink};
+  for (const TTPSWalkedRecords::Item& it : walked.Items)
+    cut(it.Index, it.Flags, std::span(walked.Bytes.data() + it.Start, it.Length), it.Length,
+        it.Header);
 }
 
 }  // namespace
@@ -334,6 +361,18 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
                    TTPSRecords& memos, TTPSByteStore& store) {
   std::vector<std::uint8_t> scratch;
   CutRecords(body, count, records, memos, store, 0, nullptr, scratch);
+}
+
+void TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
+                    TTPSWalkedRecords& walked) {
+  walked.Items.clear();
+  walked.Bytes.clear();
+  WalkRecords<true>(body, count, walked.Bytes,
+                    [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
+                        std::uint32_t recLen, std::uint16_t hdrLen) {
+                      const auto start = std::uint32_t(data.data() - walked.Bytes.data());
+                      walked.Items.push_back({k, start, recLen, hdrLen, flags});
+                    });
 }
 
 // ---- Pages read again ----
@@ -430,15 +469,14 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
     body = expanded_;
   }
   page.Items.assign(recordCount, Item{});
-  WalkRecords(body, recordCount, scratch_,
-              [&](std::uint32_t k, std::uint8_t, std::span<const std::uint8_t> data, std::uint32_t,
-                  std::uint16_t hdrLen) {
-                Item& it = page.Items[k];
-                it.Start = std::uint32_t(page.Bytes.size());
-                it.Length = std::uint32_t(data.size());
-                it.Header = hdrLen;
-                page.Bytes.insert(page.Bytes.end(), data.begin(), data.end());
-              });
+  WalkRecords<true>(body, recordCount, page.Bytes,
+                    [&](std::uint32_t k, std::uint8_t, std::span<const std::uint8_t> data,
+                        std::uint32_t, std::uint16_t hdrLen) {
+                      Item& it = page.Items[k];
+                      it.Start = std::uint32_t(data.data() - page.Bytes.data());
+                      it.Length = std::uint32_t(data.size());
+                      it.Header = hdrLen;
+                    });
 }
 
 namespace {
@@ -547,7 +585,10 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
       page = &own;
     }
     if (!page->Ok) return false;
-    CutRecords(page->Body, h.RecordCount, records, memos, store, pos, dataSink, scratch);
+    if (page->Walked)
+      CutWalkedRecords(page->Records, records, memos, store, pos, dataSink);
+    else
+      CutRecords(page->Body, h.RecordCount, records, memos, store, pos, dataSink, scratch);
     if (dataSink) dataSink->Passed(pos);
     if (position) position->store(pos + h.PageSize, std::memory_order_relaxed);
     checkBudget();

@@ -10,10 +10,11 @@ constexpr std::uint64_t kReadAheadMinFileSize = std::uint64_t(8) << 20;
 }  // namespace
 
 void TpsPreparePage(const TTPSFileView& file, std::uint64_t pos, const TTPSPageHeader& h,
-                    TTPSPreparedPage& page) {
+                    TTPSPreparedPage& page, bool walk) {
   page.Pos = pos;
   page.Header = h;
   page.Ok = false;
+  page.Walked = false;
   const std::span<const std::uint8_t> stored =
       file.Read(pos + kTpsPageHeaderSize, h.PageSize - kTpsPageHeaderSize, page.Read);
   page.Body = stored;
@@ -24,6 +25,12 @@ void TpsPreparePage(const TTPSFileView& file, std::uint64_t pos, const TTPSPageH
     page.Body = page.Expanded;
   }
   page.Ok = TpsPageFramingOk(page.Body, h.RecordCount);
+  // A page whose framing holds starts with a record with both lengths: the walk cannot
+  // fail, and it finds every record the framing check counted.
+  if (page.Ok && walk) {
+    TpsWalkRecords(page.Body, h.RecordCount, page.Records);
+    page.Walked = true;
+  }
 }
 
 bool TTPSReadAhead::Pays(std::uint64_t fileSize) {
@@ -115,7 +122,7 @@ void TTPSReadAhead::Work() {
         }
         // The slot is the thread's until it is published: the load never looks at it.
         TTPSPreparedPage& page = slots_[produced % kSlots];
-        TpsPreparePage(file_, pos, h, page);
+        TpsPreparePage(file_, pos, h, page, true);
         whole = page.Ok;
         produced_ = ++produced;
       }

@@ -157,6 +157,70 @@ TEST(TpsContainer, SizedExpansionMatchesPlainOnAnyBytes) {
   }
 }
 
+// A page body of count data records of table 1 (numbered from 1), each sharing what
+// it can with the one before it, as pages are written.
+Bytes RecordsPage(std::mt19937& rng, int count) {
+  Bytes body, previous;
+  for (int k = 0; k < count; ++k) {
+    Bytes rec{0, 0, 0, 1, tpsKindData, 0, 0, std::uint8_t(k >> 8), std::uint8_t(k + 1)};
+    for (std::size_t n = rng() % 40; n-- > 0;) rec.push_back(std::uint8_t(rng() % 3));
+    std::size_t shared = 0;
+    while (k > 0 && shared < 63 && shared < rec.size() && shared < previous.size() &&
+           rec[shared] == previous[shared])
+      ++shared;
+    const bool newLength = k == 0 || rec.size() != previous.size();
+    body.push_back(std::uint8_t((k == 0 ? 0xC0 : newLength ? 0x80 : 0) | shared));
+    if (newLength) body.insert(body.end(), {std::uint8_t(rec.size()), 0});
+    if (k == 0) body.insert(body.end(), {9, 0});
+    body.insert(body.end(), rec.begin() + long(shared), rec.end());
+    previous = rec;
+  }
+  return body;
+}
+
+TEST(TpsContainer, WalkedRecordsAreTheRecordsTheLoadCuts) {
+  std::mt19937 rng(3);
+  for (int trial = 0; trial < 400; ++trial) {
+    const int count = 1 + int(rng() % 60);
+    Bytes body = RecordsPage(rng, count);
+    for (int hits = trial % 4; hits-- > 0;) body[rng() % body.size()] = std::uint8_t(rng());
+    TTPSRecords records, memos;
+    TTPSByteStore store;
+    TTPSWalkedRecords walked;
+    bool cutThrew = false, walkThrew = false;
+    try {
+      TpsCutRecords(body, std::uint32_t(count), records, memos, store);
+    } catch (const Exception&) {
+      cutThrew = true;
+    }
+    try {
+      TpsWalkRecords(body, std::uint32_t(count), walked);
+    } catch (const Exception&) {
+      walkThrew = true;
+    }
+    ASSERT_EQ(walkThrew, cutThrew) << trial;
+    // Every record the load keeps is a walked one, whole; the walk gives no other data
+    // record.
+    std::size_t kept = 0;
+    for (const TTPSWalkedRecords::Item& it : walked.Items) {
+      const Bytes data(walked.Bytes.begin() + it.Start,
+                       walked.Bytes.begin() + it.Start + it.Length);
+      if (data.size() < 5 || it.Header <= 4 || data[4] != tpsKindData || data[0] == 0xFE)
+        continue;
+      ASSERT_LT(kept, records.Count()) << trial;
+      const TTPSRecord& r = records.Items()[kept++];
+      EXPECT_EQ(std::uint32_t(r.IndexInPage), it.Index) << trial;
+      EXPECT_EQ(r.Flags, it.Flags) << trial;
+      EXPECT_EQ(r.HeaderLength, it.Header) << trial;
+      EXPECT_EQ(Bytes(r.Bytes().begin(), r.Bytes().end()), data) << trial;
+    }
+    EXPECT_EQ(kept, records.Count()) << trial;
+    if (trial % 4 == 0) {
+      EXPECT_EQ(kept, std::size_t(count)) << trial;  // intact
+    }
+  }
+}
+
 TEST(TpsContainer, HeaderChecks) {
   Bytes good = tpsw::Fixture(SmallTable(), SmallRows(3));
   Bytes noMagic = good;
