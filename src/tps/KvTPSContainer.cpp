@@ -235,13 +235,15 @@ namespace {
 // fn(indexInPage, flags, data, recordLength, headerLength) with its whole data (the
 // part shared with the previous record included), in `data`: a reused buffer that only
 // grows (its first `have` bytes are the last record's), or with Append, where every
-// record is added after the ones before it (and stays).
+// record is written after the ones before it (and stays) from its start on (data only
+// grows: it may hold more bytes than the records).
 // Damaged lengths end the page quietly; a first record without both lengths fails.
 template <bool Append = false, typename Fn>
 void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                  std::vector<std::uint8_t>& data, Fn&& fn) {
   std::size_t have = 0;
   std::size_t at = 0, prevAt = 0;  // where the record and the one before it lie in data
+  std::size_t used = 0;            // bytes of data the records take (Append)
   bool havePrev = false;
   std::uint32_t prevLen = 0;
   std::uint16_t prevHdr = 0;
@@ -279,8 +281,9 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
     const std::size_t fresh = recLen - shared;
     if (recLen > 0 && n - p < fresh) return;  // the record runs past the page
     if constexpr (Append) {
-      at = data.size();
-      data.resize(at + recLen);
+      at = used;
+      used += recLen;
+      if (data.size() < used) data.resize(std::max(used, 2 * data.size()));
       if (shared) std::memcpy(data.data() + at, data.data() + prevAt, shared);
       prevAt = at;
     } else if (data.size() < recLen) {
@@ -366,7 +369,6 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
 void TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                     TTPSWalkedRecords& walked) {
   walked.Items.clear();
-  walked.Bytes.clear();
   WalkRecords<true>(body, count, walked.Bytes,
                     [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
                         std::uint32_t recLen, std::uint16_t hdrLen) {
@@ -454,7 +456,6 @@ bool TTPSPageCache::Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
 
 void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
   page.Offset = pos;
-  page.Bytes.clear();
   page.Items.clear();
   const std::uint64_t size = file_.Size();
   if (pos >= size || size - pos < kTpsPageHeaderSize) return;

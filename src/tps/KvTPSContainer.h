@@ -212,7 +212,7 @@ struct TTPSWalkedRecords {
     std::uint8_t Flags = 0;
   };
   std::vector<Item> Items;
-  std::vector<std::uint8_t> Bytes;  // the records' data, one after another
+  std::vector<std::uint8_t> Bytes;  // the records' data, one after another (and more)
 };
 
 // Walks up to count records of an expanded page body into walked (replacing what it
@@ -248,7 +248,7 @@ class TTPSPageCache {
   struct Page {
     std::uint64_t Offset = ~std::uint64_t(0);
     std::uint64_t LastUse = 0;
-    std::vector<std::uint8_t> Bytes;  // the records' data, one after another
+    std::vector<std::uint8_t> Bytes;  // the records' data, one after another (and more)
     std::vector<Item> Items;          // by index in the page
   };
   void Load(Page& page, std::uint64_t offset);
