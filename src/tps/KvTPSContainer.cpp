@@ -238,8 +238,9 @@ namespace {
 // record is written after the ones before it (and stays) from its start on (data only
 // grows: it may hold more bytes than the records).
 // Damaged lengths end the page quietly; a first record without both lengths fails.
+// True when the count records fill the body exactly (what TpsPageFramingOk checks).
 template <bool Append = false, typename Fn>
-void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
+bool WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                  std::vector<std::uint8_t>& data, Fn&& fn) {
   std::size_t have = 0;
   std::size_t at = 0, prevAt = 0;  // where the record and the one before it lie in data
@@ -249,13 +250,14 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
   std::uint16_t prevHdr = 0;
   std::size_t p = 0;
   const std::size_t n = body.size();
-  for (std::uint32_t k = 0; k < count && p < n; ++k) {
+  std::uint32_t k = 0;
+  for (; k < count && p < n; ++k) {
     std::uint8_t flags = body[p];
     std::uint32_t recLen;
     std::uint16_t hdrLen;
     std::size_t shared = 0;
     if (!havePrev) {
-      if (n - p < 5) return;
+      if (n - p < 5) return false;
       if ((flags & 0xC0) != 0xC0) throw Exception("Incorrect start record in page");
       recLen = TpsLe16(&body[p + 1]);
       hdrLen = TpsLe16(&body[p + 3]);
@@ -265,21 +267,21 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
       recLen = prevLen;
       hdrLen = prevHdr;
       if (flags & 0x80) {
-        if (n - p < 2) return;
+        if (n - p < 2) return false;
         recLen = TpsLe16(&body[p]);
         p += 2;
       }
       if (flags & 0x40) {
-        if (n - p < 2) return;
+        if (n - p < 2) return false;
         hdrLen = TpsLe16(&body[p]);
         p += 2;
       }
       shared = flags & 0x3F;
       // A damaged prefix count: nothing to share it with; the rest of the page is lost.
-      if (shared > have || shared > recLen) return;
+      if (shared > have || shared > recLen) return false;
     }
     const std::size_t fresh = recLen - shared;
-    if (recLen > 0 && n - p < fresh) return;  // the record runs past the page
+    if (recLen > 0 && n - p < fresh) return false;  // the record runs past the page
     if constexpr (Append) {
       at = used;
       used += recLen;
@@ -298,6 +300,7 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
     if (recLen == 0) continue;  // no data, no body, kind 0: not kept
     fn(k, flags, std::span<const std::uint8_t>(data.data() + at, recLen), recLen, hdrLen);
   }
+  return k == count && p == n;
 }
 
 // Keeps one record of a page as the load does: data records (and memo records the sink
@@ -366,10 +369,10 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
   CutRecords(body, count, records, memos, store, 0, nullptr, scratch);
 }
 
-void TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
+bool TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                     TTPSWalkedRecords& walked) {
   walked.Items.clear();
-  WalkRecords<true>(body, count, walked.Bytes,
+  return WalkRecords<true>(body, count, walked.Bytes,
                     [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
                         std::uint32_t recLen, std::uint16_t hdrLen) {
                       const auto start = std::uint32_t(data.data() - walked.Bytes.data());

@@ -217,8 +217,9 @@ struct TTPSWalkedRecords {
 
 // Walks up to count records of an expanded page body into walked (replacing what it
 // held) as the load cuts them: a damaged length ends the walk; a first record without
-// both lengths throws.
-void TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
+// both lengths throws. True when the records fill the body exactly, as
+// TpsPageFramingOk(body, count) tells.
+bool TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                     TTPSWalkedRecords& walked);
 
 // Cuts up to count records from an expanded page body and adds them to the lists.

@@ -24,13 +24,13 @@ void TpsPreparePage(const TTPSFileView& file, std::uint64_t pos, const TTPSPageH
       return;
     page.Body = page.Expanded;
   }
-  page.Ok = TpsPageFramingOk(page.Body, h.RecordCount);
-  // A page whose framing holds starts with a record with both lengths: the walk cannot
-  // fail, and it finds every record the framing check counted.
-  if (page.Ok && walk) {
-    TpsWalkRecords(page.Body, h.RecordCount, page.Records);
-    page.Walked = true;
-  }
+  const std::span<const std::uint8_t> body = page.Body;
+  // The walk checks the framing as it goes, once its first record has both lengths
+  // (which the walk would not pass over quietly).
+  if (walk && h.RecordCount > 0 && body.size() >= 5 && (body[0] & 0xC0) == 0xC0)
+    page.Ok = page.Walked = TpsWalkRecords(body, h.RecordCount, page.Records);
+  else
+    page.Ok = TpsPageFramingOk(body, h.RecordCount);
 }
 
 bool TTPSReadAhead::Pays(std::uint64_t fileSize) {

@@ -187,18 +187,27 @@ TEST(TpsContainer, WalkedRecordsAreTheRecordsTheLoadCuts) {
     TTPSRecords records, memos;
     TTPSByteStore store;
     TTPSWalkedRecords walked;
-    bool cutThrew = false, walkThrew = false;
+    bool cutThrew = false, walkThrew = false, whole = false;
     try {
       TpsCutRecords(body, std::uint32_t(count), records, memos, store);
     } catch (const Exception&) {
       cutThrew = true;
     }
     try {
-      TpsWalkRecords(body, std::uint32_t(count), walked);
+      whole = TpsWalkRecords(body, std::uint32_t(count), walked);
     } catch (const Exception&) {
       walkThrew = true;
     }
     ASSERT_EQ(walkThrew, cutThrew) << trial;
+    if (!walkThrew) {
+      EXPECT_EQ(whole, TpsPageFramingOk(body, std::uint32_t(count))) << trial;
+    }
+    // A record more or less than the page holds does not fill it.
+    if (!walkThrew && whole) {
+      EXPECT_FALSE(TpsWalkRecords(body, std::uint32_t(count + 1), walked)) << trial;
+      EXPECT_FALSE(count > 1 && TpsWalkRecords(body, std::uint32_t(count - 1), walked)) << trial;
+      TpsWalkRecords(body, std::uint32_t(count), walked);
+    }
     // Every record the load keeps is a walked one, whole; the walk gives no other data
     // record.
     std::size_t kept = 0;
@@ -216,7 +225,8 @@ TEST(TpsContainer, WalkedRecordsAreTheRecordsTheLoadCuts) {
     }
     EXPECT_EQ(kept, records.Count()) << trial;
     if (trial % 4 == 0) {
-      EXPECT_EQ(kept, std::size_t(count)) << trial;  // intact
+      EXPECT_TRUE(whole) << trial;  // intact
+      EXPECT_EQ(kept, std::size_t(count)) << trial;
     }
   }
 }
