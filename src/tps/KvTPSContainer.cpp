@@ -92,11 +92,11 @@ constexpr std::size_t kShortRun = 32;
 // Expands into out from index start on (out ends up holding its first start bytes, then
 // the expansion) until the stored bytes end or out reaches limit bytes (by at most one
 // run more); false for a zero skip byte. The runs are written straight into out, which
-// is sized ahead (to what it can already hold, or to start + sizeHint) and grows only
-// when a run does not fit: a reused out is not grown run by run.
+// is sized ahead (to start + sizeHint, or what it held) and grows only when a run does
+// not fit: a reused out is not grown run by run, nor filled beyond what is needed.
 bool Expand(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::size_t start,
             std::size_t limit, std::size_t sizeHint = 0) {
-  out.resize(std::max({out.capacity(), start + sizeHint + kShortRun, start + 2 * kShortRun}));
+  out.resize(std::max({out.size(), start + sizeHint + kShortRun, start + 2 * kShortRun}));
   // Kept in locals: stores through byte pointers could otherwise alias the vector's.
   std::uint8_t* base = out.data();
   std::uint8_t* dst = base + start;
@@ -156,10 +156,11 @@ bool Expand(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, st
   return ok;
 }
 
-// Expands a page body into out from index start on.
+// Expands a page body into out from index start on (sizeHint: the size it should
+// expand to).
 void ExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out,
-                std::size_t start) {
-  if (!Expand(in, out, start, kMaxExpanded))
+                std::size_t start, std::size_t sizeHint = 0) {
+  if (!Expand(in, out, start, kMaxExpanded, sizeHint))
     throw Exception("Incorrect RLE skip byte (0x00) for encoding");
 }
 
@@ -469,7 +470,7 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
   std::span<const std::uint8_t> body =
       file_.Read(pos + kTpsPageHeaderSize, std::size_t(bodyEnd - pos - kTpsPageHeaderSize), read_);
   if (!h.Plain()) {
-    ExpandPage(body, expanded_, 0);
+    ExpandPage(body, expanded_, 0, h.ExpandedSize);
     body = expanded_;
   }
   page.Items.assign(recordCount, Item{});
