@@ -286,7 +286,7 @@ bool WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
     if constexpr (Append) {
       at = used;
       used += recLen;
-      if (data.size() < used) data.resize(std::max(used, 2 * data.size()));
+      if (data.size() < used) data.resize(used);
       if (shared) std::memcpy(data.data() + at, data.data() + prevAt, shared);
       prevAt = at;
     } else if (data.size() < recLen) {
@@ -373,6 +373,12 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
 bool TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                     TTPSWalkedRecords& walked) {
   walked.Items.clear();
+  // Sized once for what a page's records usually take (their data and a few shared
+  // bytes each): grown record by record, the buffers of the pages prepared ahead would
+  // leave as much memory again in pieces.
+  walked.Items.reserve(count);
+  const std::size_t usual = body.size() + 16 * std::size_t(count);
+  if (walked.Bytes.size() < usual) walked.Bytes.resize(usual);
   return WalkRecords<true>(body, count, walked.Bytes,
                     [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
                         std::uint32_t recLen, std::uint16_t hdrLen) {
