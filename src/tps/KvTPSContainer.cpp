@@ -158,8 +158,8 @@ bool Expand(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, st
 
 // Expands a page body into out from index start on (sizeHint: the size it should
 // expand to).
-void ExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out,
-                std::size_t start, std::size_t sizeHint = 0) {
+void ExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::size_t start,
+                std::size_t sizeHint = 0) {
   if (!Expand(in, out, start, kMaxExpanded, sizeHint))
     throw Exception("Incorrect RLE skip byte (0x00) for encoding");
 }
@@ -376,15 +376,15 @@ bool TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
   // Sized once for what a page's records usually take (their data and a few shared
   // bytes each): grown record by record, the buffers of the pages prepared ahead would
   // leave as much memory again in pieces.
-  walked.Items.reserve(count);
   const std::size_t usual = body.size() + 16 * std::size_t(count);
   if (walked.Bytes.size() < usual) walked.Bytes.resize(usual);
-  return WalkRecords<true>(body, count, walked.Bytes,
-                    [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
-                        std::uint32_t recLen, std::uint16_t hdrLen) {
-                      const auto start = std::uint32_t(data.data() - walked.Bytes.data());
-                      walked.Items.push_back({k, start, recLen, hdrLen, flags});
-                    });
+  return WalkRecords<true>(
+      body, count, walked.Bytes,
+      [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
+          std::uint32_t recLen, std::uint16_t hdrLen) {
+        const auto start = std::uint32_t(data.data() - walked.Bytes.data());
+        walked.Items.push_back({k, start, recLen, hdrLen, flags});
+      });
 }
 
 // ---- Pages read again ----

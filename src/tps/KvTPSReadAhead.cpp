@@ -6,6 +6,10 @@ namespace {
 
 // Below this size a load takes a few milliseconds: starting a thread does not pay.
 constexpr std::uint64_t kReadAheadMinFileSize = std::uint64_t(8) << 20;
+// The walked records a prepared page may keep. A real page's records take about its
+// expanded size (at most 64 KiB) and a few shared bytes each; a damaged or hostile one
+// whose records share 63 bytes each takes up to 4 MiB, which every slot would keep.
+constexpr std::size_t kMaxWalkedBytes = std::size_t(256) << 10;
 
 }  // namespace
 
@@ -31,6 +35,12 @@ void TpsPreparePage(const TTPSFileView& file, std::uint64_t pos, const TTPSPageH
     page.Ok = page.Walked = TpsWalkRecords(body, h.RecordCount, page.Records);
   else
     page.Ok = TpsPageFramingOk(body, h.RecordCount);
+  // Far more than a real page: given back, and the load walks the page itself.
+  TTPSWalkedRecords& walked = page.Records;
+  if (walked.Bytes.size() + walked.Items.capacity() * sizeof(walked.Items[0]) > kMaxWalkedBytes) {
+    page.Walked = false;
+    walked = TTPSWalkedRecords{};
+  }
 }
 
 bool TTPSReadAhead::Pays(std::uint64_t fileSize) {

@@ -19,7 +19,7 @@
 struct TTPSPreparedPage {
   std::uint64_t Pos = 0;
   TTPSPageHeader Header;
-  bool Ok = false;  // the body expands to its stated size and its records fill it
+  bool Ok = false;      // the body expands to its stated size and its records fill it
   bool Walked = false;  // Records holds the records of the page (an Ok one)
   std::span<const std::uint8_t> Body;
   TTPSWalkedRecords Records;

@@ -214,8 +214,7 @@ TEST(TpsContainer, WalkedRecordsAreTheRecordsTheLoadCuts) {
     for (const TTPSWalkedRecords::Item& it : walked.Items) {
       const Bytes data(walked.Bytes.begin() + it.Start,
                        walked.Bytes.begin() + it.Start + it.Length);
-      if (data.size() < 5 || it.Header <= 4 || data[4] != tpsKindData || data[0] == 0xFE)
-        continue;
+      if (data.size() < 5 || it.Header <= 4 || data[4] != tpsKindData || data[0] == 0xFE) continue;
       ASSERT_LT(kept, records.Count()) << trial;
       const TTPSRecord& r = records.Items()[kept++];
       EXPECT_EQ(std::uint32_t(r.IndexInPage), it.Index) << trial;
