@@ -35,11 +35,10 @@ void TpsPreparePage(const TTPSFileView& file, std::uint64_t pos, const TTPSPageH
 // A second thread that walks the given block entries as the load does (a page read
 // whole is followed by the next page boundary after it, anything else by the boundary
 // after its header) and prepares the pages of records it meets, their records walked,
-// a few pages ahead. The
-// load asks for each page in the same order and does the work itself for a page that
-// is not ready, so what it reads never depends on the thread, and it never waits for
-// it (the machine's other core may be busy elsewhere). A thread left behind goes on
-// from the page the load asked for last.
+// a few pages ahead. The load asks for each page in the same order and does the work
+// itself for a page that is not ready, so what it reads never depends on the thread,
+// and it never waits for it (the machine's other core may be busy elsewhere). A thread
+// left behind goes on from the page the load asked for last.
 class TTPSReadAhead {
  public:
   // Whether a load of a file of this size is worth a second thread on this machine.
