@@ -84,49 +84,96 @@ TTPSRecord& TTPSRecord::operator=(TTPSRecord&&) noexcept = default;
 
 namespace {
 
-// Expands into out until the stored bytes end or out reaches limit (by at most one
-// run more); false for a zero skip byte.
-bool Expand(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::size_t limit) {
+// Runs of at most this many bytes are written as one fixed-size copy or fill (cheaper
+// than a call for the short runs most pages are made of); the output keeps this much
+// room beyond the bytes written while it is written.
+constexpr std::size_t kShortRun = 32;
+
+// Expands into out from index start on (out ends up holding its first start bytes, then
+// the expansion) until the stored bytes end or out reaches limit bytes (by at most one
+// run more); false for a zero skip byte. The runs are written straight into out, which
+// is sized ahead (to start + sizeHint, or what it held) and grows only when a run does
+// not fit: a reused out is not grown run by run, nor filled beyond what is needed.
+bool Expand(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::size_t start,
+            std::size_t limit, std::size_t sizeHint = 0) {
+  out.resize(std::max({out.size(), start + sizeHint + kShortRun, start + 2 * kShortRun}));
+  // Kept in locals: stores through byte pointers could otherwise alias the vector's.
+  std::uint8_t* base = out.data();
+  std::uint8_t* dst = base + start;
+  std::uint8_t* end = base + out.size();
+  const std::uint8_t* const src = in.data();
   const std::size_t n = in.size();
+  const std::size_t stop = std::max(limit, start);
+  // Makes room for more bytes after dst, and the short-run margin after them.
+  auto fit = [&](std::size_t more) {
+    if (std::size_t(end - dst) >= more + kShortRun) return;
+    const std::size_t at = std::size_t(dst - base);
+    out.resize(std::max(2 * out.size(), at + more + kShortRun));
+    base = out.data();
+    dst = base + at;
+    end = base + out.size();
+  };
+  bool ok = true;
   std::size_t p = 0;
   // The last stored byte is never needed: the loop stops at n - 1 consumed bytes.
-  while (n > 0 && p < n - 1 && out.size() < limit) {
-    std::uint8_t b = in[p++];
-    if (b == 0) return false;
+  while (n > 0 && p < n - 1 && std::size_t(dst - base) < stop) {
+    const std::uint8_t b = src[p++];
+    if (b == 0) {
+      ok = false;
+      break;
+    }
     std::size_t count = b;
     if (b >= 0x80) {
       if (p >= n) break;
-      count = std::size_t(b & 0x7F) + std::size_t(in[p++]) * 128;
+      count = std::size_t(b & 0x7F) + std::size_t(src[p++]) * 128;
     }
-    std::size_t avail = std::min(count, n - p);
-    out.insert(out.end(), in.begin() + long(p), in.begin() + long(p + avail));
+    const std::size_t avail = std::min(count, n - p);
+    fit(avail);
+    if (avail <= kShortRun && n - p >= kShortRun)
+      std::memcpy(dst, src + p, kShortRun);
+    else if (avail)
+      std::memcpy(dst, src + p, avail);
+    dst += avail;
     p += avail;
     if (avail < count) break;  // the stored bytes end inside the literal run
     if (p < n - 1) {
-      std::uint8_t rep = in[p - 1];
-      std::uint8_t r = in[p++];
+      const std::uint8_t rep = src[p - 1];
+      const std::uint8_t r = src[p++];
       std::size_t times = r;
       if (r >= 0x80) {
         if (p >= n) break;
-        times = std::size_t(r & 0x7F) + std::size_t(in[p++]) * 128;
+        times = std::size_t(r & 0x7F) + std::size_t(src[p++]) * 128;
       }
-      out.insert(out.end(), times, rep);
+      fit(times);
+      if (times <= kShortRun)
+        std::memset(dst, rep, kShortRun);
+      else
+        std::memset(dst, rep, times);
+      dst += times;
     }
   }
-  return true;
+  out.resize(std::size_t(dst - base));
+  return ok;
+}
+
+// Expands a page body into out from index start on (sizeHint: the size it should
+// expand to).
+void ExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out, std::size_t start,
+                std::size_t sizeHint = 0) {
+  if (!Expand(in, out, start, kMaxExpanded, sizeHint))
+    throw Exception("Incorrect RLE skip byte (0x00) for encoding");
 }
 
 }  // namespace
 
 void TpsExpandPage(std::span<const std::uint8_t> in, std::vector<std::uint8_t>& out) {
-  if (!Expand(in, out, kMaxExpanded))
-    throw Exception("Incorrect RLE skip byte (0x00) for encoding");
+  ExpandPage(in, out, out.size());
 }
 
 bool TpsExpandPageExactly(std::span<const std::uint8_t> stored, std::size_t expandedSize,
                           std::vector<std::uint8_t>& out) {
-  out.clear();
-  return Expand(stored, out, expandedSize + 1) && out.size() == expandedSize;
+  // What stays in out from before is overwritten, never read: it need not be cleared.
+  return Expand(stored, out, 0, expandedSize + 1, expandedSize) && out.size() == expandedSize;
 }
 
 bool TpsPageFramingOk(std::span<const std::uint8_t> body, std::uint32_t count) {
@@ -187,25 +234,31 @@ namespace {
 
 // Walks the records of an expanded page body. Each record with data is handed to
 // fn(indexInPage, flags, data, recordLength, headerLength) with its whole data (the
-// part shared with the previous record included), in `data`, a reused buffer that only
-// grows (its first `have` bytes are the last record's).
+// part shared with the previous record included), in `data`: a reused buffer that only
+// grows (its first `have` bytes are the last record's), or with Append, where every
+// record is written after the ones before it (and stays) from its start on (data only
+// grows: it may hold more bytes than the records).
 // Damaged lengths end the page quietly; a first record without both lengths fails.
-template <typename Fn>
-void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
+// True when the count records fill the body exactly (what TpsPageFramingOk checks).
+template <bool Append = false, typename Fn>
+bool WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
                  std::vector<std::uint8_t>& data, Fn&& fn) {
   std::size_t have = 0;
+  std::size_t at = 0, prevAt = 0;  // where the record and the one before it lie in data
+  std::size_t used = 0;            // bytes of data the records take (Append)
   bool havePrev = false;
   std::uint32_t prevLen = 0;
   std::uint16_t prevHdr = 0;
   std::size_t p = 0;
   const std::size_t n = body.size();
-  for (std::uint32_t k = 0; k < count && p < n; ++k) {
+  std::uint32_t k = 0;
+  for (; k < count && p < n; ++k) {
     std::uint8_t flags = body[p];
     std::uint32_t recLen;
     std::uint16_t hdrLen;
     std::size_t shared = 0;
     if (!havePrev) {
-      if (n - p < 5) return;
+      if (n - p < 5) return false;
       if ((flags & 0xC0) != 0xC0) throw Exception("Incorrect start record in page");
       recLen = TpsLe16(&body[p + 1]);
       hdrLen = TpsLe16(&body[p + 3]);
@@ -215,71 +268,98 @@ void WalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
       recLen = prevLen;
       hdrLen = prevHdr;
       if (flags & 0x80) {
-        if (n - p < 2) return;
+        if (n - p < 2) return false;
         recLen = TpsLe16(&body[p]);
         p += 2;
       }
       if (flags & 0x40) {
-        if (n - p < 2) return;
+        if (n - p < 2) return false;
         hdrLen = TpsLe16(&body[p]);
         p += 2;
       }
       shared = flags & 0x3F;
       // A damaged prefix count: nothing to share it with; the rest of the page is lost.
-      if (shared > have || shared > recLen) return;
+      if (shared > have || shared > recLen) return false;
     }
     const std::size_t fresh = recLen - shared;
-    if (recLen > 0 && n - p < fresh) return;  // the record runs past the page
-    if (data.size() < recLen) data.resize(recLen);
-    if (fresh) std::memcpy(data.data() + shared, body.data() + p, fresh);
+    if (recLen > 0 && n - p < fresh) return false;  // the record runs past the page
+    if constexpr (Append) {
+      at = used;
+      used += recLen;
+      if (data.size() < used) data.resize(used);
+      if (shared) std::memcpy(data.data() + at, data.data() + prevAt, shared);
+      prevAt = at;
+    } else if (data.size() < recLen) {
+      data.resize(recLen);
+    }
+    if (fresh) std::memcpy(data.data() + at + shared, body.data() + p, fresh);
     have = recLen;
     p += fresh;
     havePrev = true;
     prevLen = recLen;
     prevHdr = hdrLen;
     if (recLen == 0) continue;  // no data, no body, kind 0: not kept
-    fn(k, flags, std::span<const std::uint8_t>(data.data(), recLen), recLen, hdrLen);
+    fn(k, flags, std::span<const std::uint8_t>(data.data() + at, recLen), recLen, hdrLen);
   }
+  return k == count && p == n;
 }
+
+// Keeps one record of a page as the load does: data records (and memo records the sink
+// wants) go to the sink, the other kinds worth keeping into the lists.
+struct TRecordCutter {
+  TTPSRecords& records;
+  TTPSRecords& memos;
+  TTPSByteStore& store;
+  std::uint64_t pageOffset;
+  TTPSDataSink* sink;
+
+  void operator()(std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
+                  std::uint32_t recLen, std::uint16_t hdrLen) const {
+    TTPSRecord r;
+    r.HeaderLength = hdrLen;
+    std::size_t bodyStart = 0;
+    Classify(r, data, bodyStart);
+    if (!Kept(r.Kind)) return;
+    if (sink && r.Kind == tpsKindData) {
+      // The record number: four big-endian bytes, zeros past the data.
+      std::uint8_t number[4] = {};
+      for (std::size_t i = 0; i < 4 && bodyStart + i < data.size(); ++i)
+        number[i] = data[bodyStart + i];
+      sink->DataRecord(pageOffset, k, r.TableNumber, std::int32_t(TpsBe32(number)), data, hdrLen);
+      return;
+    }
+    if (sink && r.Kind == tpsKindMemo &&
+        sink->MemoRecord(pageOffset, k, r.TableNumber, data, hdrLen))
+      return;
+    r.IndexInPage = std::int32_t(k);
+    r.Flags = flags;
+    r.RecordLength = recLen;
+    r.Body = TpsCreateBody(r.Kind);
+    std::size_t pos = bodyStart;
+    r.Body->Parse(data, pos, flags, recLen, hdrLen);
+    r.Data = store.Store(data);
+    if (r.Kind == tpsKindMemo) {
+      static_cast<TTPSRecordMemoBody&>(*r.Body).InsertionNumber = std::int32_t(memos.Count());
+      memos.Add(std::move(r));
+    } else {
+      records.Add(std::move(r));
+    }
+  }
+};
 
 void CutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
                 TTPSRecords& memos, TTPSByteStore& store, std::uint64_t pageOffset,
                 TTPSDataSink* sink, std::vector<std::uint8_t>& scratch) {
-  WalkRecords(body, count, scratch,
-              [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
-                  std::uint32_t recLen, std::uint16_t hdrLen) {
-                TTPSRecord r;
-                r.HeaderLength = hdrLen;
-                std::size_t bodyStart = 0;
-                Classify(r, data, bodyStart);
-                if (!Kept(r.Kind)) return;
-                if (sink && r.Kind == tpsKindData) {
-                  // The record number: four big-endian bytes, zeros past the data.
-                  std::uint8_t number[4] = {};
-                  for (std::size_t i = 0; i < 4 && bodyStart + i < data.size(); ++i)
-                    number[i] = data[bodyStart + i];
-                  sink->DataRecord(pageOffset, k, r.TableNumber, std::int32_t(TpsBe32(number)),
-                                   data, hdrLen);
-                  return;
-                }
-                if (sink && r.Kind == tpsKindMemo &&
-                    sink->MemoRecord(pageOffset, k, r.TableNumber, data, hdrLen))
-                  return;
-                r.IndexInPage = std::int32_t(k);
-                r.Flags = flags;
-                r.RecordLength = recLen;
-                r.Body = TpsCreateBody(r.Kind);
-                std::size_t pos = bodyStart;
-                r.Body->Parse(data, pos, flags, recLen, hdrLen);
-                r.Data = store.Store(data);
-                if (r.Kind == tpsKindMemo) {
-                  static_cast<TTPSRecordMemoBody&>(*r.Body).InsertionNumber =
-                      std::int32_t(memos.Count());
-                  memos.Add(std::move(r));
-                } else {
-                  records.Add(std::move(r));
-                }
-              });
+  WalkRecords(body, count, scratch, TRecordCutter{records, memos, store, pageOffset, sink});
+}
+
+// The same for a page whose records were walked already.
+void CutWalkedRecords(const TTPSWalkedRecords& walked, TTPSRecords& records, TTPSRecords& memos,
+                      TTPSByteStore& store, std::uint64_t pageOffset, TTPSDataSink* sink) {
+  const TRecordCutter cut{records, memos, store, pageOffset, sink};
+  for (const TTPSWalkedRecords::Item& it : walked.Items)
+    cut(it.Index, it.Flags, std::span(walked.Bytes.data() + it.Start, it.Length), it.Length,
+        it.Header);
 }
 
 }  // namespace
@@ -288,6 +368,23 @@ void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPS
                    TTPSRecords& memos, TTPSByteStore& store) {
   std::vector<std::uint8_t> scratch;
   CutRecords(body, count, records, memos, store, 0, nullptr, scratch);
+}
+
+bool TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
+                    TTPSWalkedRecords& walked) {
+  walked.Items.clear();
+  // Sized once for what a page's records usually take (their data and a few shared
+  // bytes each): grown record by record, the buffers of the pages prepared ahead would
+  // leave as much memory again in pieces.
+  const std::size_t usual = body.size() + 16 * std::size_t(count);
+  if (walked.Bytes.size() < usual) walked.Bytes.resize(usual);
+  return WalkRecords<true>(
+      body, count, walked.Bytes,
+      [&](std::uint32_t k, std::uint8_t flags, std::span<const std::uint8_t> data,
+          std::uint32_t recLen, std::uint16_t hdrLen) {
+        const auto start = std::uint32_t(data.data() - walked.Bytes.data());
+        walked.Items.push_back({k, start, recLen, hdrLen, flags});
+      });
 }
 
 // ---- Pages read again ----
@@ -369,7 +466,6 @@ bool TTPSPageCache::Record(std::uint64_t pageOffset, std::uint32_t indexInPage,
 
 void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
   page.Offset = pos;
-  page.Bytes.clear();
   page.Items.clear();
   const std::uint64_t size = file_.Size();
   if (pos >= size || size - pos < kTpsPageHeaderSize) return;
@@ -380,20 +476,18 @@ void TTPSPageCache::Load(Page& page, std::uint64_t pos) {
   std::span<const std::uint8_t> body =
       file_.Read(pos + kTpsPageHeaderSize, std::size_t(bodyEnd - pos - kTpsPageHeaderSize), read_);
   if (!h.Plain()) {
-    expanded_.clear();
-    TpsExpandPage(body, expanded_);
+    ExpandPage(body, expanded_, 0, h.ExpandedSize);
     body = expanded_;
   }
   page.Items.assign(recordCount, Item{});
-  WalkRecords(body, recordCount, scratch_,
-              [&](std::uint32_t k, std::uint8_t, std::span<const std::uint8_t> data, std::uint32_t,
-                  std::uint16_t hdrLen) {
-                Item& it = page.Items[k];
-                it.Start = std::uint32_t(page.Bytes.size());
-                it.Length = std::uint32_t(data.size());
-                it.Header = hdrLen;
-                page.Bytes.insert(page.Bytes.end(), data.begin(), data.end());
-              });
+  WalkRecords<true>(body, recordCount, page.Bytes,
+                    [&](std::uint32_t k, std::uint8_t, std::span<const std::uint8_t> data,
+                        std::uint32_t, std::uint16_t hdrLen) {
+                      Item& it = page.Items[k];
+                      it.Start = std::uint32_t(data.data() - page.Bytes.data());
+                      it.Length = std::uint32_t(data.size());
+                      it.Header = hdrLen;
+                    });
 }
 
 namespace {
@@ -502,7 +596,10 @@ void TpsCollectRecords(const TTPSFileView& file, std::uint8_t (&header)[512], TT
       page = &own;
     }
     if (!page->Ok) return false;
-    CutRecords(page->Body, h.RecordCount, records, memos, store, pos, dataSink, scratch);
+    if (page->Walked)
+      CutWalkedRecords(page->Records, records, memos, store, pos, dataSink);
+    else
+      CutRecords(page->Body, h.RecordCount, records, memos, store, pos, dataSink, scratch);
     if (dataSink) dataSink->Passed(pos);
     if (position) position->store(pos + h.PageSize, std::memory_order_relaxed);
     checkBudget();

@@ -201,6 +201,27 @@ bool TpsExpandPageExactly(std::span<const std::uint8_t> stored, std::size_t expa
 // lengths, every shared prefix within the record before it.
 bool TpsPageFramingOk(std::span<const std::uint8_t> body, std::uint32_t count);
 
+// The records of an expanded page body as the load walks them: each record with data,
+// whole (the part shared with the record before it included), in page order.
+struct TTPSWalkedRecords {
+  struct Item {
+    std::uint32_t Index = 0;   // in the page
+    std::uint32_t Start = 0;   // in Bytes
+    std::uint32_t Length = 0;  // the record's length
+    std::uint16_t Header = 0;  // its header length
+    std::uint8_t Flags = 0;
+  };
+  std::vector<Item> Items;
+  std::vector<std::uint8_t> Bytes;  // the records' data, one after another (and more)
+};
+
+// Walks up to count records of an expanded page body into walked (replacing what it
+// held) as the load cuts them: a damaged length ends the walk; a first record without
+// both lengths throws. True when the records fill the body exactly, as
+// TpsPageFramingOk(body, count) tells.
+bool TpsWalkRecords(std::span<const std::uint8_t> body, std::uint32_t count,
+                    TTPSWalkedRecords& walked);
+
 // Cuts up to count records from an expanded page body and adds them to the lists.
 void TpsCutRecords(std::span<const std::uint8_t> body, std::uint32_t count, TTPSRecords& records,
                    TTPSRecords& memos, TTPSByteStore& store);
@@ -228,7 +249,7 @@ class TTPSPageCache {
   struct Page {
     std::uint64_t Offset = ~std::uint64_t(0);
     std::uint64_t LastUse = 0;
-    std::vector<std::uint8_t> Bytes;  // the records' data, one after another
+    std::vector<std::uint8_t> Bytes;  // the records' data, one after another (and more)
     std::vector<Item> Items;          // by index in the page
   };
   void Load(Page& page, std::uint64_t offset);
@@ -239,6 +260,5 @@ class TTPSPageCache {
   Page pages_[4];
   std::uint64_t clock_ = 0;
   std::vector<std::uint8_t> expanded_;
-  std::vector<std::uint8_t> scratch_;
   std::vector<std::uint8_t> read_;  // a decrypted page
 };

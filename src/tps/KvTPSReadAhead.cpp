@@ -6,14 +6,19 @@ namespace {
 
 // Below this size a load takes a few milliseconds: starting a thread does not pay.
 constexpr std::uint64_t kReadAheadMinFileSize = std::uint64_t(8) << 20;
+// The walked records a prepared page may keep. A real page's records take about its
+// expanded size (at most 64 KiB) and a few shared bytes each; a damaged or hostile one
+// whose records share 63 bytes each takes up to 4 MiB, which every slot would keep.
+constexpr std::size_t kMaxWalkedBytes = std::size_t(256) << 10;
 
 }  // namespace
 
 void TpsPreparePage(const TTPSFileView& file, std::uint64_t pos, const TTPSPageHeader& h,
-                    TTPSPreparedPage& page) {
+                    TTPSPreparedPage& page, bool walk) {
   page.Pos = pos;
   page.Header = h;
   page.Ok = false;
+  page.Walked = false;
   const std::span<const std::uint8_t> stored =
       file.Read(pos + kTpsPageHeaderSize, h.PageSize - kTpsPageHeaderSize, page.Read);
   page.Body = stored;
@@ -23,7 +28,19 @@ void TpsPreparePage(const TTPSFileView& file, std::uint64_t pos, const TTPSPageH
       return;
     page.Body = page.Expanded;
   }
-  page.Ok = TpsPageFramingOk(page.Body, h.RecordCount);
+  const std::span<const std::uint8_t> body = page.Body;
+  // The walk checks the framing as it goes, once its first record has both lengths
+  // (which the walk would not pass over quietly).
+  if (walk && h.RecordCount > 0 && body.size() >= 5 && (body[0] & 0xC0) == 0xC0)
+    page.Ok = page.Walked = TpsWalkRecords(body, h.RecordCount, page.Records);
+  else
+    page.Ok = TpsPageFramingOk(body, h.RecordCount);
+  // Far more than a real page: given back, and the load walks the page itself.
+  TTPSWalkedRecords& walked = page.Records;
+  if (walked.Bytes.size() + walked.Items.capacity() * sizeof(walked.Items[0]) > kMaxWalkedBytes) {
+    page.Walked = false;
+    walked = TTPSWalkedRecords{};
+  }
 }
 
 bool TTPSReadAhead::Pays(std::uint64_t fileSize) {
@@ -115,7 +132,7 @@ void TTPSReadAhead::Work() {
         }
         // The slot is the thread's until it is published: the load never looks at it.
         TTPSPreparedPage& page = slots_[produced % kSlots];
-        TpsPreparePage(file_, pos, h, page);
+        TpsPreparePage(file_, pos, h, page, true);
         whole = page.Ok;
         produced_ = ++produced;
       }

@@ -14,28 +14,31 @@
 #include "tps/KvTPSBytes.h"
 #include "tps/KvTPSContainer.h"
 
-// A page as the load reads it: its body expanded and its record framing checked.
+// A page as the load reads it: its body expanded and its record framing checked, and
+// its records walked when asked for.
 struct TTPSPreparedPage {
   std::uint64_t Pos = 0;
   TTPSPageHeader Header;
-  bool Ok = false;  // the body expands to its stated size and its records fill it
+  bool Ok = false;      // the body expands to its stated size and its records fill it
+  bool Walked = false;  // Records holds the records of the page (an Ok one)
   std::span<const std::uint8_t> Body;
+  TTPSWalkedRecords Records;
   std::vector<std::uint8_t> Read;      // the stored bytes as decrypted
   std::vector<std::uint8_t> Expanded;  // the body expanded
 };
 
 // Prepares the page of records at pos (with header h, wholly inside the file) as the
-// load reads it.
+// load reads it; with walk, an Ok page's records are walked too.
 void TpsPreparePage(const TTPSFileView& file, std::uint64_t pos, const TTPSPageHeader& h,
-                    TTPSPreparedPage& page);
+                    TTPSPreparedPage& page, bool walk = false);
 
 // A second thread that walks the given block entries as the load does (a page read
 // whole is followed by the next page boundary after it, anything else by the boundary
-// after its header) and prepares the pages of records it meets, a few pages ahead. The
-// load asks for each page in the same order and does the work itself for a page that
-// is not ready, so what it reads never depends on the thread, and it never waits for
-// it (the machine's other core may be busy elsewhere). A thread left behind goes on
-// from the page the load asked for last.
+// after its header) and prepares the pages of records it meets, their records walked,
+// a few pages ahead. The load asks for each page in the same order and does the work
+// itself for a page that is not ready, so what it reads never depends on the thread,
+// and it never waits for it (the machine's other core may be busy elsewhere). A thread
+// left behind goes on from the page the load asked for last.
 class TTPSReadAhead {
  public:
   // Whether a load of a file of this size is worth a second thread on this machine.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <unordered_map>
@@ -82,8 +83,16 @@ struct TTPSLazyIndex : TTPSDataSink {
       }
     }
     if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
-    last->push_back(TKvISourceRow{recordNumber - 1, std::uint32_t(pages.size() - 1),
-                                  std::uint32_t(indexInPage), noPlainCells});
+    // Made whole before it is stored: built in place, its bit fields were read from the
+    // vector's fresh memory before any write, and that read, then the write, cost two
+    // page faults per page of rows and a flush of the other core's address cache.
+    TKvISourceRow row;
+    row.RowNo = recordNumber - 1;
+    row.Page = std::uint32_t(pages.size() - 1);
+    row.Item = std::uint32_t(indexInPage);
+    row.NoPlainCells = noPlainCells;
+    last->emplace_back();
+    std::memcpy(&last->back(), &row, sizeof row);
   }
 
   // Memo records: where they lie, when memo texts are wanted (dropped otherwise, as the

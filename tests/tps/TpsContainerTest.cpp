@@ -90,6 +90,140 @@ TEST(TpsContainer, RunLengthExpansion) {
   }
 }
 
+// The expansion as first written, growing its output run by run: what the sized
+// expansion must give, for damaged bodies too.
+bool PlainExpand(const Bytes& in, Bytes& out, std::size_t limit) {
+  const std::size_t n = in.size();
+  std::size_t p = 0;
+  while (n > 0 && p < n - 1 && out.size() < limit) {
+    std::uint8_t b = in[p++];
+    if (b == 0) return false;
+    std::size_t count = b;
+    if (b >= 0x80) {
+      if (p >= n) break;
+      count = std::size_t(b & 0x7F) + std::size_t(in[p++]) * 128;
+    }
+    std::size_t avail = std::min(count, n - p);
+    out.insert(out.end(), in.begin() + long(p), in.begin() + long(p + avail));
+    p += avail;
+    if (avail < count) break;
+    if (p < n - 1) {
+      std::uint8_t rep = in[p - 1];
+      std::uint8_t r = in[p++];
+      std::size_t times = r;
+      if (r >= 0x80) {
+        if (p >= n) break;
+        times = std::size_t(r & 0x7F) + std::size_t(in[p++]) * 128;
+      }
+      out.insert(out.end(), times, rep);
+    }
+  }
+  return true;
+}
+
+TEST(TpsContainer, SizedExpansionMatchesPlainOnAnyBytes) {
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 3000; ++trial) {
+    // Mostly small counts (many runs), some long ones, zeros now and then, any length.
+    Bytes in(rng() % 400);
+    for (auto& b : in) {
+      const unsigned pick = rng() % 16;
+      b = pick == 0 ? 0 : pick < 11 ? std::uint8_t(1 + rng() % 6) : std::uint8_t(rng());
+    }
+    const Bytes prefix(rng() % 3, 0x5A);  // appending to what out holds
+    Bytes want = prefix, got = prefix;
+    const bool ok = PlainExpand(in, want, (std::size_t(1) << 22));
+    bool threw = false;
+    try {
+      TpsExpandPage(in, got);
+    } catch (const Exception&) {
+      threw = true;
+    }
+    ASSERT_EQ(threw, !ok) << trial;
+    if (ok) {
+      ASSERT_EQ(got, want) << trial;
+    }
+    // Exactly a size: the full one, a shorter and a longer one.
+    const std::size_t full = want.size() - prefix.size();
+    for (std::size_t size : {full, full / 2, full + 1}) {
+      Bytes plain;
+      const bool plainOk = PlainExpand(in, plain, size + 1) && plain.size() == size;
+      Bytes exact{1, 2, 3};
+      ASSERT_EQ(TpsExpandPageExactly(in, size, exact), plainOk) << trial << " " << size;
+      if (plainOk) {
+        ASSERT_EQ(exact, plain) << trial;
+      }
+    }
+  }
+}
+
+// A page body of count data records of table 1 (numbered from 1), each sharing what
+// it can with the one before it, as pages are written.
+Bytes RecordsPage(std::mt19937& rng, int count) {
+  Bytes body, previous;
+  for (int k = 0; k < count; ++k) {
+    Bytes rec{0, 0, 0, 1, tpsKindData, 0, 0, std::uint8_t(k >> 8), std::uint8_t(k + 1)};
+    for (std::size_t n = rng() % 40; n-- > 0;) rec.push_back(std::uint8_t(rng() % 3));
+    std::size_t shared = 0;
+    while (k > 0 && shared < 63 && shared < rec.size() && shared < previous.size() &&
+           rec[shared] == previous[shared])
+      ++shared;
+    const bool newLength = k == 0 || rec.size() != previous.size();
+    body.push_back(std::uint8_t((k == 0 ? 0xC0 : newLength ? 0x80 : 0) | shared));
+    if (newLength) body.insert(body.end(), {std::uint8_t(rec.size()), 0});
+    if (k == 0) body.insert(body.end(), {9, 0});
+    body.insert(body.end(), rec.begin() + long(shared), rec.end());
+    previous = rec;
+  }
+  return body;
+}
+
+TEST(TpsContainer, WalkedRecordsAreTheRecordsTheLoadCuts) {
+  std::mt19937 rng(3);
+  for (int trial = 0; trial < 400; ++trial) {
+    const int count = 1 + int(rng() % 60);
+    Bytes body = RecordsPage(rng, count);
+    for (int hits = trial % 4; hits-- > 0;) body[rng() % body.size()] = std::uint8_t(rng());
+    TTPSRecords records, memos;
+    TTPSByteStore store;
+    TTPSWalkedRecords walked;
+    bool cutThrew = false, walkThrew = false, whole = false;
+    try {
+      TpsCutRecords(body, std::uint32_t(count), records, memos, store);
+    } catch (const Exception&) {
+      cutThrew = true;
+    }
+    try {
+      whole = TpsWalkRecords(body, std::uint32_t(count), walked);
+    } catch (const Exception&) {
+      walkThrew = true;
+    }
+    ASSERT_EQ(walkThrew, cutThrew) << trial;
+    if (!walkThrew) {
+      EXPECT_EQ(whole, TpsPageFramingOk(body, std::uint32_t(count))) << trial;
+    }
+    // Every record the load keeps is a walked one, whole; the walk gives no other data
+    // record.
+    std::size_t kept = 0;
+    for (const TTPSWalkedRecords::Item& it : walked.Items) {
+      const Bytes data(walked.Bytes.begin() + it.Start,
+                       walked.Bytes.begin() + it.Start + it.Length);
+      if (data.size() < 5 || it.Header <= 4 || data[4] != tpsKindData || data[0] == 0xFE) continue;
+      ASSERT_LT(kept, records.Count()) << trial;
+      const TTPSRecord& r = records.Items()[kept++];
+      EXPECT_EQ(std::uint32_t(r.IndexInPage), it.Index) << trial;
+      EXPECT_EQ(r.Flags, it.Flags) << trial;
+      EXPECT_EQ(r.HeaderLength, it.Header) << trial;
+      EXPECT_EQ(Bytes(r.Bytes().begin(), r.Bytes().end()), data) << trial;
+    }
+    EXPECT_EQ(kept, records.Count()) << trial;
+    if (trial % 4 == 0) {
+      EXPECT_TRUE(whole) << trial;  // intact
+      EXPECT_EQ(kept, std::size_t(count)) << trial;
+    }
+  }
+}
+
 TEST(TpsContainer, HeaderChecks) {
   Bytes good = tpsw::Fixture(SmallTable(), SmallRows(3));
   Bytes noMagic = good;

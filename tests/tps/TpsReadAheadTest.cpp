@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../../fuzz/TpsFeatureFiles.h"
 #include "cells/KvExceptions.h"
 #include "tps/KvTPSContainer.h"
 #include "tps/KvTPSDamage.h"
@@ -113,6 +114,16 @@ TEST(TpsReadAhead, SameLoadWithAndWithoutTheSecondThread) {
           << c.owner << " " << c.compress << " trial " << trial;
     }
     EXPECT_GT(damaged, 20) << "the damage should be found and reported";
+  }
+  // Pages of tens of thousands of records sharing all they can: far more walked bytes
+  // than a prepared page keeps, so the load walks them itself.
+  for (int pages : {1, 3}) {
+    const Bytes file = tpsfeatures::RawFile(
+        std::vector<tpsfeatures::RawPage>(std::size_t(pages), tpsfeatures::RecordCountBombPage()));
+    for (bool sink : {false, true})
+      EXPECT_EQ(Collect(file, "", sink, TTPSReadAheadMode::On),
+                Collect(file, "", sink, TTPSReadAheadMode::Off))
+          << pages << " " << sink;
   }
 }
 
