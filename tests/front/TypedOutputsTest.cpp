@@ -103,13 +103,24 @@ TRow MakeRow(int which, const std::vector<std::int32_t>& columns) {
   return r;
 }
 
+// A table of Schema with every column selected.
+struct TEveryColumn {
+  explicit TEveryColumn(const TTableSchema& schema) {
+    for (std::size_t i = 0; i < schema.Columns.size(); ++i) all.push_back(std::int32_t(i));
+    context.Schema = &schema;
+    context.Columns = all;
+  }
+  TEveryColumn(const TEveryColumn&) = delete;  // the context's columns are its own
+  TEveryColumn& operator=(const TEveryColumn&) = delete;
+  std::vector<std::int32_t> all;
+  TTableContext context;
+};
+
 TEST(TypedOutputs, JsonLinesAndSqliteWriteTheSameTypedValues) {
   const TTableSchema schema = Schema();
-  std::vector<std::int32_t> all;
-  for (std::size_t i = 0; i < schema.Columns.size(); ++i) all.push_back(std::int32_t(i));
-  TTableContext context;
-  context.Schema = &schema;
-  context.Columns = all;
+  TEveryColumn every(schema);
+  const std::vector<std::int32_t>& all = every.all;
+  TTableContext& context = every.context;
   TTypedOptions options;
   options.SourceStem = "shop";
 
@@ -171,11 +182,9 @@ TEST(TypedOutputs, JsonLinesAndSqliteWriteTheSameTypedValues) {
 TEST(TypedOutputs, ATableNotEndedLeavesTheDatabaseAsItWas) {
   if (std::string why; SqliteLibrary(why) == nullptr) GTEST_SKIP() << why;
   const TTableSchema schema = Schema();
-  std::vector<std::int32_t> all;
-  for (std::size_t i = 0; i < schema.Columns.size(); ++i) all.push_back(std::int32_t(i));
-  TTableContext context;
-  context.Schema = &schema;
-  context.Columns = all;
+  TEveryColumn every(schema);
+  const std::vector<std::int32_t>& all = every.all;
+  TTableContext& context = every.context;
   TTypedOptions options;
   TempDir dir;
   auto write = [&](int rows, bool end) {
@@ -207,11 +216,9 @@ TEST(TypedOutputs, JsonLinesOfEveryLengthAndRowsThatFailed) {
   for (int k = 0; k < 40; ++k)
     schema.Columns.push_back(Column("C" + std::to_string(k), tpsChar, 64));
   schema.Columns.push_back(Column("LAST", tpsChar, 1200));
-  std::vector<std::int32_t> all;
-  for (std::size_t i = 0; i < schema.Columns.size(); ++i) all.push_back(std::int32_t(i));
-  TTableContext context;
-  context.Schema = &schema;
-  context.Columns = all;
+  TEveryColumn every(schema);
+  const std::vector<std::int32_t>& all = every.all;
+  TTableContext& context = every.context;
   TTypedOptions options;
   options.SourceStem = "wide";
   TJsonLinesFormat json(options);
