@@ -357,6 +357,13 @@ TSqliteSink::TSqliteSink(const std::string& databasePath, const TTypedOptions& o
   // readers wait for each other to upgrade).
   if (options_.BusyMilliseconds > 0)
     db_.Exec("PRAGMA busy_timeout = " + std::to_string(options_.BusyMilliseconds));
+  // A new database gets the largest pages: a table of millions of rows then takes a
+  // sixteenth of the page writes and reads of the default size, and its index is sorted
+  // in longer runs. A database that already holds something keeps its page size (the
+  // library ignores the setting there).
+  db_.Exec("PRAGMA page_size = 65536");
+  // Indexes are built after the rows, when the second core is free: the sort may use it.
+  db_.Exec("PRAGMA threads = 2");
 }
 
 TSqliteSink::~TSqliteSink() {

@@ -177,6 +177,8 @@ TEST(TypedOutputs, JsonLinesAndSqliteWriteTheSameTypedValues) {
             (std::vector<std::string>{
                 "SHOP_ByCity_2: CREATE INDEX \"SHOP_ByCity_2\" ON \"SHOP\" (\"CITY\")",
                 "SHOP_ByName: CREATE INDEX \"SHOP_ByName\" ON \"SHOP\" (\"NAME\" DESC, \"ID\")"}));
+  // A database made before keeps its page size; a new one gets the large pages.
+  EXPECT_EQ(db.QueryTexts("PRAGMA page_size"), std::vector<std::string>{"4096"});
 }
 
 TEST(TypedOutputs, ATableNotEndedLeavesTheDatabaseAsItWas) {
@@ -203,6 +205,7 @@ TEST(TypedOutputs, ATableNotEndedLeavesTheDatabaseAsItWas) {
   write(3, true);  // replaced
   EXPECT_EQ(db.QueryTexts("SELECT count(*) FROM SHOP"), std::vector<std::string>{"3"});
   EXPECT_EQ(db.QueryTexts("SELECT count(*) FROM sqlite_master"), std::vector<std::string>{"3"});
+  EXPECT_EQ(db.QueryTexts("PRAGMA page_size"), std::vector<std::string>{"65536"});
 }
 
 // A JSON line is put together in a buffer of its own: rows longer than it, a key longer
