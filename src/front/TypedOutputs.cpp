@@ -357,11 +357,17 @@ TSqliteSink::TSqliteSink(const std::string& databasePath, const TTypedOptions& o
   // readers wait for each other to upgrade).
   if (options_.BusyMilliseconds > 0)
     db_.Exec("PRAGMA busy_timeout = " + std::to_string(options_.BusyMilliseconds));
-  // A new database gets the largest pages: a table of millions of rows then takes a
-  // sixteenth of the page writes and reads of the default size, and its index is sorted
-  // in longer runs. A database that already holds something keeps its page size (the
-  // library ignores the setting there).
-  db_.Exec("PRAGMA page_size = 65536");
+  if (db_.QueryTexts("PRAGMA page_count") == std::vector<std::string>{"0"}) {
+    // A new (or empty) database gets the largest pages: a table of millions of rows then
+    // takes a sixteenth of the page writes and reads of the default size, and its index
+    // is sorted in longer runs. It is also written like the text outputs, without waiting
+    // for the disk at each commit: it holds nothing but what this run puts in, and a
+    // failed run still rolls back its unfinished table. A database that already holds
+    // something keeps its page size and the library's full sync, since its other tables
+    // are at stake.
+    db_.Exec("PRAGMA page_size = 65536");
+    db_.Exec("PRAGMA synchronous = OFF");
+  }
   // Indexes are built after the rows, when the second core is free: the sort may use it.
   db_.Exec("PRAGMA threads = 2");
 }
