@@ -427,6 +427,9 @@ void TSqliteSink::BeginTable(const TTableContext& table) {
   create += ")";
   insert += ")";
   filling_.Clear();
+  // Room for a whole batch at once (a row adds one value a column), so that the last row
+  // of a batch does not double the vector.
+  for (TBatch* b : {&filling_, &sent_}) b->Values.reserve(kBatchValues + written_.size());
 
   db_.Exec("BEGIN IMMEDIATE");
   open_ = true;
@@ -539,7 +542,7 @@ void TSqliteSink::Row(const TRowView& row) {
   tableBytes_ += bytes;
   if (tableBytes_ > maxBytes_) throw Exception(kTextLimitMessage);
   ++batch.Rows;
-  if (batch.Rows >= kBatchRows || batch.Bytes.size() >= kBatchBytes) Send();
+  if (batch.Values.size() >= kBatchValues || batch.Bytes.size() >= kBatchBytes) Send();
 }
 
 void TSqliteSink::Send() {

@@ -161,8 +161,11 @@ class TSqliteSink final : public TRowSink {
     void Clear();
     void Add(TBound::TKind kind, std::string_view bytes);
   };
-  static constexpr std::size_t kBatchRows = 4096, kBatchBytes = std::size_t(4) << 20,
-                               kManyRows = 32;
+  // A batch ends at the row that takes it to kBatchValues values or kBatchBytes bytes:
+  // about five megabytes of values, however many columns the table has. Longer batches
+  // mean fewer hand-overs between the threads, each a wait for the slower one.
+  static constexpr std::size_t kBatchValues = std::size_t(1) << 17,
+                               kBatchBytes = std::size_t(4) << 20, kManyRows = 32;
   // Hands the filled batch to the inserting thread, once the batch before is in.
   void Send();
   // Waits for the batch being inserted; throws the failure that ended it.
