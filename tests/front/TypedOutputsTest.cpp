@@ -206,6 +206,11 @@ TEST(TypedOutputs, ATableNotEndedLeavesTheDatabaseAsItWas) {
   EXPECT_EQ(db.QueryTexts("SELECT count(*) FROM SHOP"), std::vector<std::string>{"3"});
   EXPECT_EQ(db.QueryTexts("SELECT count(*) FROM sqlite_master"), std::vector<std::string>{"3"});
   EXPECT_EQ(db.QueryTexts("PRAGMA page_size"), std::vector<std::string>{"65536"});
+  // Rows over several batches of the inserting thread (a batch is about 131,000 values),
+  // the last one partly filled: all of them, in order (rows alternate between ID 7 and 9).
+  write(40001, true);
+  EXPECT_EQ(db.QueryTexts("SELECT count(*) || ' ' || sum((rowid % 2 = 1) != (ID = 7)) FROM SHOP"),
+            std::vector<std::string>{"40001 0"});
 }
 
 // A JSON line is put together in a buffer of its own: rows longer than it, a key longer
