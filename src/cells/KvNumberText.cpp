@@ -146,8 +146,7 @@ char* WriteFewDecimalsG(char* t, double v, int precision, char decimalSeparator)
   if (d < 0) return nullptr;
   if (n * 10000 < kIntPowersOfTen[d]) return nullptr;  // below 1E-4: exponent form
   if (v < 0) *t++ = '-';
-  auto r = std::to_chars(t, t + 16, n / kIntPowersOfTen[d]);
-  t = r.ptr;
+  t = WriteInt(t, std::int64_t(n / kIntPowersOfTen[d]));
   std::uint64_t fraction = n % kIntPowersOfTen[d];
   if (fraction != 0) {
     *t++ = decimalSeparator;

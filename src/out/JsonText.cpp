@@ -52,11 +52,7 @@ std::size_t PlainAsciiRun(const unsigned char* p, const unsigned char* end) {
 // Whether none of the N bytes at P needs an escape or decoding: eight bytes at a time,
 // the last eight overlapping the ones before; four at a time, the same way, below eight.
 bool AllPlainAscii(const unsigned char* p, std::size_t n) {
-  if (n < 4) {
-    for (std::size_t i = 0; i < n; ++i)
-      if (p[i] >= 0x80 || NeedsEscape(p[i])) return false;
-    return true;
-  }
+  if (n < 4) return PlainAsciiRun(p, p + n) == n;
   if (n < 8) {
     std::uint32_t head, tail;
     std::memcpy(&head, p, 4);

@@ -46,9 +46,6 @@ TEST(JsonText, StringsEscapeQuotesBackslashesAndEveryControlCharacter) {
   }
 }
 
-// The one-pass form from a code page's bytes against escaping their UTF-8 form: every
-// byte alone and at each place of long texts (the eight-byte scan), in real code pages
-// and in one that maps high bytes to a quote and a control character.
 // The direct writer takes exactly the texts that need no escape, whatever their length
 // and wherever the one byte that needs one lies, and writes what AppendJsonString does.
 TEST(JsonText, PlainStringsWrittenDirectlyAsAppended) {
@@ -68,6 +65,9 @@ TEST(JsonText, PlainStringsWrittenDirectlyAsAppended) {
       }
 }
 
+// The one-pass form from a code page's bytes against escaping their UTF-8 form: every
+// byte alone and at each place of long texts (the eight-byte scan), in real code pages
+// and in one that maps high bytes to a quote and a control character.
 TEST(JsonText, StringsFromACodePageEqualTheirUtf8FormEscaped) {
   std::array<char32_t, 256> odd{};
   for (std::size_t b = 0; b < odd.size(); ++b) odd[b] = char32_t(b);

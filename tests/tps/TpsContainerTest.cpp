@@ -202,6 +202,12 @@ TEST(TpsContainer, WalkedRecordsAreTheRecordsTheLoadCuts) {
     if (!walkThrew) {
       EXPECT_EQ(whole, TpsPageFramingOk(body, std::uint32_t(count))) << trial;
     }
+    // A record more or less than the page holds does not fill it.
+    if (!walkThrew && whole) {
+      EXPECT_FALSE(TpsWalkRecords(body, std::uint32_t(count + 1), walked)) << trial;
+      EXPECT_FALSE(count > 1 && TpsWalkRecords(body, std::uint32_t(count - 1), walked)) << trial;
+      TpsWalkRecords(body, std::uint32_t(count), walked);
+    }
     // Every record the load keeps is a walked one, whole; the walk gives no other data
     // record.
     std::size_t kept = 0;
