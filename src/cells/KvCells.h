@@ -140,8 +140,9 @@ class TSpreadSheetCells;
 
 // Reads the cells of a sheet on a thread of its own while the sheet does not change;
 // rows decoded on demand go through a source of the reader's own
-// (TSpreadSheetCells::NewCellReader).
-class TKvICellReader {
+// (TSpreadSheetCells::NewCellReader). On cache lines of its own, as what it keeps
+// changes with every row it reads.
+class alignas(64) TKvICellReader {
  public:
   // As TSpreadSheetCells::PeekCell and RowCells.
   bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out);
@@ -268,7 +269,9 @@ class TSpreadSheetCells {
   std::int32_t SourceColumnCount(std::int64_t row) const;
   std::unique_ptr<TKvIRowSource> source_;
   std::vector<TKvISourceRow> sourceRows_;
-  mutable TKvISourceRowCache rowCache_;
+  // On a cache line of its own: it changes with every row read here, while a reader on
+  // another thread reads the fields before it with every row it reads.
+  alignas(64) mutable TKvISourceRowCache rowCache_;
   friend class TKvICellReader;
 };
 

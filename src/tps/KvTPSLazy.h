@@ -37,8 +37,9 @@ struct TTPSLazyFile {
               std::uint16_t& headerLength) const;
 };
 
-// One table's rows, decoded from its data records.
-class TTPSLazyRows : public TKvIRowSource {
+// One table's rows, decoded from its data records. On cache lines of its own: a copy
+// for another thread (CloneForThread) changes with every row it fills.
+class alignas(64) TTPSLazyRows : public TKvIRowSource {
  public:
   TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields& fields,
                std::uint16_t fieldCount, bool splitArrays, std::string arraySeparator);
