@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 #include "cells/KvConvert.h"
 #include "cells/KvDecimal.h"
@@ -305,8 +306,7 @@ std::int64_t TSpreadSheetCells::DeleteRowsWithoutCells() {
 
 void TSpreadSheetCells::Clear() {
   source_.reset();
-  sourceRows_.clear();
-  sourceRows_.shrink_to_fit();
+  sourceRows_.Release();
   rowCache_.Reset();
   dense_.clear();
   dense_.shrink_to_fit();
@@ -386,8 +386,21 @@ std::size_t TSpreadSheetCells::MemoryUsed() const {
 
 // ------------------------------------------------------------------ rows from a source
 
+TKvISourceRows::TKvISourceRows(std::initializer_list<TKvISourceRow> rows) {
+  for (const TKvISourceRow& r : rows) push_back(r);
+}
+
+void TKvISourceRows::Grow() {
+  const std::size_t room = capacity_ < 1024 ? 1024 : 2 * capacity_;
+  if (room > std::size_t(-1) / sizeof(TKvISourceRow)) throw std::bad_alloc();
+  void* grown = std::realloc(rows_, room * sizeof(TKvISourceRow));
+  if (!grown) throw std::bad_alloc();
+  rows_ = static_cast<TKvISourceRow*>(grown);
+  capacity_ = room;
+}
+
 void TSpreadSheetCells::SetRowSource(std::unique_ptr<TKvIRowSource> source,
-                                     std::vector<TKvISourceRow> rows) {
+                                     TKvISourceRows rows) {
   const std::int32_t rowCount = RowCount, colCount = ColCount;
   Clear();
   RowCount = rowCount;
@@ -395,7 +408,7 @@ void TSpreadSheetCells::SetRowSource(std::unique_ptr<TKvIRowSource> source,
   source_ = std::move(source);
   sourceRows_ = std::move(rows);
   entryCount_ = source_ ? std::int64_t(sourceRows_.size()) : 0;
-  if (!source_) sourceRows_.clear();
+  if (!source_) sourceRows_.Release();
 }
 
 std::int32_t TKvISourceRowCache::ColumnCount(TKvIRowSource& source, const TKvISourceRow& where,
@@ -449,8 +462,7 @@ bool TKvICellReader::PeekCell(std::int32_t column, std::int32_t row, TKvICellVie
 void TSpreadSheetCells::StoreSourceRows() {
   if (!source_) return;
   std::unique_ptr<TKvIRowSource> source = std::move(source_);
-  std::vector<TKvISourceRow> rows = std::move(sourceRows_);
-  sourceRows_.clear();
+  TKvISourceRows rows = std::move(sourceRows_);
   rowCache_.Reset();
   entryCount_ = 0;
   std::vector<TKvICellView> cells;

@@ -8,13 +8,17 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -97,6 +101,59 @@ struct TKvISourceRow {
 };
 // Twelve bytes a row: a table of millions of rows keeps one each.
 static_assert(sizeof(TKvISourceRow) == 12);
+static_assert(std::is_trivially_copyable_v<TKvISourceRow>);
+
+// The rows of a sheet decoded on demand: a vector of them grown with realloc, which
+// moves a large buffer by remapping its pages where the C library can. A table of
+// millions of rows then grows without copying its rows at every doubling, and without
+// touching twice the memory it ends with.
+class TKvISourceRows {
+ public:
+  TKvISourceRows() = default;
+  TKvISourceRows(std::initializer_list<TKvISourceRow> rows);
+  TKvISourceRows(TKvISourceRows&& other) noexcept { Swap(other); }
+  TKvISourceRows& operator=(TKvISourceRows&& other) noexcept {
+    TKvISourceRows gone;
+    gone.Swap(other);
+    Swap(gone);
+    return *this;
+  }
+  TKvISourceRows(const TKvISourceRows&) = delete;
+  TKvISourceRows& operator=(const TKvISourceRows&) = delete;
+  ~TKvISourceRows() { std::free(rows_); }
+
+  std::size_t size() const { return size_; }
+  std::size_t capacity() const { return capacity_; }
+  bool empty() const { return size_ == 0; }
+  TKvISourceRow* begin() { return rows_; }
+  TKvISourceRow* end() { return rows_ + size_; }
+  const TKvISourceRow* begin() const { return rows_; }
+  const TKvISourceRow* end() const { return rows_ + size_; }
+  TKvISourceRow& operator[](std::size_t i) { return rows_[i]; }
+  const TKvISourceRow& operator[](std::size_t i) const { return rows_[i]; }
+  void push_back(const TKvISourceRow& row) {
+    if (size_ == capacity_) Grow();
+    std::memcpy(static_cast<void*>(rows_ + size_), &row, sizeof row);
+    ++size_;
+  }
+  // Keeps the first n rows (n at most size()).
+  void Truncate(std::size_t n) { size_ = n < size_ ? n : size_; }
+  // Empties it and gives its memory back.
+  void Release() {
+    TKvISourceRows gone;
+    Swap(gone);
+  }
+
+ private:
+  void Grow();  // doubles the room (throws std::bad_alloc when there is none)
+  void Swap(TKvISourceRows& other) noexcept {
+    std::swap(rows_, other.rows_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+  TKvISourceRow* rows_ = nullptr;
+  std::size_t size_ = 0, capacity_ = 0;
+};
 
 // Decodes rows of a sheet whose cells are not stored (TSpreadSheetCells::SetRowSource).
 class TKvIRowSource {
@@ -231,7 +288,7 @@ class TSpreadSheetCells {
   // least one cell. Replaces what the sheet held; RowCount and ColCount are the
   // caller's. Any change to the rows or cells stores every row first
   // (StoreSourceRows), after which the sheet is an ordinary one.
-  void SetRowSource(std::unique_ptr<TKvIRowSource> source, std::vector<TKvISourceRow> rows);
+  void SetRowSource(std::unique_ptr<TKvIRowSource> source, TKvISourceRows rows);
   bool HasRowSource() const { return source_ != nullptr; }
   // Bytes allocated for the texts of stored cells (a replaced cell's old text stays
   // until Clear).
@@ -268,7 +325,7 @@ class TSpreadSheetCells {
   // Rows decoded on demand.
   std::int32_t SourceColumnCount(std::int64_t row) const;
   std::unique_ptr<TKvIRowSource> source_;
-  std::vector<TKvISourceRow> sourceRows_;
+  TKvISourceRows sourceRows_;
   // On a cache line of its own: it changes with every row read here, while a reader on
   // another thread reads the fields before it with every row it reads.
   alignas(64) mutable TKvISourceRowCache rowCache_;

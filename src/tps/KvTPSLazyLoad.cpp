@@ -98,7 +98,7 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
   std::vector<std::pair<std::size_t, std::size_t>> blobs;
 
   for (std::int32_t number : index.order) {
-    std::vector<TKvISourceRow>& rows = index.rows[number];
+    TKvISourceRows& rows = index.rows[number];
     if (usable_.count(number) == 0) {
       damage_.RecordsWithoutDefinition(number, rows.size());
       continue;
@@ -199,7 +199,7 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
       r.NoPlainCells = false;
       rows[kept++] = r;
     }
-    rows.resize(kept);
+    rows.Truncate(kept);
     if (rows.empty()) continue;
     t.Cells.RowCount = std::int32_t(rows.size());
     t.Cells.ColCount = std::max(t.Cells.ColCount, lastColumn + 1);

@@ -91,8 +91,7 @@ struct TTPSLazyIndex : TTPSDataSink {
     row.Page = std::uint32_t(pages.size() - 1);
     row.Item = std::uint32_t(indexInPage);
     row.NoPlainCells = noPlainCells;
-    last->emplace_back();
-    std::memcpy(&last->back(), &row, sizeof row);
+    last->push_back(row);
   }
 
   // Memo records: where they lie, when memo texts are wanted (dropped otherwise, as the
@@ -170,9 +169,9 @@ struct TTPSLazyIndex : TTPSDataSink {
   std::span<const std::uint8_t> file;
   TTPSReleaseBehind released;
   std::vector<std::uint64_t> pages;
-  std::unordered_map<std::int32_t, std::vector<TKvISourceRow>> rows;
+  std::unordered_map<std::int32_t, TKvISourceRows> rows;
   std::vector<std::int32_t> order;  // tables in the order their first record came
-  std::vector<TKvISourceRow>* last = nullptr;
+  TKvISourceRows* last = nullptr;
   Early* lastEarly = nullptr;
   std::int32_t lastTable = 0;
 

@@ -34,7 +34,7 @@ class CountingSource : public TKvIRowSource {
   std::string text_;
 };
 
-std::vector<TKvISourceRow> Rows() { return {{10, 0, 100}, {12, 1, 101}, {40, 2, 102}}; }
+TKvISourceRows Rows() { return {{10, 0, 100}, {12, 1, 101}, {40, 2, 102}}; }
 
 TEST(GridRowSource, CellsRowsAndTheKeptRow) {
   int fills = 0;
@@ -102,6 +102,28 @@ TEST(GridRowSource, ChangesStoreEveryRowFirst) {
   EXPECT_EQ(d.RowEntryCount(), 2);
   EXPECT_EQ(d.RowNo(0), 12);
   EXPECT_EQ(d.GetValue(0, 0).AsInt(), 12);
+}
+
+// The row list grows in place past many doublings and keeps every row, bit fields
+// included, through a move and a shortening.
+TEST(GridRowSource, RowListKeepsEveryRowAsItGrows) {
+  TKvISourceRows rows;
+  constexpr std::uint32_t kRows = 300000;
+  for (std::uint32_t i = 0; i < kRows; ++i)
+    rows.push_back({std::int32_t(i) - 5, i / 7, 0x7FFFFFFFu - i, i % 3 == 0});
+  TKvISourceRows moved = std::move(rows);
+  EXPECT_TRUE(rows.empty());
+  ASSERT_EQ(moved.size(), kRows);
+  std::uint32_t wrong = 0;
+  for (std::uint32_t i = 0; i < kRows; ++i) {
+    const TKvISourceRow& r = moved[i];
+    wrong += r.RowNo != std::int32_t(i) - 5 || r.Page != i / 7 || r.Item != 0x7FFFFFFFu - i ||
+             r.NoPlainCells != (i % 3 == 0);
+  }
+  EXPECT_EQ(wrong, 0u);
+  moved.Truncate(2);
+  EXPECT_EQ(moved.size(), 2u);
+  EXPECT_EQ(moved.end()[-1].RowNo, -4);
 }
 
 }  // namespace
