@@ -83,9 +83,9 @@ struct TTPSLazyIndex : TTPSDataSink {
       }
     }
     if (pages.empty() || pages.back() != pageOffset) pages.push_back(pageOffset);
-    // Made whole before it is stored: built in place, its bit fields were read from the
-    // vector's fresh memory before any write, and that read, then the write, cost two
-    // page faults per page of rows and a flush of the other core's address cache.
+    // Made whole here and copied in at once: built in place, its bit fields would be
+    // read from the list's fresh memory before any write, a read and then a write that
+    // cost two page faults per page of rows instead of one.
     TKvISourceRow row;
     row.RowNo = recordNumber - 1;
     row.Page = std::uint32_t(pages.size() - 1);
