@@ -139,11 +139,21 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
     const auto byNumber = [](const TKvISourceRow& a, const TKvISourceRow& b) {
       return a.RowNo < b.RowNo;
     };
-    if (!std::is_sorted(rows.begin(), rows.end(), byNumber))
-      std::stable_sort(rows.begin(), rows.end(), byNumber);
+    // One pass over the rows (a list of millions, read once here): whether they come in
+    // strictly increasing record-number order, and how many give no plain cell.
+    bool increasing = true;
+    std::size_t noPlainCells = rows.empty() ? 0 : rows[0].NoPlainCells;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+      increasing &= rows[i].RowNo > rows[i - 1].RowNo;
+      noPlainCells += rows[i].NoPlainCells;
+    }
     bool duplicates = false;
-    for (std::size_t i = 1; i < rows.size() && !duplicates; ++i)
-      duplicates = rows[i].RowNo == rows[i - 1].RowNo;
+    if (!increasing) {
+      if (!std::is_sorted(rows.begin(), rows.end(), byNumber))
+        std::stable_sort(rows.begin(), rows.end(), byNumber);
+      for (std::size_t i = 1; i < rows.size() && !duplicates; ++i)
+        duplicates = rows[i].RowNo == rows[i - 1].RowNo;
+    }
 
     const auto [memoFrom, memoTo] = memos->TableRange(number);
     if (loadMemos && memoFrom < memoTo)
@@ -172,14 +182,23 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
     std::size_t kept = 0;
     // The memo columns (column, memo number, BLOB), found once for all rows.
     std::vector<std::tuple<std::int32_t, std::uint8_t, bool>> memoColumns;
+    std::int32_t lastMemoColumn = -1;
     if (loadMemos && memoFrom < memoTo)
       for (std::int32_t j = 0; j < fieldCount; ++j) {
         const TTPSField& f = t.Fields[std::size_t(j)];
         if (!f.IsMemo() || (f.IsArray() && !SplitArrayFields)) continue;
         memoColumns.emplace_back(j, std::uint8_t((j - plainFields) & 0xFF), f.Type == tpsBLOB);
+        lastMemoColumn = j;
       }
     for (std::size_t i = 0; i < rows.size(); ++i) {
+      // No row left without plain cells and no memo column left to widen the table:
+      // the rest of the rows stay as they are.
+      if (noPlainCells == 0 && kept == i && lastMemoColumn <= lastColumn) {
+        kept = rows.size();
+        break;
+      }
       TKvISourceRow r = rows[i];
+      noPlainCells -= r.NoPlainCells;
       bool hasCells = !r.NoPlainCells;
       // A memo with text keeps a row that has no other cell and may widen the table:
       // only then is it assembled here.
@@ -196,8 +215,11 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
         lastColumn = std::max(lastColumn, j);
       }
       if (!hasCells) continue;  // a row without cells is not kept
-      r.NoPlainCells = false;
-      rows[kept++] = r;
+      if (kept != i || r.NoPlainCells) {
+        r.NoPlainCells = false;
+        rows[kept] = r;
+      }
+      ++kept;
     }
     rows.Truncate(kept);
     if (rows.empty()) continue;
