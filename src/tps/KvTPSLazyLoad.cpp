@@ -227,18 +227,25 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
     t.Cells.ColCount = std::max(t.Cells.ColCount, lastColumn + 1);
     t.Cells.SetRowSource(std::move(source), std::move(rows));
   }
-  // BLOBs whose pieces do not add up to their stated length: their first pieces read in
-  // file order through pages given back behind (a mapped file's pages would otherwise
-  // stay in memory), then reported in row order.
+  // BLOBs whose pieces do not add up to their stated length, reported in row order. The
+  // length came with the first piece as it was cut; a first piece too short to hold it
+  // has the BLOB read again, in file order through pages given back behind (a mapped
+  // file's pages would otherwise stay in memory).
   const std::span<const TTPSMemoPiece> pieces = memos->Items();
-  std::vector<std::size_t> order(blobs.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::vector<bool> shortOf(blobs.size());
+  TTPSPageCache blobPages(file->View, releaseBehind);
+  std::vector<std::size_t> order;  // the BLOBs read again
+  for (std::size_t i = 0; i < blobs.size(); ++i) {
+    if (pieces[blobs[i].first].Length < 4)
+      order.push_back(i);
+    else
+      shortOf[i] =
+          memos->Incomplete(blobs[i].first, blobs[i].second, true, file->PageOffsets, blobPages);
+  }
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     const TTPSMemoPiece &x = pieces[blobs[a].first], &y = pieces[blobs[b].first];
     return std::tie(x.Page, x.IndexInPage) < std::tie(y.Page, y.IndexInPage);
   });
-  std::vector<bool> shortOf(blobs.size());
-  TTPSPageCache blobPages(file->View, releaseBehind);
   for (std::size_t i : order)
     shortOf[i] =
         memos->Incomplete(blobs[i].first, blobs[i].second, true, file->PageOffsets, blobPages);

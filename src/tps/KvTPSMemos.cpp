@@ -33,6 +33,7 @@ void TTPSMemoPieces::Add(std::uint32_t page, std::uint32_t indexInPage, std::int
   p.Page = page;
   p.IndexInPage = std::uint16_t(indexInPage);
   p.Length = headerLength < data.size() ? std::uint16_t(data.size() - headerLength) : 0;
+  if (p.Length >= 4) p.Head = TpsLe32(data.data() + headerLength);
   pieces_.push_back(p);
 }
 
@@ -86,13 +87,13 @@ bool TTPSMemoPieces::Incomplete(std::size_t first, std::size_t last, bool blob,
     total += pieces_[i].Length;
   }
   if (!blob) return false;
-  // A BLOB starts with the length of the data that follows.
+  // A BLOB starts with the length of the data that follows, which the first piece
+  // holds unless it is very short.
   if (total < 4) return true;
+  if (pieces_[first].Length >= 4) return pieces_[first].Head != total - 4;
   std::string text;
-  const std::span<const TTPSMemoPiece> all(pieces_);
-  // The first piece holds the length unless it is very short.
-  const std::size_t upTo = pieces_[first].Length >= 4 ? first + 1 : last;
-  TpsAssembleMemo(all.subspan(first, upTo - first), false, pageOffsets, pages, text);
+  TpsAssembleMemo(std::span(pieces_).subspan(first, last - first), false, pageOffsets, pages,
+                  text);
   if (text.size() < 4) return true;
   const std::uint32_t stated = TpsLe32(reinterpret_cast<const std::uint8_t*>(text.data()));
   return stated != total - 4;

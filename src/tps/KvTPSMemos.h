@@ -14,11 +14,13 @@ class TTPSDamage;
 
 // One memo record: its key (table, record number, memo number, sequence number), where
 // it lies (a page of the load's page list and its place in the page) and the length
-// of its text part. File order is kept among pieces of the same key.
+// of its text part, and the first four bytes of that text (a BLOB's first piece
+// states the BLOB's length there). File order is kept among pieces of the same key.
 struct TTPSMemoPiece {
   std::int32_t Table = 0;
   std::int32_t Record = 0;
   std::uint32_t Page = 0;
+  std::uint32_t Head = 0;  // the first four bytes of the text, little-endian (Length >= 4)
   std::uint16_t Sequence = 0;
   std::uint16_t IndexInPage = 0;
   std::uint16_t Length = 0;  // bytes after the record's header

@@ -100,7 +100,7 @@ TEST(TpsDamage, MemoPiecesTwiceOrMissing) {
   {
     tpsw::Writer w(&file, o);
     w.AddTable(t);
-    for (int i = 1; i <= 5; ++i) {
+    for (int i = 1; i <= 7; ++i) {
       tpsw::Payload p(4);
       p.PutLong(0, i);
       w.AddRow(1, i, p);
@@ -114,6 +114,11 @@ TEST(TpsDamage, MemoPiecesTwiceOrMissing) {
     w.AddMemo(1, 4, 1, "0123456789", true);
     // A BLOB of 10 bytes of which only the first piece is there.
     w.AddRecord(MemoPiece(5, 1, 0, {10, 0, 0, 0, '0', '1', '2', '3'}), 12);
+    // First pieces too short to hold the stated length: 5 bytes of 3, then 3 of 3.
+    w.AddRecord(MemoPiece(6, 1, 0, {5, 0}), 12);
+    w.AddRecord(MemoPiece(6, 1, 1, {0, 0, 'x', 'y', 'z'}), 12);
+    w.AddRecord(MemoPiece(7, 1, 0, {3, 0}), 12);
+    w.AddRecord(MemoPiece(7, 1, 1, {0, 0, 'x', 'y', 'z'}), 12);
   }
   // Asking for rows on demand from a file that is closed when the load returns.
   TempDir dir;
@@ -134,12 +139,14 @@ TEST(TpsDamage, MemoPiecesTwiceOrMissing) {
     EXPECT_EQ(Text(n, 1, 2), "abcdijkl");
     EXPECT_EQ(Text(n, 2, 3), "0123456789");
     EXPECT_EQ(Text(n, 2, 4), "0123");
+    EXPECT_EQ(Text(n, 2, 5), "xyz");
+    EXPECT_EQ(Text(n, 2, 6), "xyz");
     EXPECT_EQ(r.Damage().Lines(),
               (std::vector<std::string>{
                   "Warning: 1 memo or BLOB piece of table N was stored twice with different "
                   "bytes; the first was kept.",
                   "Warning: 1 memo of table N is incomplete (record 3).",
-                  "Warning: 1 BLOB of table N is incomplete (record 5)."}));
+                  "Warning: 2 BLOBs of table N are incomplete (records 5, 6)."}));
   }
   // All or nothing: the first damage ends the load.
   TClarionTPS strict;
