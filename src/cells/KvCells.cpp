@@ -386,19 +386,6 @@ std::size_t TSpreadSheetCells::MemoryUsed() const {
 
 // ------------------------------------------------------------------ rows from a source
 
-TKvISourceRows::TKvISourceRows(std::initializer_list<TKvISourceRow> rows) {
-  for (const TKvISourceRow& r : rows) push_back(r);
-}
-
-void TKvISourceRows::Grow() {
-  const std::size_t room = capacity_ < 1024 ? 1024 : 2 * capacity_;
-  if (room > std::size_t(-1) / sizeof(TKvISourceRow)) throw std::bad_alloc();
-  void* grown = std::realloc(rows_, room * sizeof(TKvISourceRow));
-  if (!grown) throw std::bad_alloc();
-  rows_ = static_cast<TKvISourceRow*>(grown);
-  capacity_ = room;
-}
-
 void TSpreadSheetCells::SetRowSource(std::unique_ptr<TKvIRowSource> source,
                                      TKvISourceRows rows) {
   const std::int32_t rowCount = RowCount, colCount = ColCount;

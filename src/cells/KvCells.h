@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <span>
 #include <string>
@@ -103,57 +104,73 @@ struct TKvISourceRow {
 static_assert(sizeof(TKvISourceRow) == 12);
 static_assert(std::is_trivially_copyable_v<TKvISourceRow>);
 
-// The rows of a sheet decoded on demand: a vector of them grown with realloc, which
-// moves a large buffer by remapping its pages where the C library can. A table of
-// millions of rows then grows without copying its rows at every doubling, and without
-// touching twice the memory it ends with.
-class TKvISourceRows {
+// A vector of trivially copyable items grown with realloc, which moves a large buffer
+// by remapping its pages where the C library can. A list of millions of items (the rows
+// of a sheet decoded on demand, the memo pieces of a load) then grows without copying
+// its items at every doubling, and without touching twice the memory it ends with.
+template <typename T>
+class TKvIGrownList {
+  static_assert(std::is_trivially_copyable_v<T>);
+
  public:
-  TKvISourceRows() = default;
-  TKvISourceRows(std::initializer_list<TKvISourceRow> rows);
-  TKvISourceRows(TKvISourceRows&& other) noexcept { Swap(other); }
-  TKvISourceRows& operator=(TKvISourceRows&& other) noexcept {
-    TKvISourceRows gone;
+  TKvIGrownList() = default;
+  TKvIGrownList(std::initializer_list<T> items) {
+    for (const T& item : items) push_back(item);
+  }
+  TKvIGrownList(TKvIGrownList&& other) noexcept { Swap(other); }
+  TKvIGrownList& operator=(TKvIGrownList&& other) noexcept {
+    TKvIGrownList gone;
     gone.Swap(other);
     Swap(gone);
     return *this;
   }
-  TKvISourceRows(const TKvISourceRows&) = delete;
-  TKvISourceRows& operator=(const TKvISourceRows&) = delete;
-  ~TKvISourceRows() { std::free(rows_); }
+  TKvIGrownList(const TKvIGrownList&) = delete;
+  TKvIGrownList& operator=(const TKvIGrownList&) = delete;
+  ~TKvIGrownList() { std::free(items_); }
 
   std::size_t size() const { return size_; }
   std::size_t capacity() const { return capacity_; }
   bool empty() const { return size_ == 0; }
-  TKvISourceRow* begin() { return rows_; }
-  TKvISourceRow* end() { return rows_ + size_; }
-  const TKvISourceRow* begin() const { return rows_; }
-  const TKvISourceRow* end() const { return rows_ + size_; }
-  TKvISourceRow& operator[](std::size_t i) { return rows_[i]; }
-  const TKvISourceRow& operator[](std::size_t i) const { return rows_[i]; }
-  void push_back(const TKvISourceRow& row) {
+  T* begin() { return items_; }
+  T* end() { return items_ + size_; }
+  const T* begin() const { return items_; }
+  const T* end() const { return items_ + size_; }
+  T& operator[](std::size_t i) { return items_[i]; }
+  const T& operator[](std::size_t i) const { return items_[i]; }
+  void push_back(const T& item) {
     if (size_ == capacity_) Grow();
-    std::memcpy(static_cast<void*>(rows_ + size_), &row, sizeof row);
+    std::memcpy(static_cast<void*>(items_ + size_), &item, sizeof item);
     ++size_;
   }
-  // Keeps the first n rows (n at most size()).
+  // Keeps the first n items (n at most size()).
   void Truncate(std::size_t n) { size_ = n < size_ ? n : size_; }
   // Empties it and gives its memory back.
   void Release() {
-    TKvISourceRows gone;
+    TKvIGrownList gone;
     Swap(gone);
   }
 
  private:
-  void Grow();  // doubles the room (throws std::bad_alloc when there is none)
-  void Swap(TKvISourceRows& other) noexcept {
-    std::swap(rows_, other.rows_);
+  // Doubles the room (throws std::bad_alloc when there is none).
+  void Grow() {
+    const std::size_t room = capacity_ < 1024 ? 1024 : 2 * capacity_;
+    if (room > std::size_t(-1) / sizeof(T)) throw std::bad_alloc();
+    void* grown = std::realloc(static_cast<void*>(items_), room * sizeof(T));
+    if (!grown) throw std::bad_alloc();
+    items_ = static_cast<T*>(grown);
+    capacity_ = room;
+  }
+  void Swap(TKvIGrownList& other) noexcept {
+    std::swap(items_, other.items_);
     std::swap(size_, other.size_);
     std::swap(capacity_, other.capacity_);
   }
-  TKvISourceRow* rows_ = nullptr;
+  T* items_ = nullptr;
   std::size_t size_ = 0, capacity_ = 0;
 };
+
+// The rows of a sheet decoded on demand.
+using TKvISourceRows = TKvIGrownList<TKvISourceRow>;
 
 // Decodes rows of a sheet whose cells are not stored (TSpreadSheetCells::SetRowSource).
 class TKvIRowSource {

@@ -73,7 +73,7 @@ void TTPSMemoPieces::DropDuplicates(std::span<const std::uint64_t> pageOffsets,
     }
     pieces_[kept++] = p;
   }
-  pieces_.resize(kept);
+  pieces_.Truncate(kept);
 }
 
 bool TTPSMemoPieces::Incomplete(std::size_t first, std::size_t last, bool blob,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cells/KvCells.h"
 #include "tps/KvTPSContainer.h"
 
 class TTPSDamage;
@@ -58,7 +59,7 @@ class TTPSMemoPieces {
   std::vector<TTPSMemoPiece> Take(std::size_t first, std::size_t last);
 
  private:
-  std::vector<TTPSMemoPiece> pieces_;
+  TKvIGrownList<TTPSMemoPiece> pieces_;
 };
 
 // Appends the text of the pieces [first, last) (in their order) to out, read through
