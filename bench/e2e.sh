@@ -5,6 +5,8 @@
 #   cat of the file to /dev/null (the read limit),
 #   veltro /LIST (load only),
 #   veltro converting all tables with a header line,
+#   dd writing as many bytes as that conversion wrote to a new file (what the page cache
+#   alone costs on this machine at this time: it varies several times from hour to hour),
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
 #   veltro converting all tables with /CSV (UTF-8, RFC 4180 quoting, ISO values),
@@ -84,7 +86,11 @@ results+=("$(run list "$bin/veltro" "$file" bench-out/out.txt /LIST)")
 settle "$file"
 results+=("$(run convert "$bin/veltro" "$file" bench-out/out.txt /h)")
 plainSum=$(md5sum <bench-out/out.SALES.txt)
+outMb=$(( ($(stat -c %s bench-out/out.SALES.txt) + 1048575) / 1048576 ))
 rm -f bench-out/out.SALES.txt
+sync
+results+=("$(run write dd if=/dev/zero of=bench-out/write.tmp bs=1M "count=$outMb" status=none)")
+rm -f bench-out/write.tmp
 settle "$file"
 results+=("$(run filter "$bin/veltro" "$file" bench-out/filtered.txt /h \
   '/where=(QTY>10)AND(TRIM(CITY)<>"Oslo")AND(YEAR(DATE)>=2000)')")
