@@ -114,7 +114,8 @@ TEST(TpsDamage, MemoPiecesTwiceOrMissing) {
     w.AddMemo(1, 4, 1, "0123456789", true);
     // A BLOB of 10 bytes of which only the first piece is there.
     w.AddRecord(MemoPiece(5, 1, 0, {10, 0, 0, 0, '0', '1', '2', '3'}), 12);
-    // First pieces too short to hold the stated length: 5 bytes of 3, then 3 of 3.
+    // BLOBs whose first piece is too short to hold the stated length: 5 bytes stated
+    // and 3 there, then 3 stated and 3 there.
     w.AddRecord(MemoPiece(6, 1, 0, {5, 0}), 12);
     w.AddRecord(MemoPiece(6, 1, 1, {0, 0, 'x', 'y', 'z'}), 12);
     w.AddRecord(MemoPiece(7, 1, 0, {3, 0}), 12);

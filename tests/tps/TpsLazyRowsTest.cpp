@@ -144,7 +144,7 @@ std::vector<std::uint8_t> MixedFile(std::uint64_t seed, const std::string& owner
   std::int32_t lastOfGamma = 1;
   for (int i = 0; i < 400; ++i) {
     const int which = r.Below(3);
-    // Distinct numbers out of order; some 0 or negative.
+    // Distinct numbers, out of order with some 0 or negative unless inOrder.
     const std::int32_t recno = inOrder ? i + 1 : i % 23 == 5 ? -(i % 3) : (i * 389) % 1201 + 1;
     std::vector<MemoText> memos;
     if (which == 0) {
