@@ -234,21 +234,22 @@ void TClarionTPS::ProduceLazyRows(TTPSLazyIndex& index, const TTPSFileView& view
   const std::span<const TTPSMemoPiece> pieces = memos->Items();
   std::vector<bool> shortOf(blobs.size());
   TTPSPageCache blobPages(file->View, releaseBehind);
+  const auto check = [&](std::size_t i) {
+    shortOf[i] =
+        memos->Incomplete(blobs[i].first, blobs[i].second, true, file->PageOffsets, blobPages);
+  };
   std::vector<std::size_t> order;  // the BLOBs read again
   for (std::size_t i = 0; i < blobs.size(); ++i) {
     if (pieces[blobs[i].first].Length < 4)
       order.push_back(i);
     else
-      shortOf[i] =
-          memos->Incomplete(blobs[i].first, blobs[i].second, true, file->PageOffsets, blobPages);
+      check(i);  // reads no page
   }
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
     const TTPSMemoPiece &x = pieces[blobs[a].first], &y = pieces[blobs[b].first];
     return std::tie(x.Page, x.IndexInPage) < std::tie(y.Page, y.IndexInPage);
   });
-  for (std::size_t i : order)
-    shortOf[i] =
-        memos->Incomplete(blobs[i].first, blobs[i].second, true, file->PageOffsets, blobPages);
+  for (std::size_t i : order) check(i);
   for (std::size_t i = 0; i < blobs.size(); ++i)
     if (shortOf[i]) {
       const TTPSMemoPiece& p = pieces[blobs[i].first];
