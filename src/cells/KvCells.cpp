@@ -439,6 +439,23 @@ std::span<const TKvICellView> TKvICellReader::RowCells(std::int32_t row) {
   return cache_.RowCells(*source_, cells_->sourceRows_[std::size_t(row)], row);
 }
 
+TKvIPlainRow TSpreadSheetCells::AppendPlainRow(std::int32_t row,
+                                               std::span<const std::int32_t> columns,
+                                               const TKvIPlainRowText& text, std::string& out,
+                                               std::uint64_t limit) const {
+  if (row < 0 || row >= entryCount_ || !source_) return TKvIPlainRow::NotWritten;
+  return rowCache_.AppendPlainRow(*source_, sourceRows_[std::size_t(row)], row, columns, text, out,
+                                  limit);
+}
+
+TKvIPlainRow TKvICellReader::AppendPlainRow(std::int32_t row, std::span<const std::int32_t> columns,
+                                            const TKvIPlainRowText& text, std::string& out,
+                                            std::uint64_t limit) {
+  if (row < 0 || row >= cells_->entryCount_ || !source_) return TKvIPlainRow::NotWritten;
+  return cache_.AppendPlainRow(*source_, cells_->sourceRows_[std::size_t(row)], row, columns, text,
+                               out, limit);
+}
+
 bool TKvICellReader::PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out) {
   const TKvICellView* v = CellInRow(RowCells(row), column);
   if (!v) return false;

@@ -172,6 +172,25 @@ class TKvIGrownList {
 // The rows of a sheet decoded on demand.
 using TKvISourceRows = TKvIGrownList<TKvISourceRow>;
 
+class TDateTextCache;
+
+// The layout of plain delimited lines (no qualifier, no padding, no value forms), for a
+// row source that writes them straight from its records.
+struct TKvIPlainRowText {
+  bool Delimit = false;
+  char Delimiter = 0;  // with Delimit: between two values
+  char DecimalSeparator = '.';
+  std::string_view RecordSeparator;
+  const TDateTextCache* Dates = nullptr;
+};
+
+// What came of asking a row source for a plain line.
+enum class TKvIPlainRow {
+  NotWritten,  // nothing appended: the row goes the general way (its cells, then a format)
+  Written,     // the line and its record separator appended
+  PastLimit,   // appended in part or whole, and the text is now longer than the limit
+};
+
 // Decodes rows of a sheet whose cells are not stored (TSpreadSheetCells::SetRowSource).
 class TKvIRowSource {
  public:
@@ -182,6 +201,16 @@ class TKvIRowSource {
   // A second source of the same rows with a state of its own, for decoding rows on
   // another thread alongside this one; null when the source cannot give one.
   virtual std::unique_ptr<TKvIRowSource> CloneForThread() const { return nullptr; }
+  // Appends the row's line as plain delimited text of the given columns, the text of
+  // each value the one the text layout writes for its cell, when the source can write
+  // it straight from its record (faster than its cells, then the layout). The texts of
+  // the row last filled may be overwritten.
+  virtual TKvIPlainRow AppendPlainRow(const TKvISourceRow& /*row*/,
+                                      std::span<const std::int32_t> /*columns*/,
+                                      const TKvIPlainRowText& /*text*/, std::string& /*out*/,
+                                      std::uint64_t /*limit*/) {
+    return TKvIPlainRow::NotWritten;
+  }
 };
 
 // The cell at Column of a row's cells by column, or null for a column without cell.
@@ -208,6 +237,15 @@ struct TKvISourceRowCache {
     Cells.clear();
     Row = -1;
   }
+  // Row number Row's plain line from the source (TKvIRowSource::AppendPlainRow), unless
+  // it is the row kept, whose cells are at hand; the row is no longer kept.
+  TKvIPlainRow AppendPlainRow(TKvIRowSource& source, const TKvISourceRow& where, std::int64_t row,
+                              std::span<const std::int32_t> columns, const TKvIPlainRowText& text,
+                              std::string& out, std::uint64_t limit) {
+    if (row == Row) return TKvIPlainRow::NotWritten;
+    Row = -1;
+    return source.AppendPlainRow(where, columns, text, out, limit);
+  }
 };
 
 class TSpreadSheetCells;
@@ -221,6 +259,8 @@ class alignas(64) TKvICellReader {
   // As TSpreadSheetCells::PeekCell and RowCells.
   bool PeekCell(std::int32_t column, std::int32_t row, TKvICellView& out);
   std::span<const TKvICellView> RowCells(std::int32_t row);
+  TKvIPlainRow AppendPlainRow(std::int32_t row, std::span<const std::int32_t> columns,
+                              const TKvIPlainRowText& text, std::string& out, std::uint64_t limit);
 
  private:
   friend class TSpreadSheetCells;
@@ -266,6 +306,11 @@ class TSpreadSheetCells {
   // range. Valid until another row is read through this object or the sheet changes.
   // Fails as decoding the row fails.
   std::span<const TKvICellView> RowCells(std::int32_t row) const;
+  // Row Row as a plain line straight from the source of rows decoded on demand, when it
+  // can write it (TKvIRowSource::AppendPlainRow); NotWritten for stored rows.
+  TKvIPlainRow AppendPlainRow(std::int32_t row, std::span<const std::int32_t> columns,
+                              const TKvIPlainRowText& text, std::string& out,
+                              std::uint64_t limit) const;
   // A copy of the cell's value, or Null.
   Variant GetValue(std::int32_t column, std::int32_t row) const;
   // Stores a cell; Null, Empty or a negative Column store nothing. A negative Row

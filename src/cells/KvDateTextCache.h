@@ -25,6 +25,8 @@ class TDateTextCache {
   // Append must work it out.
   static constexpr std::size_t kPartsTextMax = 16;
   char* WriteParts(char* at, const TKvICellView& cell) const;
+  // Whether WriteParts writes the dates and the times of days from 1000 to 9999.
+  bool PartsGivePlainText() const { return plainDate_ && plainTime_; }
 
  private:
   struct Entry {

@@ -116,6 +116,11 @@ class TRowFormat {
   // Adds the warning counts of the table since Begin to Tally (after the table ends, the
   // copies merged).
   virtual void TallyWarnings(TWarningTally& /*tally*/) const {}
+  // For a format whose lines are plain delimited text: their layout, so that a row
+  // source that can write such a line straight from its record does so, in place of
+  // AppendRow (TKvIRowSource::AppendPlainRow); null otherwise. Asked after Begin, of
+  // each copy; valid while the table is written.
+  virtual const TKvIPlainRowText* PlainRowText() { return nullptr; }
 };
 
 // Takes rows that are no byte stream, one thread, one row at a time.

@@ -67,17 +67,22 @@ class alignas(64) TRowFormatter {
  public:
   TRowFormatter(TRowFormat& format, const TSpreadSheetCells& sheet,
                 std::span<const std::int32_t> columns)
-      : format_(format), sheet_(sheet), columns_(columns) {}
+      : format_(format), plain_(format.PlainRowText()), sheet_(sheet), columns_(columns) {}
   // Appends row Row and its record end to Out; false as soon as Out holds more than
-  // Limit bytes.
+  // Limit bytes. A plain line comes straight from the row's source when it can give it.
   template <class Cells>
   bool AppendRow(std::string& out, Cells& cells, std::int32_t row, std::uint64_t limit) {
+    if (plain_) {
+      const TKvIPlainRow line = cells.AppendPlainRow(row, columns_, *plain_, out, limit);
+      if (line != TKvIPlainRow::NotWritten) return line == TKvIPlainRow::Written;
+    }
     ReadRow(cells, sheet_, row, columns_, view_);
     return format_.AppendRow(out, view_, limit);
   }
 
  private:
   TRowFormat& format_;
+  const TKvIPlainRowText* plain_;
   const TSpreadSheetCells& sheet_;
   std::span<const std::int32_t> columns_;
   TRowView view_;

@@ -7,6 +7,7 @@
 #include "cells/KvCells.h"
 #include "cells/KvConvert.h"
 #include "cells/KvDecimal.h"
+#include "cells/KvPlainText.h"
 #include "cells/KvSettings.h"
 
 namespace {
@@ -244,8 +245,7 @@ void TTextLayout::AppendCellText(std::string& out, const TRowView& row, std::siz
 bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uint64_t limit) {
   const TShape& l = *shape_;
   // Room for the delimiter and the longest text a number or a date written here takes.
-  constexpr std::size_t kRoom =
-      1 + std::max({kNumberTextMax, kPackedDecimalTextMax, TDateTextCache::kPartsTextMax});
+  constexpr std::size_t kRoom = 1 + kPlainCellTextMax;
   char buffer[512];
   char* t = buffer;
   char* const end = buffer + sizeof buffer;
@@ -271,35 +271,13 @@ bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uin
     const TKvICellView* view = CellInRow(cells, columns[k]);
     char* written = t;  // no cell, no text
     if (view) {
-      written = nullptr;
-      switch (view->Kind) {
-        case VarKind::String:
-          if (view->Text.empty())
-            written = t;
-          else if (view->Text.size() <= std::size_t(end - t))
-            written = static_cast<char*>(std::memcpy(t, view->Text.data(), view->Text.size())) +
-                      view->Text.size();
-          break;
-        case VarKind::SmallInt:
-        case VarKind::Integer:
-        case VarKind::Byte:
-          written = WriteInt(t, view->Int);
-          break;
-        case VarKind::Double:
-          // As AppendTextOf: the packed decimal's digits, or the Double's %.15G text.
-          if (view->Text.empty())
-            written = WriteFloatG(t, view->Real, 15, decimalSeparator);
-          else if (view->Text.size() <= kPackedDecimalWriteBytes) {
-            written = WritePackedDecimalText(t, view->Text, view->PackedDecimals, decimalSeparator);
-            if (!written) written = WriteFloatG(t, view->Real, 15, decimalSeparator);
-          }
-          break;
-        case VarKind::Date:
-          written = dates_->WriteParts(t, *view);
-          break;
-        default:
-          break;
-      }
+      if (view->Kind != VarKind::String)
+        written = WritePlainCellText(t, *view, decimalSeparator, *dates_);
+      else if (view->Text.size() > std::size_t(end - t))
+        written = nullptr;
+      else if (!view->Text.empty())
+        written = static_cast<char*>(std::memcpy(t, view->Text.data(), view->Text.size())) +
+                  view->Text.size();
     }
     if (written) {
       t = written;
@@ -323,6 +301,15 @@ bool TTextLayout::AppendPlainRow(std::string& out, const TRowView& row, std::uin
     out += separator;
   }
   return true;
+}
+
+const TKvIPlainRowText* TTextLayout::PlainRowText() {
+  const TShape& l = *shape_;
+  // Lines that AppendPlainRow writes whole, dates and times included.
+  if (!l.plainRows || forms_ || !dates_->PartsGivePlainText()) return nullptr;
+  plainText_ = {l.delimit, l.delimiterChar, l.settings.DecimalSeparator, l.switches.RecordSeparator,
+                dates_.get()};
+  return &plainText_;
 }
 
 bool TTextLayout::AppendRow(std::string& out, const TRowView& row, std::uint64_t limit) {

@@ -41,6 +41,7 @@ class TTextLayout final : public TRowFormat {
   std::unique_ptr<TRowFormat> CloneForThread() const override;
   void MergeCopy(TRowFormat& copy) override;
   void TallyWarnings(TWarningTally& tally) const override;
+  const TKvIPlainRowText* PlainRowText() override;
 
  private:
   // What the switches ask for.
@@ -71,4 +72,5 @@ class TTextLayout final : public TRowFormat {
   // values are written as they always were.
   std::unique_ptr<TValueForms> forms_;
   std::string text_, padded_;
+  TKvIPlainRowText plainText_;
 };

@@ -67,6 +67,49 @@ void TTPSLazyRows::SetMemos(std::shared_ptr<const TTPSMemoPieces> pieces, std::s
   }
 }
 
+void TTPSLazyRows::AssembleMemos(const TKvISourceRow& row, TTPSPageCache& pages) {
+  copied_.clear();
+  memoText_.clear();
+  if (!memos_ || memosFrom_ >= memosTo_) return;
+  for (const MemoColumn& mc : memoColumns_) {
+    const auto [first, last] =
+        memos_->Find(memosFrom_, memosTo_, row.RowNo + 1, mc.Number, memoCursor_);
+    if (first == last) continue;
+    const TTPSMemoText text = TpsAssembleMemo(memos_->Items().subspan(first, last - first), mc.Blob,
+                                              file_->PageOffsets, pages, memoText_);
+    if (text.Length > 0) copied_.push_back({mc.Column, text.At, text.Length});
+  }
+}
+
+TKvIPlainRow TTPSLazyRows::AppendPlainRow(const TKvISourceRow& row,
+                                          std::span<const std::int32_t> columns,
+                                          const TKvIPlainRowText& text, std::string& out,
+                                          std::uint64_t limit) {
+  if (!arrays_.empty()) return TKvIPlainRow::NotWritten;
+  const std::size_t mark = out.size();
+  TKvIPlainRow line = TKvIPlainRow::NotWritten;
+  try {
+    TTPSPageCache& pages = ownPages_ ? *ownPages_ : file_->Pages;
+    // As FillRow: the memo texts first, then the record, whose page then stays in the
+    // cache while the line is written.
+    AssembleMemos(row, pages);
+    plainMemos_.clear();
+    for (const Copied& c : copied_)
+      plainMemos_.push_back({c.Column, std::string_view(memoText_.data() + c.At, c.Length)});
+    std::span<const std::uint8_t> data;
+    std::uint16_t header = 0;
+    if (file_->Record(row, pages, data, header))
+      line = TpsAppendPlainRow(fields_, columns, data, header, plainMemos_, text, out, limit);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception&) {
+    // The general way reads the row again and reports the failure as it does.
+    line = TKvIPlainRow::NotWritten;
+  }
+  if (line == TKvIPlainRow::NotWritten) out.resize(mark);
+  return line;
+}
+
 void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) {
   // Every cell is written below: the cells of the row before need no clearing.
   const std::size_t n = fields_.size();
@@ -74,22 +117,12 @@ void TTPSLazyRows::FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& 
   TKvICellView* const out = cells.data();
   const TTPSField* const fields = fields_.data();
   rowText_.clear();
-  copied_.clear();
-  memoText_.clear();
   TTPSPageCache& pages = ownPages_ ? *ownPages_ : file_->Pages;
   const bool ownPages = ownPages_ != nullptr;
   // The memo texts first: their pieces may lie on other pages, and the record's page
   // read last stays in the cache while its fields are decoded. Their cells are made
   // after the record's.
-  if (memos_ && memosFrom_ < memosTo_)
-    for (const MemoColumn& mc : memoColumns_) {
-      const auto [first, last] =
-          memos_->Find(memosFrom_, memosTo_, row.RowNo + 1, mc.Number, memoCursor_);
-      if (first == last) continue;
-      const TTPSMemoText text = TpsAssembleMemo(memos_->Items().subspan(first, last - first),
-                                                mc.Blob, file_->PageOffsets, pages, memoText_);
-      if (text.Length > 0) copied_.push_back({mc.Column, text.At, text.Length});
-    }
+  AssembleMemos(row, pages);
   const std::size_t memoCells = copied_.size();
   std::span<const std::uint8_t> data;
   std::uint16_t header = 0;

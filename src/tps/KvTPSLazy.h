@@ -14,6 +14,7 @@
 #include "tps/KvTPSContainer.h"
 #include "tps/KvTPSFields.h"
 #include "tps/KvTPSMemos.h"
+#include "tps/KvTPSValues.h"
 
 // The file of a load, shared by the tables decoded from it.
 struct TTPSLazyFile {
@@ -48,6 +49,11 @@ class alignas(64) TTPSLazyRows : public TKvIRowSource {
   void SetMemos(std::shared_ptr<const TTPSMemoPieces> pieces, std::size_t first, std::size_t last,
                 std::int32_t plainFields);
   void FillRow(const TKvISourceRow& row, std::vector<TKvICellView>& cells) override;
+  // A table whose arrays are split (or that has none) gives plain lines straight from
+  // its records.
+  TKvIPlainRow AppendPlainRow(const TKvISourceRow& row, std::span<const std::int32_t> columns,
+                              const TKvIPlainRowText& text, std::string& out,
+                              std::uint64_t limit) override;
   // Shares the file's bytes and the memo texts (no more may be added); reads pages
   // through a page cache of its own.
   std::unique_ptr<TKvIRowSource> CloneForThread() const override;
@@ -55,6 +61,8 @@ class alignas(64) TTPSLazyRows : public TKvIRowSource {
  private:
   // The shared parts only (CloneForThread).
   TTPSLazyRows(const TTPSLazyRows& other);
+  // The row's memo texts into memoText_, each noted in copied_ (which it empties first).
+  void AssembleMemos(const TKvISourceRow& row, TTPSPageCache& pages);
 
   std::shared_ptr<TTPSLazyFile> file_;
   std::unique_ptr<TTPSPageCache> ownPages_;  // a clone's; null: the file's
@@ -80,5 +88,6 @@ class alignas(64) TTPSLazyRows : public TKvIRowSource {
   std::string memoText_;  // the memo texts of the row last filled
   std::string rowText_;   // the texts of the row last filled
   std::vector<Copied> copied_;
+  std::vector<TTPSPlainMemo> plainMemos_;  // the memo texts of the line last written
   Variant arrayValue_;
 };

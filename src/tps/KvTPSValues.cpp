@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "cells/KvConvert.h"
+#include "cells/KvPlainText.h"
 #include "cells/KvSettings.h"
 #include "tps/KvTPSBytes.h"
 #include "tps/KvTPSRecords.h"
@@ -260,6 +261,67 @@ void TpsDecodeFieldViews(std::span<const TTPSField> fields, std::span<const std:
   for (const std::uint32_t j : which)
     if (!DecodeFieldView(fields[j], data, payloadStart, cells[j], invalid))
       cells[j] = TKvICellView{};
+}
+
+TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSField> fields,
+                               std::span<const std::int32_t> columns,
+                               std::span<const std::uint8_t> data, std::size_t payloadStart,
+                               std::span<const TTPSPlainMemo> memos, const TKvIPlainRowText& text,
+                               std::string& out, std::uint64_t limit) {
+  // The line is put together in a small buffer appended to Out when full and at its end;
+  // a text longer than the room left goes to Out directly.
+  constexpr std::size_t kRoom = 1 + kPlainCellTextMax;  // a delimiter and a value's text
+  char buffer[512];
+  char* t = buffer;
+  char* const end = buffer + sizeof buffer;
+  const auto flush = [&] {
+    out.append(buffer, std::size_t(t - buffer));
+    t = buffer;
+  };
+  const auto addText = [&](std::string_view s) {
+    if (s.size() <= std::size_t(end - t)) {
+      std::memcpy(t, s.data(), s.size());
+      t += s.size();
+    } else {
+      flush();
+      out.append(s);
+    }
+  };
+  const bool delimit = text.Delimit;
+  const char delimiter = text.Delimiter;
+  const char decimalSeparator = text.DecimalSeparator;
+  const TDateTextCache& dates = *text.Dates;
+  std::int64_t invalid = 0;  // impossible dates were counted when the file was loaded
+  for (std::size_t k = 0; k < columns.size(); ++k) {
+    if (std::size_t(end - t) < kRoom) {
+      flush();
+      if (out.size() > limit) return TKvIPlainRow::PastLimit;
+    }
+    if (k > 0 && delimit) *t++ = delimiter;
+    const std::int32_t c = columns[k];
+    if (c < 0 || std::size_t(c) >= fields.size()) continue;
+    const TTPSField& f = fields[std::size_t(c)];
+    if (f.IsMemo()) {
+      for (const TTPSPlainMemo& m : memos)
+        if (m.Field == std::size_t(c)) {
+          addText(m.Text);
+          break;
+        }
+      continue;
+    }
+    TKvICellView view;
+    if (!DecodeFieldView(f, data, payloadStart, view, invalid)) continue;
+    if (view.Kind == VarKind::String) {
+      addText(view.Text);
+      continue;
+    }
+    char* const written = WritePlainCellText(t, view, decimalSeparator, dates);
+    if (!written) return TKvIPlainRow::NotWritten;
+    t = written;
+  }
+  addText(text.RecordSeparator);
+  flush();
+  return out.size() > limit ? TKvIPlainRow::PastLimit : TKvIPlainRow::Written;
 }
 
 bool TpsFieldHasValue(const TTPSField& f, std::span<const std::uint8_t> data,

@@ -36,6 +36,24 @@ void TpsDecodeFieldViews(std::span<const TTPSField> fields, std::span<const std:
                          std::span<const std::uint8_t> data, std::size_t payloadStart,
                          TKvICellView* cells, std::int64_t& invalidDateTimes);
 
+// A memo's text in a row written as a plain line: the field it belongs to.
+struct TTPSPlainMemo {
+  std::size_t Field = 0;
+  std::string_view Text;
+};
+
+// Appends the plain line of a record (TKvIRowSource::AppendPlainRow): for each of the
+// columns (a field index; none past the fields) the text the text layout writes for
+// the cell TpsDecodeFieldView gives, or for a memo field its text among Memos (none
+// when absent); then the record separator. Arrays written as one text are not
+// handled here. NotWritten (Out then holds a part of the line) when a value's text
+// needs the general way.
+TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSField> fields,
+                               std::span<const std::int32_t> columns,
+                               std::span<const std::uint8_t> data, std::size_t payloadStart,
+                               std::span<const TTPSPlainMemo> memos, const TKvIPlainRowText& text,
+                               std::string& out, std::uint64_t limit);
+
 // Whether the field gives a value at all (the decoded value is not Null), without
 // decoding it.
 bool TpsFieldHasValue(const TTPSField& field, std::span<const std::uint8_t> data,

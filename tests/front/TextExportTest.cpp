@@ -11,6 +11,7 @@
 #include "front/WriteTextSupport.h"
 #include "tps/KvTPS.h"
 #include "tps/KvTPSSchema.h"
+#include "tps/TpsMixedFile.h"
 #include "tpswriter/TpsDemo.h"
 #include "tpswriter/TpsWriter.h"
 
@@ -347,6 +348,85 @@ TEST(WriteTableText, TwoThreadsWriteWhatOneWrites) {
       EXPECT_TRUE(RenderWith(table.Cells, fields, plain, 2, odd, limit) == tested);
     }
   }
+}
+
+namespace {
+
+// One table of values a plain line written from a record leaves to the general way
+// (a year before 1000, the day 1899-12-30), texts longer than the line's buffer and
+// decimals of 15 digits (a stored cell keeps a decimal's Double, not its digits), among
+// ordinary values.
+std::vector<std::uint8_t> OddValuesFile() {
+  tpsw::Table t;
+  t.number = 1;
+  t.name = "ODD";
+  t.fields = {
+      tpsw::Field{tpsw::kString, "O:TEXT", 0, 700}, tpsw::Field{tpsw::kDate, "O:DAY", 700, 4},
+      tpsw::Field{tpsw::kDecimal, "O:BIG", 704, 10, 1, 2}, tpsw::Field{tpsw::kLong, "O:N", 714, 4}};
+  t.memos = {tpsw::Memo{"O:NOTE"}};
+  std::vector<std::uint8_t> bytes;
+  tpsw::Writer w(&bytes, tpsw::Options{});
+  w.AddTable(t);
+  const int days[][3] = {{2020, 5, 5}, {999, 1, 1}, {1899, 12, 30}, {0, 0, 0}, {9999, 12, 31}};
+  for (int i = 0; i < 40; ++i) {
+    tpsw::Payload p(t.RecordLength());
+    const int* d = days[i % 5];
+    p.PutString(0, 700, std::string(std::size_t(i * 17 % 700), char('a' + i % 26)));
+    if (d[0] != 0) p.PutDate(700, d[0], d[1], d[2]);
+    p.PutDecimal(704, 10, 2, i % 3 == 0 ? "-1234567890123.45" : std::to_string(i) + ".5");
+    p.PutLong(714, -i);
+    w.AddRow(1, i + 1, p, {{0, std::string(std::size_t(i * 31), 'm')}});
+  }
+  w.Finish();
+  return bytes;
+}
+
+// The text of every table of the file in the given layout, each followed by its
+// failure, if any.
+std::string RenderFile(const std::vector<std::uint8_t>& bytes, bool lazy, bool split,
+                       const TRunOptions& format, std::uint64_t maxBytes) {
+  TMemoryStream stream(bytes);
+  TClarionTPS reader;
+  reader.ResetGrid();
+  reader.KeepOpen = true;
+  reader.LazyRows = lazy;
+  reader.SplitArrayFields = split;
+  reader.LoadFromStream(stream);
+  std::string out;
+  for (std::int32_t s = 0; s < reader.Sheets().Count(); ++s) {
+    const auto& table = dynamic_cast<const TTPSClarionTable&>(reader.Sheets()[s]);
+    out += RenderWith(table.Cells, TpsTableSchema(table), format, 1, {}, maxBytes) + "\n--\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+// Rows decoded on demand write their plain lines straight from their records; stored
+// rows go through their cells. Both give the same text for every field type, memos and
+// BLOBs, arrays split or kept as one text, short records, impossible dates and the
+// values left to the general way, in either delimiter, and stop at the same line under
+// a text limit.
+TEST(WriteTableText, LinesFromRecordsEqualLinesFromCells) {
+  TRunOptions plain;
+  plain.Header = true;
+  TRunOptions comma;
+  comma.Delimiter = ",";
+  comma.RecordSeparator = "\n";
+  std::vector<std::vector<std::uint8_t>> files = {OddValuesFile()};
+  for (std::uint64_t seed : {1u, 2u, 3u}) files.push_back(tpstest::MixedFile(seed));
+  for (std::size_t f = 0; f < files.size(); ++f)
+    for (bool split : {false, true})
+      for (const TRunOptions* format : {&plain, &comma})
+        for (std::uint64_t limit : {UINT64_MAX, std::uint64_t(3000)}) {
+          SCOPED_TRACE("file " + std::to_string(f) + " split " + std::to_string(split) + " limit " +
+                       std::to_string(limit));
+          const std::string want = RenderFile(files[f], false, split, *format, limit);
+          EXPECT_EQ(RenderFile(files[f], true, split, *format, limit), want);
+          if (limit == UINT64_MAX) {
+            EXPECT_GT(want.size(), 10000u);
+          }
+        }
 }
 
 // Blocks of rows whose text would take more than a few megabytes are written partly
