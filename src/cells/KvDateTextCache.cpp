@@ -86,27 +86,35 @@ char* TDateTextCache::WriteParts(char* t, const TKvICellView& cell) const {
     // are below 100.
     case TKvICellView::kCellDateParts: {
       const std::uint32_t year = parts >> 16;
-      if (!plainDate_ || year < 1000 || year > 9999 || cell.Real == 0) return nullptr;
-      t = Pair(t, year / 100);
-      t = Pair(t, year % 100);
-      *t++ = dateSeparator_;
-      t = Pair(t, (parts >> 8) & 0xFF);
-      *t++ = dateSeparator_;
-      t = Pair(t, parts & 0xFF);
-      break;
+      if (year < 1000 || year > 9999 || cell.Real == 0) return nullptr;
+      return WriteDate(t, year, (parts >> 8) & 0xFF, parts & 0xFF);
     }
     case TKvICellView::kCellTimeParts:
-      if (!plainTime_) return nullptr;
-      t = Pair(t, parts >> 24);
-      *t++ = settings_.TimeSeparator;
-      t = Pair(t, (parts >> 16) & 0xFF);
-      *t++ = settings_.TimeSeparator;
-      t = Pair(t, (parts >> 8) & 0xFF);
-      break;
+      return WriteTime(t, parts >> 24, (parts >> 16) & 0xFF, (parts >> 8) & 0xFF);
     default:
       return nullptr;
   }
-  return t;
+}
+
+char* TDateTextCache::WriteDate(char* t, std::uint32_t year, std::uint32_t month,
+                                std::uint32_t day) const {
+  if (!plainDate_) return nullptr;
+  t = Pair(t, year / 100);
+  t = Pair(t, year % 100);
+  *t++ = dateSeparator_;
+  t = Pair(t, month);
+  *t++ = dateSeparator_;
+  return Pair(t, day);
+}
+
+char* TDateTextCache::WriteTime(char* t, std::uint32_t hour, std::uint32_t minute,
+                                std::uint32_t second) const {
+  if (!plainTime_) return nullptr;
+  t = Pair(t, hour);
+  *t++ = settings_.TimeSeparator;
+  t = Pair(t, minute);
+  *t++ = settings_.TimeSeparator;
+  return Pair(t, second);
 }
 
 // The text of the value in the plain numeric forms; false when it needs a form that is

@@ -27,6 +27,10 @@ class TDateTextCache {
   char* WriteParts(char* at, const TKvICellView& cell) const;
   // Whether WriteParts writes the dates and the times of days from 1000 to 9999.
   bool PartsGivePlainText() const { return plainDate_ && plainTime_; }
+  // WriteParts' texts of a date of a year from 1000 to 9999 other than 1899-12-30, and of
+  // a time of day (hours below 24, minutes and seconds below 60), when it gives them.
+  char* WriteDate(char* at, std::uint32_t year, std::uint32_t month, std::uint32_t day) const;
+  char* WriteTime(char* at, std::uint32_t hour, std::uint32_t minute, std::uint32_t second) const;
 
  private:
   struct Entry {

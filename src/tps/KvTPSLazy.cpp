@@ -86,6 +86,7 @@ TKvIPlainRow TTPSLazyRows::AppendPlainRow(const TKvISourceRow& row,
                                           const TKvIPlainRowText& text, std::string& out,
                                           std::uint64_t limit) {
   if (!arrays_.empty()) return TKvIPlainRow::NotWritten;
+  if (plainFields_.size() != fields_.size()) plainFields_ = TpsPlainFields(fields_);
   const std::size_t mark = out.size();
   TKvIPlainRow line = TKvIPlainRow::NotWritten;
   try {
@@ -99,7 +100,7 @@ TKvIPlainRow TTPSLazyRows::AppendPlainRow(const TKvISourceRow& row,
     std::span<const std::uint8_t> data;
     std::uint16_t header = 0;
     if (file_->Record(row, pages, data, header))
-      line = TpsAppendPlainRow(fields_, columns, data, header, plainMemos_, text, out, limit);
+      line = TpsAppendPlainRow(plainFields_, columns, data, header, plainMemos_, text, out, limit);
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception&) {

@@ -89,5 +89,6 @@ class alignas(64) TTPSLazyRows : public TKvIRowSource {
   std::string rowText_;   // the texts of the row last filled
   std::vector<Copied> copied_;
   std::vector<TTPSPlainMemo> plainMemos_;  // the memo texts of the line last written
+  std::vector<TTPSPlainField> plainFields_;  // made with the first line (of fields_)
   Variant arrayValue_;
 };

@@ -263,7 +263,79 @@ void TpsDecodeFieldViews(std::span<const TTPSField> fields, std::span<const std:
       cells[j] = TKvICellView{};
 }
 
-TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSField> fields,
+namespace {
+
+// The ways of TTPSPlainField.
+enum : std::uint8_t {
+  kPlainDecoded,  // decoded into a cell view, whose text is written
+  kPlainMemo,
+  kPlainLong,
+  kPlainShort,
+  kPlainUShort,
+  kPlainByte,
+  kPlainChar,
+  kPlainDouble,
+  kPlainDecimal,  // of 1 to kPackedDecimalWriteBytes bytes
+  kPlainDate,
+  kPlainTime,
+};
+
+// Whether every nibble of a packed decimal but the sign is a digit (Decimal's check).
+bool PackedDigits(const std::uint8_t* b, std::size_t n) {
+  if ((b[0] & 0x0F) > 9) return false;
+  for (std::size_t i = 1; i < n; ++i)
+    if (kPackedPairs[b[i]] > 99) return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<TTPSPlainField> TpsPlainFields(std::span<const TTPSField> fields) {
+  std::vector<TTPSPlainField> ways;
+  for (const TTPSField& f : fields) {
+    TTPSPlainField w;
+    w.Decimals = f.Decimals;
+    w.Offset = f.Offset;
+    w.Length = f.Length;
+    w.Field = &f;
+    switch (f.Type) {
+      case tpsLong:
+        w.Way = kPlainLong;
+        break;
+      case tpsShort:
+        w.Way = kPlainShort;
+        break;
+      case tpsUShort:
+        w.Way = kPlainUShort;
+        break;
+      case tpsByte:
+        w.Way = kPlainByte;
+        break;
+      case tpsChar:
+        w.Way = kPlainChar;
+        break;
+      case tpsDouble:
+        w.Way = kPlainDouble;
+        break;
+      case tpsDecimal:
+        if (f.Length >= 1 && f.Length <= kPackedDecimalWriteBytes) w.Way = kPlainDecimal;
+        break;
+      case tpsDate:
+        w.Way = kPlainDate;
+        break;
+      case tpsTime:
+        w.Way = kPlainTime;
+        break;
+      default:
+        if (f.IsMemo()) w.Way = kPlainMemo;
+        break;
+    }
+    ways.push_back(w);
+  }
+  return ways;
+}
+
+TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSPlainField> fields,
                                std::span<const std::int32_t> columns,
                                std::span<const std::uint8_t> data, std::size_t payloadStart,
                                std::span<const TTPSPlainMemo> memos, const TKvIPlainRowText& text,
@@ -278,19 +350,21 @@ TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSField> fields,
     out.append(buffer, std::size_t(t - buffer));
     t = buffer;
   };
-  const auto addText = [&](std::string_view s) {
-    if (s.size() <= std::size_t(end - t)) {
-      std::memcpy(t, s.data(), s.size());
-      t += s.size();
+  const auto addText = [&](const void* p, std::size_t n) {
+    if (n <= std::size_t(end - t)) {
+      std::memcpy(t, p, n);
+      t += n;
     } else {
       flush();
-      out.append(s);
+      out.append(static_cast<const char*>(p), n);
     }
   };
   const bool delimit = text.Delimit;
   const char delimiter = text.Delimiter;
   const char decimalSeparator = text.DecimalSeparator;
   const TDateTextCache& dates = *text.Dates;
+  const std::uint8_t* const bytes = data.data();
+  const std::size_t size = data.size();
   std::int64_t invalid = 0;  // impossible dates were counted when the file was loaded
   for (std::size_t k = 0; k < columns.size(); ++k) {
     if (std::size_t(end - t) < kRoom) {
@@ -300,26 +374,93 @@ TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSField> fields,
     if (k > 0 && delimit) *t++ = delimiter;
     const std::int32_t c = columns[k];
     if (c < 0 || std::size_t(c) >= fields.size()) continue;
-    const TTPSField& f = fields[std::size_t(c)];
-    if (f.IsMemo()) {
-      for (const TTPSPlainMemo& m : memos)
-        if (m.Field == std::size_t(c)) {
-          addText(m.Text);
+    const TTPSPlainField& f = fields[std::size_t(c)];
+    // As DecodeFieldView: the field's bytes, those within the data.
+    const std::size_t p = payloadStart + f.Offset;
+    const std::size_t avail = p < size ? size - p : 0;
+    const std::uint8_t* const b = bytes + std::min(p, size);
+    switch (f.Way) {
+      case kPlainLong:
+        if (avail >= 4) t = WriteInt(t, std::int32_t(TpsLe32(b)));
+        break;
+      case kPlainShort:
+        if (avail >= 2) t = WriteInt(t, std::int16_t(b[0] | b[1] << 8));
+        break;
+      case kPlainUShort:
+        if (avail >= 2) t = WriteInt(t, std::uint16_t(b[0] | b[1] << 8));
+        break;
+      case kPlainByte:
+        if (avail >= 1) t = WriteInt(t, b[0]);
+        break;
+      case kPlainChar:
+        if (f.Length > 0 && avail > 0) addText(b, std::min<std::size_t>(f.Length, avail));
+        break;
+      case kPlainDouble:
+        if (avail >= 8) {
+          double v;
+          std::memcpy(&v, b, 8);
+          t = WriteFloatG(t, v, 15, decimalSeparator);
+        }
+        break;
+      case kPlainDecimal:
+        // The stored digits when they give the text, otherwise the Double's.
+        if (avail >= f.Length && PackedDigits(b, f.Length)) {
+          const std::string_view packed(reinterpret_cast<const char*>(b), f.Length);
+          if (char* written = WritePackedDecimalText(t, packed, f.Decimals, decimalSeparator)) {
+            t = written;
+          } else {
+            double v;
+            Decimal(b, f.Length, f.Decimals, v);
+            t = WriteFloatG(t, v, 15, decimalSeparator);
+          }
+        }
+        break;
+      case kPlainDate:
+        if (avail >= 4) {
+          const std::uint32_t d = TpsLe32(b);
+          const std::uint32_t year = d >> 16, month = (d >> 8) & 0xFF, day = d & 0xFF;
+          // An empty or impossible date has no text; day 0 (1899-12-30) and years before
+          // 1000 take the general way.
+          if (TpsEmptyDateWord(d) || !IsValidDate(int(year), int(month), int(day))) break;
+          if (year < 1000 || (year == 1899 && month == 12 && day == 30))
+            return TKvIPlainRow::NotWritten;
+          char* const written = dates.WriteDate(t, year, month, day);
+          if (!written) return TKvIPlainRow::NotWritten;
+          t = written;
+        }
+        break;
+      case kPlainTime:
+        if (avail >= 4) {
+          const std::uint32_t w = TpsLe32(b);
+          if (TpsEmptyDateWord(w) || !TpsTimeWordIsPossible(w)) break;
+          char* const written =
+              dates.WriteTime(t, (w >> 24) & 0x7F, (w >> 16) & 0xFF, (w >> 8) & 0xFF);
+          if (!written) return TKvIPlainRow::NotWritten;
+          t = written;
+        }
+        break;
+      case kPlainMemo:
+        for (const TTPSPlainMemo& m : memos)
+          if (m.Field == std::size_t(c)) {
+            addText(m.Text.data(), m.Text.size());
+            break;
+          }
+        break;
+      default: {
+        TKvICellView view;
+        if (!DecodeFieldView(*f.Field, data, payloadStart, view, invalid)) break;
+        if (view.Kind == VarKind::String) {
+          addText(view.Text.data(), view.Text.size());
           break;
         }
-      continue;
+        char* const written = WritePlainCellText(t, view, decimalSeparator, dates);
+        if (!written) return TKvIPlainRow::NotWritten;
+        t = written;
+        break;
+      }
     }
-    TKvICellView view;
-    if (!DecodeFieldView(f, data, payloadStart, view, invalid)) continue;
-    if (view.Kind == VarKind::String) {
-      addText(view.Text);
-      continue;
-    }
-    char* const written = WritePlainCellText(t, view, decimalSeparator, dates);
-    if (!written) return TKvIPlainRow::NotWritten;
-    t = written;
   }
-  addText(text.RecordSeparator);
+  addText(text.RecordSeparator.data(), text.RecordSeparator.size());
   flush();
   return out.size() > limit ? TKvIPlainRow::PastLimit : TKvIPlainRow::Written;
 }

@@ -42,13 +42,24 @@ struct TTPSPlainMemo {
   std::string_view Text;
 };
 
+// How the text of a field's value is written into a plain line, worked out once per
+// table (TpsPlainFields).
+struct TTPSPlainField {
+  std::uint8_t Way = 0;  // the common types are written straight from their bytes
+  std::uint8_t Decimals = 0;
+  std::uint16_t Offset = 0, Length = 0;
+  const TTPSField* Field = nullptr;  // for the other types: decoded into a cell view
+};
+// The plain-line ways of the fields (which must outlive them).
+std::vector<TTPSPlainField> TpsPlainFields(std::span<const TTPSField> fields);
+
 // Appends the plain line of a record (TKvIRowSource::AppendPlainRow): for each of the
 // columns (a field index; none past the fields) the text the text layout writes for
 // the cell TpsDecodeFieldView gives, or for a memo field its text among Memos (none
 // when absent); then the record separator. Arrays written as one text are not
 // handled here. NotWritten (Out then holds a part of the line) when a value's text
 // needs the general way.
-TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSField> fields,
+TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSPlainField> fields,
                                std::span<const std::int32_t> columns,
                                std::span<const std::uint8_t> data, std::size_t payloadStart,
                                std::span<const TTPSPlainMemo> memos, const TKvIPlainRowText& text,

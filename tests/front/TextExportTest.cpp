@@ -353,16 +353,17 @@ TEST(WriteTableText, TwoThreadsWriteWhatOneWrites) {
 namespace {
 
 // One table of values a plain line written from a record leaves to the general way
-// (a year before 1000, the day 1899-12-30), texts longer than the line's buffer and
-// decimals of 15 digits (a stored cell keeps a decimal's Double, not its digits), among
-// ordinary values.
+// (a year before 1000, the day 1899-12-30), texts longer than the line's buffer,
+// decimals of 15 digits (a stored cell keeps a decimal's Double, not its digits) and
+// times with the hours' top bit set, among ordinary values.
 std::vector<std::uint8_t> OddValuesFile() {
   tpsw::Table t;
   t.number = 1;
   t.name = "ODD";
-  t.fields = {
-      tpsw::Field{tpsw::kString, "O:TEXT", 0, 700}, tpsw::Field{tpsw::kDate, "O:DAY", 700, 4},
-      tpsw::Field{tpsw::kDecimal, "O:BIG", 704, 10, 1, 2}, tpsw::Field{tpsw::kLong, "O:N", 714, 4}};
+  t.fields = {tpsw::Field{tpsw::kString, "O:TEXT", 0, 700},
+              tpsw::Field{tpsw::kDate, "O:DAY", 700, 4},
+              tpsw::Field{tpsw::kDecimal, "O:BIG", 704, 10, 1, 2},
+              tpsw::Field{tpsw::kLong, "O:N", 714, 4}, tpsw::Field{tpsw::kTime, "O:AT", 718, 4}};
   t.memos = {tpsw::Memo{"O:NOTE"}};
   std::vector<std::uint8_t> bytes;
   tpsw::Writer w(&bytes, tpsw::Options{});
@@ -375,6 +376,9 @@ std::vector<std::uint8_t> OddValuesFile() {
     if (d[0] != 0) p.PutDate(700, d[0], d[1], d[2]);
     p.PutDecimal(704, 10, 2, i % 3 == 0 ? "-1234567890123.45" : std::to_string(i) + ".5");
     p.PutLong(714, -i);
+    // A time whose hours have their top bit set, an impossible one, an ordinary one.
+    const std::uint8_t hours[] = {0x80 | 10, 25, 7};
+    p.PutBytes(718, {5, 30, 15, hours[i % 3]});
     w.AddRow(1, i + 1, p, {{0, std::string(std::size_t(i * 31), 'm')}});
   }
   w.Finish();
