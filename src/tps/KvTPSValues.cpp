@@ -351,6 +351,7 @@ TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSPlainField> fields,
     t = buffer;
   };
   const auto addText = [&](const void* p, std::size_t n) {
+    if (n == 0) return;  // an empty text may have no bytes at all (a null pointer)
     if (n <= std::size_t(end - t)) {
       std::memcpy(t, p, n);
       t += n;
