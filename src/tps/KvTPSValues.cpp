@@ -346,11 +346,12 @@ TKvIPlainRow TpsAppendPlainRow(std::span<const TTPSPlainField> fields,
   char buffer[512];
   char* t = buffer;
   char* const end = buffer + sizeof buffer;
-  const auto flush = [&] {
+  // Both put inline: a call would keep T in memory for the whole line.
+  const auto flush = [&]() __attribute__((always_inline)) {
     out.append(buffer, std::size_t(t - buffer));
     t = buffer;
   };
-  const auto addText = [&](const void* p, std::size_t n) {
+  const auto addText = [&](const void* p, std::size_t n) __attribute__((always_inline)) {
     if (n == 0) return;  // an empty text may have no bytes at all (a null pointer)
     if (n <= std::size_t(end - t)) {
       std::memcpy(t, p, n);
