@@ -24,7 +24,11 @@ std::size_t Digits(std::string_view packed, char* digits) {
   return 2 * packed.size() - 1;
 }
 
-// Up to 31 digits in 16 bytes; longer texts are cut to that (a cell never holds more).
+// A field of up to 29 bytes holds a packed decimal (57 digits); longer bytes are cut to
+// that (the decoding never gives more).
+constexpr std::size_t kMaxStoredBytes = 29;
+static_assert(kPackedDecimalTextMax >= 3 + 2 * kMaxStoredBytes - 1);  // "-0." and the digits
+// WritePackedDecimalText's texts: up to 31 digits in 16 bytes.
 constexpr std::size_t kMaxBytes = kPackedDecimalWriteBytes;
 // The digits are copied in blocks of kBlock: the whole digits (after a sign) and then the
 // fraction (after the point) each as one block of fixed size, which needs no call.
@@ -34,8 +38,8 @@ static_assert(kPackedDecimalTextMax >= 1 + kBlock + 1 + kBlock);
 }  // namespace
 
 int PackedDecimalSignificantDigits(std::string_view packed) {
-  char d[2 * kMaxBytes];
-  const std::size_t n = Digits(packed.substr(0, kMaxBytes), d);
+  char d[2 * kMaxStoredBytes];
+  const std::size_t n = Digits(packed.substr(0, kMaxStoredBytes), d);
   std::size_t first = 0, last = n;
   while (first < n && d[first] == '0') ++first;
   while (last > first && d[last - 1] == '0') --last;
@@ -52,8 +56,8 @@ void AppendPackedDecimal(std::string& out, std::string_view packed, int decimals
 
 char* WritePackedDecimal(char* t, std::string_view packed, int decimals, char decimalSeparator,
                          bool allDecimals) {
-  char d[2 * kMaxBytes];
-  const std::size_t n = Digits(packed.substr(0, kMaxBytes), d);
+  char d[2 * kMaxStoredBytes];
+  const std::size_t n = Digits(packed.substr(0, kMaxStoredBytes), d);
   const std::size_t frac = decimals >= 1 && std::size_t(decimals) <= n ? std::size_t(decimals) : 0;
   const std::size_t whole = n - frac;
   std::size_t first = 0;
