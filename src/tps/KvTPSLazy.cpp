@@ -11,6 +11,7 @@ TTPSLazyFile::TTPSLazyFile(TTPSFileBytes owned, const TTPSFileView& view,
     : Owned(std::move(owned)),
       View(view),
       PageOffsets(std::move(pageOffsets)),
+      ReleaseBehind(releaseBehind),
       Pages(View, releaseBehind) {}
 
 bool TTPSLazyFile::Record(const TKvISourceRow& row, TTPSPageCache& pages,
@@ -34,8 +35,10 @@ TTPSLazyRows::TTPSLazyRows(std::shared_ptr<TTPSLazyFile> file, const TTPSFields&
 
 std::unique_ptr<TKvIRowSource> TTPSLazyRows::CloneForThread() const {
   std::unique_ptr<TTPSLazyRows> clone(new TTPSLazyRows(*this));
-  // Mapped bytes are given back only by the first source: the others read behind it.
-  clone->ownPages_ = std::make_unique<TTPSPageCache>(file_->View, false);
+  // Each source gives back the mapped bytes it has left behind: while one thread only
+  // writes, the other reads on alone. Bytes another thread still reads come back from
+  // the file.
+  clone->ownPages_ = std::make_unique<TTPSPageCache>(file_->View, file_->ReleaseBehind);
   clone->memoCursor_ = 0;
   return clone;
 }

@@ -26,6 +26,7 @@ struct TTPSLazyFile {
   TTPSFileBytes Owned;
   TTPSFileView View;
   std::vector<std::uint64_t> PageOffsets;  // the pages that hold indexed records
+  bool ReleaseBehind;                      // as given: for the page caches of other threads
   TTPSPageCache Pages;
 
   // The data of the record a source row names; false when it cannot be found.

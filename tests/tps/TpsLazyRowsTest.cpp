@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -227,5 +229,48 @@ TEST(TpsLazyRows, MappedFileReadAgainAfterItsPagesWereGivenBack) {
     EXPECT_EQ(a.GetValue(0, a.RowCount - 1).AsInt(), made.rows);
   }
 }
+
+#if defined(__linux__)
+// The kilobytes of the mapping that holds Address that are in this process's memory.
+std::uint64_t ResidentKb(const void* address) {
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  std::ifstream smaps("/proc/self/smaps");
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    unsigned long lo = 0, hi = 0;
+    if (std::sscanf(line.c_str(), "%lx-%lx ", &lo, &hi) == 2)
+      inside = lo <= at && at < hi;
+    else if (inside && line.rfind("Rss:", 0) == 0)
+      return std::stoull(line.substr(4));
+  }
+  return 0;
+}
+
+// The source of a second thread gives back the mapped pages it has read too: while the
+// first thread only writes, the second one reads the rest of the table alone.
+TEST(TpsLazyRows, SecondThreadGivesBackTheMappedPagesItRead) {
+  TempDir dir;
+  const std::string path = dir.File("big.tps");
+  const tpsw::BenchResult made = tpsw::WriteBench(path, 48);
+  TFileStream file(path);
+  TClarionTPS mapped;
+  mapped.ResetGrid();
+  mapped.LazyRows = true;
+  mapped.LoadFromStream(file);
+  ASSERT_TRUE(file.ViewIsFileMapping());
+  const TSpreadSheetCells& cells = mapped.Sheets()[0].Cells;
+  ASSERT_EQ(cells.RowCount, made.rows);
+  const std::unique_ptr<TKvICellReader> reader = cells.NewCellReader();
+  std::uint64_t most = 0;
+  for (std::int32_t row = 0; row < cells.RowCount; ++row) {
+    ASSERT_FALSE(reader->RowCells(row).empty());
+    if (row % 20000 == 0) most = std::max(most, ResidentKb(file.View().data()));
+  }
+  TKvICellView last;
+  ASSERT_TRUE(reader->PeekCell(0, cells.RowCount - 1, last));
+  EXPECT_EQ(last.Int, made.rows);
+  EXPECT_LT(most, 16u << 10) << "of a file of " << (file.Size() >> 10) << " KB";
+}
+#endif
 
 }  // namespace
