@@ -251,7 +251,7 @@ std::uint64_t ResidentKb(const void* address) {
 TEST(TpsLazyRows, SecondThreadGivesBackTheMappedPagesItRead) {
   TempDir dir;
   const std::string path = dir.File("big.tps");
-  const tpsw::BenchResult made = tpsw::WriteBench(path, 48);
+  const tpsw::BenchResult made = tpsw::WriteBench(path, 64);
   TFileStream file(path);
   TClarionTPS mapped;
   mapped.ResetGrid();
@@ -261,6 +261,7 @@ TEST(TpsLazyRows, SecondThreadGivesBackTheMappedPagesItRead) {
   const TSpreadSheetCells& cells = mapped.Sheets()[0].Cells;
   ASSERT_EQ(cells.RowCount, made.rows);
   const std::unique_ptr<TKvICellReader> reader = cells.NewCellReader();
+  const std::uint64_t loaded = ResidentKb(file.View().data());  // what the load left
   std::uint64_t most = 0;
   for (std::int32_t row = 0; row < cells.RowCount; ++row) {
     ASSERT_FALSE(reader->RowCells(row).empty());
@@ -269,7 +270,7 @@ TEST(TpsLazyRows, SecondThreadGivesBackTheMappedPagesItRead) {
   TKvICellView last;
   ASSERT_TRUE(reader->PeekCell(0, cells.RowCount - 1, last));
   EXPECT_EQ(last.Int, made.rows);
-  EXPECT_LT(most, 16u << 10) << "of a file of " << (file.Size() >> 10) << " KB";
+  EXPECT_LT(most, loaded + (16u << 10)) << "of a file of " << (file.Size() >> 10) << " KB";
 }
 #endif
 
