@@ -5,8 +5,14 @@
 #   cat of the file to /dev/null (the read limit),
 #   veltro /LIST (load only),
 #   veltro converting all tables with a header line,
-#   dd writing as many bytes as that conversion wrote to a new file (what the page cache
-#   alone costs on this machine at this time: it varies several times from hour to hour),
+#   dd writing as many bytes as that conversion wrote to a new file, right after that
+#   output was deleted (what the page cache alone costs),
+#   the same conversion and the same dd twice more, each in a known state of the memory
+#   it writes into (conv_w and write_w: memory just written and freed; conv_c and write_c:
+#   memory freed 10 s before). In a virtual machine that hands freed memory back to its
+#   host (free page reporting), memory written again after that costs several times
+#   more, and the output's page cache (1.7 times the input) is such memory: the first
+#   conversion's cost depends on how long the memory lay free before,
 #   veltro with a three-condition row filter,
 #   veltro converting the encrypted file with its owner password,
 #   veltro converting all tables with /CSV (UTF-8, RFC 4180 quoting, ISO values),
@@ -49,6 +55,10 @@ fi
 bytes=$(stat -c %s "$file")
 mb=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1048576 }')
 echo "file: $file, $mb MB; machine: $(nproc) cores, $(awk '/MemTotal/ {printf "%.0f GiB", $2/1048576}' /proc/meminfo), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+reported=/sys/module/page_reporting/parameters/reported_kib
+if [ -r "$reported" ]; then
+  echo "this machine hands freed memory back to its host: $(($(cat "$reported") / 1024)) MB so far"
+fi
 cat "$file" >/dev/null  # warm the page cache so every run reads from memory
 
 run() {  # name, command...
@@ -90,6 +100,29 @@ outMb=$(( ($(stat -c %s bench-out/out.SALES.txt) + 1048575) / 1048576 ))
 rm -f bench-out/out.SALES.txt
 sync
 results+=("$(run write dd if=/dev/zero of=bench-out/write.tmp bs=1M "count=$outMb" status=none)")
+rm -f bench-out/write.tmp
+# Memory just written and freed is taken again at once (warm); memory freed 10 s before
+# has been handed back to the host where the machine does so (cold).
+warm() {
+  settle "$file"
+  dd if=/dev/zero of=bench-out/warm.tmp bs=1M "count=$outMb" status=none
+  rm -f bench-out/warm.tmp
+}
+cold() {
+  settle "$file"
+  sleep 10
+}
+warm
+results+=("$(run conv_w "$bin/veltro" "$file" bench-out/out.txt /h)")
+rm -f bench-out/out.SALES.txt
+warm
+results+=("$(run write_w dd if=/dev/zero of=bench-out/write.tmp bs=1M "count=$outMb" status=none)")
+rm -f bench-out/write.tmp
+cold
+results+=("$(run conv_c "$bin/veltro" "$file" bench-out/out.txt /h)")
+rm -f bench-out/out.SALES.txt
+cold
+results+=("$(run write_c dd if=/dev/zero of=bench-out/write.tmp bs=1M "count=$outMb" status=none)")
 rm -f bench-out/write.tmp
 settle "$file"
 results+=("$(run filter "$bin/veltro" "$file" bench-out/filtered.txt /h \
