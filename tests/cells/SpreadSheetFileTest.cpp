@@ -208,6 +208,14 @@ TEST(BufferedWriter, BuffersWrittenAlongsideInOrder) {
 #endif
       }
     }
+    // Texts longer than one system call writes, copied and handed over.
+    for (const std::size_t size : {std::size_t(128) << 10, (std::size_t(300) << 10) + 7}) {
+      std::string big(size, ' ');
+      for (std::size_t k = 0; k < size; ++k) big[k] = char('0' + k % 43);
+      want += big + big;
+      w.Write(big);
+      w.WriteTakingOver(big);
+    }
     w.Close();
   }
   EXPECT_EQ(ReadFileText(dir.File("many.txt")), want);
