@@ -111,7 +111,9 @@ TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
         out.Close();
       }
       EXPECT_TRUE(ReadFileText(dir.File("out.txt")) == want[tested]);
-      // Every copy's rows are counted once; the copy did format rows on its own thread.
+      // Every copy's rows are counted once. The copy formats rows on its own thread:
+      // every row that passed a row test; without one, the blocks it takes before this
+      // thread does, none when it is not given the processor in time.
       const std::int64_t written = tested ? std::count(want[1].begin(), want[1].end(), '\n') - 3
                                           : rows;  // less the prologue's and epilogue's lines
       EXPECT_EQ(format.rows, written);
@@ -120,7 +122,9 @@ TEST(RowWalk, FormatCopiesPerThreadRecordNumbersPiecesAndSink) {
       EXPECT_EQ(tally.Counts["rows probed"], written);
       const bool elsewhere =
           format.threads.size() > format.threads.count(std::this_thread::get_id());
-      EXPECT_EQ(elsewhere, threads == 2);
+      if (threads == 1 || tested) {
+        EXPECT_EQ(elsewhere, threads == 2);
+      }
     }
   }
 
