@@ -5,8 +5,9 @@
 #   cat of the file to /dev/null (the read limit),
 #   veltro /LIST (load only),
 #   veltro converting all tables with a header line,
-#   dd writing as many bytes as that conversion wrote to a new file, right after that
-#   output was deleted (what the page cache alone costs),
+#   dd writing as many bytes as that conversion wrote to a new file, 128 KiB at a time
+#   as VELTRO writes, right after that output was deleted (what the page cache alone
+#   costs),
 #   the same conversion and the same dd twice more, each in a known state of the memory
 #   it writes into (conv_w and write_w: memory just written and freed; conv_c and write_c:
 #   memory freed 10 s before). In a virtual machine that hands freed memory back to its
@@ -99,7 +100,7 @@ plainSum=$(md5sum <bench-out/out.SALES.txt)
 outMb=$(( ($(stat -c %s bench-out/out.SALES.txt) + 1048575) / 1048576 ))
 rm -f bench-out/out.SALES.txt
 sync
-results+=("$(run write dd if=/dev/zero of=bench-out/write.tmp bs=1M "count=$outMb" status=none)")
+results+=("$(run write dd if=/dev/zero of=bench-out/write.tmp bs=128K "count=$((outMb * 8))" status=none)")
 rm -f bench-out/write.tmp
 # Memory just written and freed is taken again at once (warm); memory freed 10 s before
 # has been handed back to the host where the machine does so (cold).
@@ -116,13 +117,13 @@ warm
 results+=("$(run conv_w "$bin/veltro" "$file" bench-out/out.txt /h)")
 rm -f bench-out/out.SALES.txt
 warm
-results+=("$(run write_w dd if=/dev/zero of=bench-out/write.tmp bs=1M "count=$outMb" status=none)")
+results+=("$(run write_w dd if=/dev/zero of=bench-out/write.tmp bs=128K "count=$((outMb * 8))" status=none)")
 rm -f bench-out/write.tmp
 cold
 results+=("$(run conv_c "$bin/veltro" "$file" bench-out/out.txt /h)")
 rm -f bench-out/out.SALES.txt
 cold
-results+=("$(run write_c dd if=/dev/zero of=bench-out/write.tmp bs=1M "count=$outMb" status=none)")
+results+=("$(run write_c dd if=/dev/zero of=bench-out/write.tmp bs=128K "count=$((outMb * 8))" status=none)")
 rm -f bench-out/write.tmp
 settle "$file"
 results+=("$(run filter "$bin/veltro" "$file" bench-out/filtered.txt /h \
