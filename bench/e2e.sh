@@ -106,7 +106,7 @@ rm -f bench-out/write.tmp
 # has been handed back to the host where the machine does so (cold).
 warm() {
   settle "$file"
-  dd if=/dev/zero of=bench-out/warm.tmp bs=1M "count=$outMb" status=none
+  dd if=/dev/zero of=bench-out/warm.tmp bs=128K "count=$((outMb * 8))" status=none
   rm -f bench-out/warm.tmp
 }
 cold() {
