@@ -35,6 +35,15 @@ constexpr auto kPackedPairs = [] {
   return pairs;
 }();
 
+// Whether every nibble of the N bytes of a packed decimal but the sign is a digit
+// (Decimal's check).
+bool PackedDigits(const std::uint8_t* b, std::size_t n) {
+  if ((b[0] & 0x0F) > 9) return false;
+  for (std::size_t i = 1; i < n; ++i)
+    if (kPackedPairs[b[i]] > 99) return false;
+  return true;
+}
+
 // Packed decimal: the high nibble of the first byte is the sign, its low nibble the
 // first digit, then two digits per byte. False when a nibble is not a digit. The
 // value is that of the digit text with a point before the last `decimals` digits (no
@@ -280,14 +289,6 @@ enum : std::uint8_t {
   kPlainTime,
 };
 
-// Whether every nibble of a packed decimal but the sign is a digit (Decimal's check).
-bool PackedDigits(const std::uint8_t* b, std::size_t n) {
-  if ((b[0] & 0x0F) > 9) return false;
-  for (std::size_t i = 1; i < n; ++i)
-    if (kPackedPairs[b[i]] > 99) return false;
-  return true;
-}
-
 }  // namespace
 
 std::vector<TTPSPlainField> TpsPlainFields(std::span<const TTPSField> fields) {
@@ -488,12 +489,7 @@ bool TpsFieldHasValue(const TTPSField& f, std::span<const std::uint8_t> data,
       return avail >= 8;
     case tpsDecimal: {
       if (f.Length >= 30 || f.Length == 0) return true;
-      if (avail < f.Length) return false;
-      const std::uint8_t* b = data.data() + p;
-      if ((b[0] & 0x0F) > 9) return false;
-      for (std::size_t i = 1; i < f.Length; ++i)
-        if ((b[i] >> 4) > 9 || (b[i] & 0x0F) > 9) return false;
-      return true;
+      return avail >= f.Length && PackedDigits(data.data() + p, f.Length);
     }
     case tpsChar:
       return f.Length > 0 && avail > 0;
