@@ -68,14 +68,23 @@ cat >"$launcher" <<LAUNCHER
 # program ran: its Unix loader fails an assertion of ld.so at exit ("_dl_fini", exit
 # code 127), or it ends with a "wine: ..." or "wine client error: ..." line on standard
 # error (its server went away; VELTRO writes no such line). Such a run is repeated (at
-# most twice) and noted in $retries, which the script reports at the end. Standard
-# output goes straight through; standard error is held back to look for those messages.
+# most four times) and noted in $retries, which the script reports at the end. Standard
+# error is held back to look for those messages; standard output too when it is a pipe
+# or a file, so that only the last run's reaches the test (a failed run may have
+# written some), and otherwise (a device such as /dev/full) goes straight through.
+out=\$(mktemp)
 err=\$(mktemp)
-trap 'rm -f "\$err"' EXIT
-for attempt in 1 2 3; do
-  wine "$win/VELTRO.EXE" "\$@" 2>"\$err"
+trap 'rm -f "\$out" "\$err"' EXIT
+hold=0
+if [ -p /dev/stdout ] || [ -f /dev/stdout ]; then hold=1; fi
+for attempt in 1 2 3 4 5; do
+  if [ \$hold -eq 1 ]; then
+    wine "$win/VELTRO.EXE" "\$@" >"\$out" 2>"\$err"
+  else
+    wine "$win/VELTRO.EXE" "\$@" 2>"\$err"
+  fi
   rc=\$?
-  if [ \$attempt -lt 3 ] && [ \$rc -ne 0 ] &&
+  if [ \$attempt -lt 5 ] && [ \$rc -ne 0 ] &&
     { { [ \$rc -eq 127 ] && grep -q "Inconsistency detected by ld.so" "\$err"; } ||
       grep -q -e "^wine: " -e "^wine client error" "\$err"; }; then
     { echo "exit code \$rc, attempt \$attempt:"; head -5 "\$err"; } >>"$retries"
@@ -83,6 +92,7 @@ for attempt in 1 2 3; do
   fi
   break
 done
+[ \$hold -eq 0 ] || cat "\$out"
 cat "\$err" >&2
 exit \$rc
 LAUNCHER
