@@ -113,18 +113,17 @@ cold() {
   settle "$file"
   sleep 10
 }
-warm
-results+=("$(run conv_w "$bin/veltro" "$file" bench-out/out.txt /h)")
-rm -f bench-out/out.SALES.txt
-warm
-results+=("$(run write_w dd if=/dev/zero of=bench-out/write.tmp bs=128K "count=$((outMb * 8))" status=none)")
-rm -f bench-out/write.tmp
-cold
-results+=("$(run conv_c "$bin/veltro" "$file" bench-out/out.txt /h)")
-rm -f bench-out/out.SALES.txt
-cold
-results+=("$(run write_c dd if=/dev/zero of=bench-out/write.tmp bs=128K "count=$((outMb * 8))" status=none)")
-rm -f bench-out/write.tmp
+for state in w c; do
+  prepare=warm
+  [ "$state" = w ] || prepare=cold
+  $prepare
+  results+=("$(run "conv_$state" "$bin/veltro" "$file" bench-out/out.txt /h)")
+  rm -f bench-out/out.SALES.txt
+  $prepare
+  results+=("$(run "write_$state" dd if=/dev/zero of=bench-out/write.tmp bs=128K \
+    "count=$((outMb * 8))" status=none)")
+  rm -f bench-out/write.tmp
+done
 settle "$file"
 results+=("$(run filter "$bin/veltro" "$file" bench-out/filtered.txt /h \
   '/where=(QTY>10)AND(TRIM(CITY)<>"Oslo")AND(YEAR(DATE)>=2000)')")
